@@ -1,0 +1,13 @@
+#include "app/program_state.h"
+
+#include "image/frame.h"
+
+namespace qlm {
+
+void resetProgramState() {
+  initialiseImageBuffers(imageBuffers());
+  historyList().clear();
+  resetFrameState(frameState());
+}
+
+}  // namespace qlm

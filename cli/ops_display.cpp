@@ -1,0 +1,9 @@
+#include "cli/operations.h"
+
+namespace qlm {
+
+void addDisplayOperations(CliOperationTable& table) {
+  (void)table;
+}
+
+}  // namespace qlm

@@ -1,0 +1,44 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace qlm {
+
+// Writes a file under a temporary name in the target folder and renames it over the target only when
+// every chunk was written, so a failed save never destroys the file that was there.
+class AtomicFile {
+ public:
+  explicit AtomicFile(std::filesystem::path target);
+  ~AtomicFile();  // abandons an uncommitted file
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // Creates the temporary file; false when it cannot be created.
+  bool open();
+  // Writes one chunk in full; false on a short write (the file is then abandoned).
+  bool write(const void* data, std::size_t n);
+  // Flushes, closes and renames over the target; false (and nothing replaced) on failure.
+  bool commit();
+  // Closes and removes the temporary file.
+  void abandon();
+
+  // Test hook: every AtomicFile fails once this many bytes in total have been written by it
+  // (negative: never). Lets tests check that each stage of a writer handles a full disk.
+  static void setFailAfterBytesForTesting(long long n) { fail_after_bytes_ = n; }
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path temp_;
+  std::FILE* file_ = nullptr;
+  long long written_ = 0;
+  bool failed_ = false;
+  static inline long long fail_after_bytes_ = -1;
+};
+
+// Size of a file in bytes, or -1 when it does not exist or is not a regular file.
+long long fileSize(const std::filesystem::path& path);
+
+}  // namespace qlm

@@ -1,0 +1,52 @@
+#include "files/pk.h"
+
+#include <array>
+#include <cstdio>
+
+#include "app/messages.h"
+#include "files/atomic_file.h"
+
+namespace qlm {
+
+namespace {
+// Element i as the two bytes it has in memory order on a little-endian machine.
+void packChunk(const Frame& frame, int chunk, std::array<std::uint8_t, kPkChunkBytes>& out) {
+  const std::size_t first = static_cast<std::size_t>(chunk) * (kPkChunkBytes / 2);
+  for (std::size_t i = 0; i < kPkChunkBytes / 2; ++i) {
+    const std::uint16_t v = frame[first + i];
+    out[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
+    out[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+  }
+}
+}  // namespace
+
+bool saveRawImage(const std::filesystem::path& path, const Frame& frame) {
+  AtomicFile file(path);
+  bool ok = file.open();
+  std::array<std::uint8_t, kPkChunkBytes> chunk{};
+  for (int c = 0; ok && c < kPkChunks; ++c) {
+    packChunk(frame, c, chunk);
+    ok = file.write(chunk.data(), chunk.size());
+  }
+  ok = ok && file.commit();
+  if (!ok) ShowMessage(18);
+  return ok;
+}
+
+bool loadRawImage(const std::filesystem::path& path, Frame& frame) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  std::array<std::uint8_t, kPkChunkBytes> chunk{};
+  for (int c = 0; c < kPkChunks; ++c) {
+    const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), f);
+    const std::size_t first = static_cast<std::size_t>(c) * (kPkChunkBytes / 2);
+    for (std::size_t i = 0; i + 1 < got; i += 2) {
+      frame[first + i / 2] = static_cast<std::uint16_t>(chunk[i] | (chunk[i + 1] << 8));
+    }
+    if (got != chunk.size()) break;
+  }
+  std::fclose(f);
+  return true;
+}
+
+}  // namespace qlm

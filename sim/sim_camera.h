@@ -1,0 +1,7 @@
+#pragma once
+
+namespace qlm::sim {
+
+// The simulated camera joins here: renderer, heads, serial receivers, behind the camera transport.
+
+}  // namespace qlm::sim

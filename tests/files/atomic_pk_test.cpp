@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "files/atomic_file.h"
+#include "files/pk.h"
+#include "support/test_home.h"
+
+namespace qlm {
+namespace {
+
+std::vector<char> readAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class PkFileTest : public ::testing::Test {
+ protected:
+  void TearDown() override { AtomicFile::setFailAfterBytesForTesting(-1); }
+  test::TestPlatform p;
+  Frame& frame = imageBuffers().CurrentFrame;
+};
+
+TEST_F(PkFileTest, SaveAndReloadGivesIdenticalPixelsLittleEndian) {
+  for (std::size_t i = 0; i < kFrameElements; ++i)
+    frame[i] = static_cast<std::uint16_t>(i * 2654435761u >> 16);
+  frame[0] = 0xABCD;
+  const auto path = p.home.path() / "~image";
+  ASSERT_TRUE(saveRawImage(path, frame));
+  const auto bytes = readAll(path);
+  ASSERT_EQ(bytes.size(), 660000u);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xCD);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0xAB);
+  Frame copy = frame;
+  frame.fill(0);
+  ASSERT_TRUE(loadRawImage(path, frame));
+  EXPECT_TRUE(std::equal(frame.begin(), frame.begin() + kFrameElements, copy.begin()));
+  EXPECT_TRUE(p.ui.messageTexts().empty());
+}
+
+TEST_F(PkFileTest, ShortFileFillsWhatItHoldsAndKeepsTheRest) {
+  const auto path = p.home.path() / "short";
+  std::ofstream(path, std::ios::binary).write("\x01\x02\x03\x04\x05", 5);
+  frame.fill(9);
+  ASSERT_TRUE(loadRawImage(path, frame));
+  EXPECT_EQ(frame[0], 0x0201);
+  EXPECT_EQ(frame[1], 0x0403);
+  EXPECT_EQ(frame[2], 9);  // an odd trailing byte does not make a pixel
+  EXPECT_FALSE(loadRawImage(p.home.path() / "missing", frame));
+}
+
+class PkFailingWriteTest : public PkFileTest, public ::testing::WithParamInterface<long long> {};
+
+TEST_P(PkFailingWriteTest, AFailedSaveReportsAndLeavesTheOldFileIntact) {
+  const auto path = p.home.path() / "~keep";
+  std::ofstream(path, std::ios::binary) << "old contents";
+  AtomicFile::setFailAfterBytesForTesting(GetParam());
+  EXPECT_FALSE(saveRawImage(path, frame));
+  EXPECT_EQ(p.ui.messageTexts(), std::vector<std::string>{"Unable to create/overwrite PK File"});
+  const auto bytes = readAll(path);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "old contents");
+  // No temporary file is left behind.
+  int files = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(p.home.path()))
+    ++files;
+  EXPECT_EQ(files, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, PkFailingWriteTest, ::testing::Values(0, 1, 13199, 13200, 330000, 659999));
+
+TEST_F(PkFileTest, SaveIntoAMissingFolderFailsCleanly) {
+  EXPECT_FALSE(saveRawImage(p.home.path() / "no" / "such" / "dir" / "f", frame));
+  EXPECT_EQ(p.ui.messageTexts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace qlm
