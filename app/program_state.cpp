@@ -1,5 +1,6 @@
 #include "app/program_state.h"
 
+#include "image/display.h"
 #include "image/frame.h"
 
 namespace qlm {
@@ -8,6 +9,7 @@ void resetProgramState() {
   initialiseImageBuffers(imageBuffers());
   historyList().clear();
   resetFrameState(frameState());
+  resetDisplayState(displayState());
 }
 
 }  // namespace qlm
