@@ -1,5 +1,6 @@
 #include "app/program_state.h"
 
+#include "files/settings.h"
 #include "image/display.h"
 #include "image/frame.h"
 
@@ -10,6 +11,7 @@ void resetProgramState() {
   historyList().clear();
   resetFrameState(frameState());
   resetDisplayState(displayState());
+  resetSettings(settings());
 }
 
 }  // namespace qlm
