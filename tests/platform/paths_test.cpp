@@ -32,7 +32,10 @@ INSTANTIATE_TEST_SUITE_P(Texts, TypedPathTest,
                          ::testing::Values(TypedCase{"c:\\AUTOSAVE", "AUTOSAVE"}, TypedCase{"C:/a/b", "a/b"},
                                            TypedCase{"c:\\a\\b\\", "a/b"}, TypedCase{"c:\\", "/data/root"},
                                            TypedCase{"d:\\images", ""}, TypedCase{"/abs/path", "/abs/path"},
-                                           TypedCase{"name", "name"}, TypedCase{"a\\b/c", "a/b/c"}));
+                                           TypedCase{"name", "name"}, TypedCase{"a\\b/c", "a/b/c"}),
+                         [](const ::testing::TestParamInfo<TypedCase>& info) {
+                           return "Case" + std::to_string(info.index);
+                         });
 
 TEST(Paths, FixedFilesLiveUnderTheRoot) {
   const Paths paths("/r");
