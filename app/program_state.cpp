@@ -1,5 +1,6 @@
 #include "app/program_state.h"
 
+#include "files/fits_details.h"
 #include "files/settings.h"
 #include "image/display.h"
 #include "image/frame.h"
@@ -12,6 +13,9 @@ void resetProgramState() {
   resetFrameState(frameState());
   resetDisplayState(displayState());
   resetSettings(settings());
+  fitsDetails() = FitsDetails{};
+  fileBinning() = 0;
+  resetLocalTimeRule(localTimeRule());
 }
 
 }  // namespace qlm

@@ -49,4 +49,23 @@ bool loadRawImage(const std::filesystem::path& path, Frame& frame) {
   return true;
 }
 
+bool loadSecondImage(const std::filesystem::path& path, Frame& second) {
+  if (fileSize(path) != kPkFileSize || !loadRawImage(path, second)) {
+    ShowMessage(16);
+    return false;
+  }
+  return true;
+}
+
+int loadCalibrationFrame(const std::filesystem::path& path, Frame& cache) {
+  if (fileSize(path) != kPkFileSize || !loadRawImage(path, cache)) return kCalibrationNotPk;
+  return kCalibrationRead;
+}
+
+void reportCalibrationLoad(CalibrationKind kind, int answer) {
+  const bool dark = kind == CalibrationKind::Dark;
+  if (answer == kCalibrationNoFileObject) ShowMessage(dark ? 7 : 25);
+  if (answer == kCalibrationNotPk) ShowMessage(dark ? 22 : 26);
+}
+
 }  // namespace qlm
