@@ -1,8 +1,14 @@
 #include "app/program_state.h"
 
+#include "camera/link.h"
+#include "camera/readout.h"
+
+#include "capture/capture_state.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "app/window_model.h"
 #include "image/display.h"
+#include "image/label_model.h"
 #include "image/frame.h"
 
 namespace qlm {
@@ -12,10 +18,17 @@ void resetProgramState() {
   historyList().clear();
   resetFrameState(frameState());
   resetDisplayState(displayState());
+  resetMouseModes(mouseModes());
+  LabelModel::rememberedAutoDate() = false;
   resetSettings(settings());
   fitsDetails() = FitsDetails{};
   fileBinning() = 0;
   resetLocalTimeRule(localTimeRule());
+  resetCaptureSettings(captureSettings());
+  resetSequenceState(sequenceState());
+  resetLinkState(linkState());
+  clearReceiveBuffer(receiveBuffer());
+  resetReadoutState(readoutState());
 }
 
 }  // namespace qlm

@@ -1,21 +1,18 @@
 #include "image/display.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "app/messages.h"
 #include "platform/platform.h"
 
 namespace qlm {
 
-DisplayState& displayState() {
-  static DisplayState state;
-  return state;
-}
-
-void resetDisplayState(DisplayState& s) {
-  s = DisplayState{};
-}
-
 namespace {
+constexpr int kSmallSide = 128;
+constexpr int kSmallElements = kSmallSide * kSmallSide;  // 16,384
+constexpr int kFrameWriteChunks = 16;                    // 16 writes of 20,625 bytes
+
 // The first bin 0-255 with the largest count among those not excluded and above `min_count`.
 int modeBin(const std::array<std::uint16_t, kHistogramBins>& h, int exclude1, int exclude2, int min_count) {
   int best = -1;
@@ -29,7 +26,28 @@ int modeBin(const std::array<std::uint16_t, kHistogramBins>& h, int exclude1, in
   }
   return best;
 }
+
+std::uint8_t grey(BitmapColour& c, int v) {
+  const auto g = static_cast<std::uint8_t>(v);
+  c = BitmapColour{g, g, g, 0};
+  return g;
+}
 }  // namespace
+
+DisplayState& displayState() {
+  static DisplayState state;
+  return state;
+}
+
+void resetDisplayState(DisplayState& s) {
+  s = DisplayState{};
+  windowBitmap().reset();
+}
+
+DisplayHooks& displayHooks() {
+  static DisplayHooks hooks;
+  return hooks;
+}
 
 int backgroundLevelB1(const Frame& frame, ImageBuffers& b) {
   b.HistogramCounters.fill(0);
@@ -39,28 +57,188 @@ int backgroundLevelB1(const Frame& frame, ImageBuffers& b) {
 }
 
 int backgroundLevelB2(const Frame& frame, ImageBuffers& b) {
+  // The counters are 16-bit as in the original; 314,600 elements can wrap a bin, as there.
   b.HistogramCounters.fill(0);
   for (int y = 6; y <= 489; ++y) {
-    for (int x = 5; x <= 654; ++x) {
-      ++b.HistogramCounters[frame[static_cast<std::size_t>(y) * kFrameWidth + static_cast<std::size_t>(x)] >>
-                            8];
-    }
+    const std::uint16_t* row = frame.data() + static_cast<std::size_t>(y) * kFrameWidth;
+    for (int x = 5; x <= 654; ++x)
+      ++b.HistogramCounters[row[x] >> 8];
   }
   const int m1 = std::max(0, modeBin(b.HistogramCounters, -1, -1, -1));
   int m2 = modeBin(b.HistogramCounters, m1, -1, 0);
-  if (m2 < 0) m2 = m1;  // fewer than two occupied bins: repeat the modes found
+  if (m2 < 0) m2 = m1;  // one occupied bin: the level is that bin
   int m3 = modeBin(b.HistogramCounters, m1, m2, 0);
-  if (m3 < 0) m3 = m2;
+  if (m3 < 0) m3 = m2;  // two occupied bins: the second mode counts twice
   return (m1 + m2 + m3) / 3;
+}
+
+void computeDisplayBytes(const Frame& frame, std::uint8_t* bytes, int count) {
+  for (int i = 0; i < count; ++i)
+    bytes[i] = static_cast<std::uint8_t>(frame[static_cast<std::size_t>(i)] >> 8);
+}
+
+std::array<int, 256> autoContrastTable(int background) {
+  // The exponents are the single-precision values of 0.3 and -0.7, as the original computes them.
+  const double gamma = static_cast<double>(0.3f);
+  const double factor = 1.0 / std::pow(255.0, static_cast<double>(-0.7f));
+  std::array<int, 256> t{};
+  for (int i = 0; i < 256; ++i) {
+    if (i <= background) continue;
+    const double v = std::pow(static_cast<double>(i - background), gamma) * factor;
+    // Rounding in pow may leave i - b = 255 a hair below 255; the curve is meant to reach it.
+    t[static_cast<std::size_t>(i)] = std::min(255, static_cast<int>(v + 1e-9));
+  }
+  return t;
+}
+
+std::array<std::uint16_t, 255> maxPaletteTable(double power) {
+  std::array<std::uint16_t, 255> t{};
+  for (int i = 0; i < 255; ++i) {
+    const double e = i / 255.0;
+    t[static_cast<std::size_t>(i)] =
+        static_cast<std::uint16_t>(power * 255.0 * e / (e * (power - 1.0) + 1.0));
+  }
+  return t;
+}
+
+int maxPaletteStretch(std::uint8_t* bytes, int count, double power) {
+  int min = 255;
+  for (int i = 0; i < count; ++i) {
+    if (bytes[i] != 0 && bytes[i] < min) min = bytes[i];
+  }
+  const auto table = maxPaletteTable(power);
+  for (int i = 0; i < count; ++i) {
+    if (bytes[i] >= 253) continue;  // the brightest three values keep their byte
+    bytes[i] = static_cast<std::uint8_t>(table[static_cast<std::size_t>(std::max(0, bytes[i] - min))] & 0xFF);
+  }
+  return min;
+}
+
+BitmapPalette displayPalette(const FrameState& flags, const std::array<int, 256>& auto_contrast) {
+  BitmapPalette p{};
+  for (int i = 0; i < 256; ++i) {
+    BitmapColour& c = p[static_cast<std::size_t>(i)];
+    const int table = auto_contrast[static_cast<std::size_t>(i)];
+    if (flags.false_colour) {
+      const int d = flags.auto_contrast ? table : i;
+      if (d > 240) {
+        grey(c, d);  // the brightest entries stay grey
+        continue;
+      }
+      const int inv = 255 - d;
+      c.red = static_cast<std::uint8_t>(d);
+      c.green = static_cast<std::uint8_t>((d * d) >> 8);
+      c.blue = static_cast<std::uint8_t>(inv - ((inv * inv) >> 8));
+    } else {
+      grey(c, flags.auto_contrast || flags.max_palette_stretch ? table : i);
+    }
+  }
+  return p;
+}
+
+bool smallWindowShown(const FrameState& f, const DisplayState& d) {
+  return f.focus_mode || d.guide_window_shown;
+}
+
+int writeDisplayBitmap(const std::filesystem::path& path, ImageBuffers& b, const FrameState& f,
+                       DisplayState& d) {
+  const bool small = smallWindowShown(f, d);
+  if (f.auto_contrast || f.max_palette_stretch || f.focus_mode) {
+    if (d.background_level < 0) d.background_level = 0;
+    if (f.max_palette_stretch || f.focus_mode) {
+      const double power = f.focus_mode ? d.focus_stretch_power : d.stretch_display_power;
+      maxPaletteStretch(b.DisplayBytes.data(), f.focus_mode ? kSmallElements : kFrameElements, power);
+      if (f.focus_mode && displayHooks().after_focus_stretch) displayHooks().after_focus_stretch();
+    }
+    d.auto_contrast_table = autoContrastTable(d.background_level);
+  }
+  const BitmapPalette palette = displayPalette(f, d.auto_contrast_table);
+  if (small) {
+    return writeBitmapFile(path, b.DisplayBytes.data(), kSmallSide, kSmallSide, palette, b.BitmapRows.data(),
+                           1);
+  }
+  return writeBitmapFile(path, b.DisplayBytes.data(), kFrameWidth, kFrameHeight, palette, b.BitmapRows.data(),
+                         kFrameWriteChunks);
+}
+
+std::string windowTitleFor(const std::string& image_title) {
+  return std::string(kProgramCaption) + " - " + image_title;
+}
+
+std::optional<LoadedBitmap>& windowBitmap() {
+  static std::optional<LoadedBitmap> bitmap;
+  return bitmap;
 }
 
 void refreshDisplay() {
   ImageBuffers& b = imageBuffers();
-  for (int i = 0; i < kFrameElements; ++i) {
-    b.DisplayBytes[static_cast<std::size_t>(i)] =
-        static_cast<std::uint8_t>(b.CurrentFrame[static_cast<std::size_t>(i)] >> 8);
+  FrameState& f = frameState();
+  DisplayState& d = displayState();
+  const bool small = smallWindowShown(f, d);
+  computeDisplayBytes(b.CurrentFrame, b.DisplayBytes.data(), small ? kSmallElements : kFrameElements);
+  platform().ui->setTitle(windowTitleFor(d.image_title));
+  if (f.auto_contrast) d.background_level = backgroundLevelB1(b.CurrentFrame, b);
+  const auto path = small ? platform().paths.focusBitmap() : platform().paths.displayBitmap();
+  const int result = writeDisplayBitmap(path, b, f, d);
+  if (result != kBitmapOk) ShowMessage(7 + result);
+  // The window shows what the file holds, whether or not this write succeeded.
+  windowBitmap() = readBitmapFile(path);
+  if (windowBitmap()) {
+    f.bitmap_width = windowBitmap()->width;
+    f.bitmap_height = windowBitmap()->height;
+  } else {
+    ShowMessage(32);
   }
   platform().ui->repaint();
+}
+
+void afterPaint() {
+  displayState().background_level = backgroundLevelB2(imageBuffers().CurrentFrame, imageBuffers());
+}
+
+int autochangeExposure(int exposure_ms, int peak) {
+  if (peak < 32000) return exposure_ms * 2;
+  if (peak > 64000) return exposure_ms / 2;
+  return exposure_ms;
+}
+
+ShownExposure exposureInUnits(int t) {
+  if (t >= 120001) return {t / 60000, ExposureUnit::Minutes};
+  if (t >= 1001) return {t / 1000, ExposureUnit::Seconds};
+  if (t >= 101) return {t / 100, ExposureUnit::Tenths};
+  if (t >= 11) return {t / 10, ExposureUnit::Hundredths};
+  return {t, ExposureUnit::Thousandths};
+}
+
+BitmapPalette guiderPalette(const GuiderDisplaySettings& s) {
+  BitmapPalette p{};
+  for (int i = 0; i < 256; ++i) {
+    int v = i;
+    if (s.apply_stretch) {
+      const double e = i / 255.0;
+      v = static_cast<int>(s.stretch * 255.0 * e / (e * (s.stretch - 1.0) + 1.0));
+      v = std::clamp(v, 0, 255);
+    }
+    grey(p[static_cast<std::size_t>(i)], v);
+  }
+  return p;
+}
+
+int guiderDisplayBytes(const GuiderFrame& frame, GuiderDisplaySettings& s, std::uint8_t* out) {
+  const int k = std::clamp(s.min_display - 1, 0, 254);
+  if (s.max_display < k) s.max_display = 255;
+  for (int i = 0; i < kGuiderElements; ++i) {
+    const int h = frame[static_cast<std::size_t>(i)] >> 8;
+    out[i] = static_cast<std::uint8_t>(h >= 253 ? h : (h > k ? h - k : 0));
+  }
+  return k;
+}
+
+int writeGuiderBitmap(const std::filesystem::path& path, const GuiderFrame& frame, GuiderDisplaySettings& s,
+                      ImageBuffers& b) {
+  guiderDisplayBytes(frame, s, b.GuiderDisplayBytes[0].data());
+  return writeBitmapFile(path, b.GuiderDisplayBytes[0].data(), kGuiderWidth, kGuiderHeight, guiderPalette(s),
+                         b.GuiderDisplayBytes[1].data(), 1);
 }
 
 }  // namespace qlm
