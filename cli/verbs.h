@@ -20,5 +20,7 @@ const std::vector<CliVerb>& cliVerbs();
 
 int runProcessVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
                    std::ostream& err);
+int runRenderVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
+                  std::ostream& err);
 
 }  // namespace qlm

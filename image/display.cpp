@@ -180,6 +180,7 @@ void refreshDisplay() {
   if (f.auto_contrast) d.background_level = backgroundLevelB1(b.CurrentFrame, b);
   const auto path = small ? platform().paths.focusBitmap() : platform().paths.displayBitmap();
   const int result = writeDisplayBitmap(path, b, f, d);
+  d.last_write_result = result;
   if (result != kBitmapOk) ShowMessage(7 + result);
   // The window shows what the file holds, whether or not this write succeeded.
   windowBitmap() = readBitmapFile(path);

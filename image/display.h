@@ -19,6 +19,7 @@ struct DisplayState {
   std::string image_title =
       "(Untitled)";  // shown after "QLM_T4_USB - ": last opened file or "PK Camera Image"
   std::array<int, 256> auto_contrast_table{};  // as built by the last refresh that needed it
+  int last_write_result = 0;                   // the last refresh's bitmap write: 0 or failure code 1-3
 };
 
 DisplayState& displayState();
