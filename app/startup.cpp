@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/program_state.h"
+#include "files/settings.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -8,6 +9,7 @@ namespace qlm {
 bool startProgram() {
   const bool root_ok = platform().paths.ensureRoot();
   resetProgramState();
+  loadSettings();  // a missing or short file leaves the built-in values; nothing is shown
   return root_ok;
 }
 

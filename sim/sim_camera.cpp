@@ -1,1 +1,0 @@
-#include "sim/sim_camera.h"
