@@ -27,6 +27,8 @@ const std::vector<CliVerb>& cliVerbs() {
   static const std::vector<CliVerb> verbs = {
       {"process", "process IN OUT [--op NAME[:ARG...]]...   load, apply operations in order, save",
        runProcessVerb},
+      {"render", "render IN OUT.bmp [--auto-contrast] [--false-colour] [--max-palette POWER]   the display bitmap",
+       runRenderVerb},
       {"settings", "settings show | settings set NAME VALUE   print the settings file, or change one field",
        runSettingsVerb},
   };

@@ -20,7 +20,8 @@ const std::vector<CliVerb>& cliVerbs();
 
 int runProcessVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
                    std::ostream& err);
-
+int runRenderVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
+                  std::ostream& err);
 int runSettingsVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
                     std::ostream& err);
 
