@@ -1,0 +1,446 @@
+#include "capture/sequence.h"
+
+#include <functional>
+#include <string>
+
+#include "app/messages.h"
+#include "camera/link.h"
+#include "camera/readout.h"
+#include "capture/capture_links.h"
+#include "capture/capture_state.h"
+#include "capture/ql_model.h"
+#include "files/fits_details.h"
+#include "files/settings.h"
+#include "image/display.h"
+#include "image/frame.h"
+#include "platform/platform.h"
+
+namespace qlm {
+
+namespace {
+
+constexpr const char* kNoCameraText = "Sorry, No camera found on USB";
+
+bool ask(const std::function<bool()>& hook) {
+  return hook ? hook() : false;
+}
+
+void call(const std::function<void()>& hook) {
+  if (hook) hook();
+}
+
+// True once the wrapping millisecond clock has reached `at`.
+bool reached(std::uint32_t now, std::uint32_t at) {
+  return static_cast<std::int32_t>(now - at) >= 0;
+}
+
+std::string leftText(int n) {
+  return " (Left - " + std::to_string(n) + ")";
+}
+
+// The history lines of this frame's automatic corrections, on an emptied history.
+void writeCorrectionHistory(const CaptureSettings& s) {
+  HistoryList& h = historyList();
+  h.clear();
+  if (s.auto_dark) h.append("Dark Frame Subtracted");
+  if (s.auto_flat) h.append("Flatfield Applied");
+}
+
+// One take-photo command from the panel to the end of the last frame.
+class PhotoRun {
+ public:
+  PhotoRun()
+      : s_(captureSettings()),
+        st_(sequenceState()),
+        links_(captureLinks()),
+        ui_(*platform().ui),
+        clock_(*platform().clock) {}
+
+  void run();
+
+ private:
+  bool findCamera();
+  bool showPanel();
+  void countdown();
+  void frame();
+  void startExposure();
+  void waitShortUnit();
+  void waitLongUnit();
+  void readout();
+  void corrections();
+  void betweenFrames();
+  void pauseBetweenExposures();
+  void finishFrame();
+  void endCommand();
+  void closeGuidingWindow() {
+    if (guiding_window_open_) call(links_.close_guiding_window);
+    guiding_window_open_ = false;
+  }
+
+  CaptureSettings& s_;
+  SequenceState& st_;
+  CaptureLinks& links_;
+  Ui& ui_;
+  Clock& clock_;
+  bool restore_pick_ = false;
+  bool guiding_window_open_ = false;
+  bool finished_ = false;       // the frame in hand has been displayed (and saved)
+  int steps_ = 2;               // gauge steps of the exposure wait
+  std::uint32_t t0_ = 0;        // clock at the start of the exposure
+  std::uint32_t flush_at_ = 0;  // F: when the next flags-8 clear is due
+};
+
+void PhotoRun::run() {
+  st_.goto_autoguider = false;
+  if (ask(links_.pick_mode)) {
+    if (links_.set_pick_mode) links_.set_pick_mode(false);
+    restore_pick_ = true;
+  }
+  if (s_.dark_file.empty()) s_.dark_file = "c:\\dark.def";
+  if (s_.flat_file.empty()) s_.flat_file = "c:\\flat.def";
+  st_.dark_loaded = false;
+  st_.readout_skip = false;
+  st_.guided_started = false;
+
+  if (!findCamera()) {
+    ShowMessage(kCallerTextMessage, kNoCameraText);
+    endCommand();
+    return;
+  }
+  call(links_.reset_merge);
+  s_.exposures = 1;
+  if (!showPanel()) {
+    endCommand();
+    return;
+  }
+
+  st_.exposure_ms = exposureMillis(s_.unit, s_.count);
+  st_.accumulated_seconds = 0.0;
+  ui_.setCursor(CursorShape::Wait);
+  displayState().image_title = kPhotoTitle;
+  st_.series = s_.exposures > 1;
+  if (s_.delay_before) countdown();
+  steps_ = progressSteps(s_.unit, s_.count);
+  st_.loop_continuous = s_.continuous;
+
+  do {
+    st_.exposure_start = clock_.calendarSeconds();
+    // A pass takes at least one frame: a continuous run of one exposure repeats pass after pass.
+    do {
+      frame();
+    } while (s_.exposures > 0);
+    if (!finished_ && !st_.readout_skip) finishFrame();
+    if (st_.started_by_guiding && !st_.guiding_training) call(links_.hand_to_guiding);
+  } while (st_.loop_continuous);
+  endCommand();
+}
+
+bool PhotoRun::findCamera() {
+  if (linkState().camera_present != 0) return true;
+  if (loadSettings() != kSettingsOk) ShowMessage(1);
+  FindCamera();
+  return linkState().camera_present != 0;
+}
+
+bool PhotoRun::showPanel() {
+  if (st_.started_by_guiding) return true;
+  QlModel panel(s_, st_);
+  const int result = ui_.runPanel(kCameraPanelName, panel);
+  if (result != ql::kTakePhoto) {
+    if (st_.focus_running) {
+      ui_.setCursor(CursorShape::Wait);
+      frameState().focus_mode = false;
+      refreshDisplay();
+      st_.focus_running = false;
+      ui_.setCursor(CursorShape::Arrow);
+    }
+    if (st_.goto_autoguider) {
+      st_.goto_autoguider = false;
+      call(links_.open_autoguider);
+    }
+    return false;
+  }
+  st_.focus_stop = true;
+  st_.focus_running = false;
+  frameState().focus_mode = false;
+  return true;
+}
+
+// Ten beeps, one a second; a press only shortens the second in hand.
+void PhotoRun::countdown() {
+  for (int i = 0; i < 10; ++i) {
+    ui_.progressOpen("EXPOSURE DELAY" + leftText(10 - i));  // re-captions the open window
+    ui_.progressSet(25 * i);
+    InterruptibleWait(1);
+    ui_.progressSet(25 * i + 25);
+    ui_.beep();
+  }
+  ui_.progressClose();
+}
+
+void PhotoRun::frame() {
+  finished_ = false;
+  st_.accumulated_seconds = 0.001 * st_.exposure_ms + (s_.continuous ? 0.0 : st_.accumulated_seconds);
+  ui_.progressOpen("EXPOSURE UNDERWAY" + (s_.exposures > 1 ? leftText(s_.exposures) : std::string()));
+  ui_.progressSet(0);
+  startExposure();
+  if (shortUnitExposure(s_.unit, st_.exposure_ms)) {
+    waitShortUnit();
+  } else {
+    waitLongUnit();
+  }
+  if (!st_.readout_skip) {
+    readout();
+    corrections();
+  }
+  ui_.progressClose();
+  ui_.repaint();
+  if (s_.exposures > 0) --s_.exposures;
+  if (st_.series && st_.loop_continuous && s_.exposures == 0) st_.loop_continuous = false;
+  if (s_.auto_process && !st_.readout_skip) {
+    writeCorrectionHistory(s_);
+    call(links_.auto_process);
+  }
+  if (st_.loop_continuous) betweenFrames();
+}
+
+// Flush, start, status; the deadline and the first flush time F follow from the clock now.
+void PhotoRun::startExposure() {
+  ClearSensor(kClearFlush, kMainHead);
+  ClearSensor(kClearStart, kMainHead);
+  StatusPoll();
+  const std::uint32_t e = st_.exposure_ms;
+  t0_ = clock_.millis();
+  st_.wait_deadline = t0_ + e;
+  flush_at_ = e <= 5000 ? t0_ + e + 5 : t0_ + e - 2000;
+}
+
+// Short units: up to 1000 ms the camera times the exposure; beyond, a busy wait that cannot be
+// aborted and keeps flushing the sensor every 2005 ms from F.
+void PhotoRun::waitShortUnit() {
+  if (st_.exposure_ms <= kCameraTimedMaxMs) return;
+  for (std::uint32_t now = clock_.millis(); !reached(now, st_.wait_deadline); now = clock_.millis()) {
+    if (reached(now, flush_at_)) {
+      ClearSensor(kClearFlush, kMainHead);
+      flush_at_ += 2005;
+    }
+    clock_.idle(1);
+  }
+}
+
+// Seconds and minutes: the gauge, the flushes, guiding steps and the abort pump until the deadline.
+void PhotoRun::waitLongUnit() {
+  if (st_.guided_exposure && !st_.guided_started) {
+    st_.guided_started = true;
+    guiding_window_open_ = ask(links_.start_guided_exposure);
+    if (!guiding_window_open_) {
+      s_.continuous = false;
+      st_.loop_continuous = false;
+      st_.readout_skip = true;
+    }
+  }
+  const std::uint32_t gauge_every = st_.exposure_ms / static_cast<std::uint32_t>(steps_);
+  std::uint32_t next_gauge = t0_ + gauge_every;
+  int gauge = 0;
+  for (std::uint32_t now = clock_.millis(); !reached(now, st_.wait_deadline); now = clock_.millis()) {
+    if (ask(links_.guiding_running) && ask(links_.guiding_step)) st_.wait_deadline = clock_.millis();
+    if (reached(now, flush_at_)) {
+      ClearSensor(kClearFlush, kMainHead);
+      flush_at_ += 2005;
+    }
+    if (reached(now, next_gauge)) {
+      gauge += 256 / steps_;
+      ui_.progressSet(gauge);
+      next_gauge += gauge_every;
+    }
+    AbortPump(1);
+    clock_.idle(1);
+  }
+  if (!st_.series && !s_.continuous) {
+    closeGuidingWindow();
+    if (settings().guide_device == 'A') call(links_.ao_correction);
+  }
+}
+
+void PhotoRun::readout() {
+  const bool binned = frameState().binned;
+  std::string caption = "READING PK CAMERA";
+  if (st_.series) {
+    caption += leftText(s_.exposures);
+  } else if (!binned) {
+    caption += " - takes 5-6 seconds";
+  } else {
+    caption += s_.readout_mode == 2 ? " - takes 2-3 seconds" : " - takes 1-2 seconds";
+  }
+  ui_.progressOpen(caption);
+  ui_.progressSet(20);
+  // Masking interrupts during the read has no counterpart here; the read is one blocking transfer.
+  Frame& current = imageBuffers().CurrentFrame;
+  if (binned && s_.readout_mode == 2) {
+    ReadBinnedFrame(current, st_.exposure_ms);
+  } else {
+    // A binned flag from a loaded file with the high-resolution mode reads by the mode alone.
+    ReadFullFrame(current, st_.exposure_ms);
+  }
+  st_.exposure_end = clock_.calendarSeconds();
+  AbortPump(0);
+}
+
+// Automatic dark and flat, then stacking of a non-continuous, unguided series.
+void PhotoRun::corrections() {
+  if (s_.auto_dark) call(links_.auto_dark);
+  if (s_.auto_flat) call(links_.auto_flat);
+  if (st_.series && !s_.continuous && !ask(links_.guiding_running)) {
+    const int result = links_.merge_frame ? links_.merge_frame() : 0;
+    if (result == 1 || result == 2) {
+      s_.exposures = 1;
+      ShowMessage(result == 1 ? 4 : 5);
+    }
+  }
+}
+
+void PhotoRun::betweenFrames() {
+  finishFrame();
+  if (InterruptibleWait(2) != 0) {
+    s_.exposures = 0;
+    st_.loop_continuous = false;
+  }
+  if (s_.delay_between > 0) pauseBetweenExposures();
+}
+
+void PhotoRun::pauseBetweenExposures() {
+  const std::uint32_t total =
+      static_cast<std::uint32_t>(s_.delay_between) * (s_.delay_in_minutes ? 60000u : 1000u);
+  ui_.progressOpen("Pause between exposures");
+  const std::uint32_t start = clock_.millis();
+  st_.wait_deadline = start + total;
+  std::uint32_t next_gauge = start + total / 16;
+  int gauge = 0;
+  for (std::uint32_t now = start; !reached(now, st_.wait_deadline); now = clock_.millis()) {
+    if (reached(now, next_gauge) && gauge < 256) {
+      gauge += 16;
+      ui_.progressSet(gauge);
+      next_gauge += total / 16;
+    }
+    AbortPump(0);
+    clock_.idle(1);
+  }
+  ui_.progressClose();
+}
+
+void PhotoRun::finishFrame() {
+  if (!s_.auto_process) writeCorrectionHistory(s_);
+  ui_.setCursor(CursorShape::Arrow);
+  fitsDetails().exposureSeconds = st_.accumulated_seconds;
+  refreshDisplay();
+  if (s_.auto_save && links_.autosave) links_.autosave();
+  finished_ = true;
+  call(links_.frame_finished);
+}
+
+void PhotoRun::endCommand() {
+  setDefaultFocusOrigin(readoutState());
+  if (restore_pick_ && links_.set_pick_mode) links_.set_pick_mode(true);
+  call(links_.reset_merge);
+  call(links_.restore_guide_position);
+  closeGuidingWindow();
+  st_.guided_started = false;
+  ui_.setCursor(CursorShape::Arrow);
+}
+
+}  // namespace
+
+void takePhotoCommand() {
+  PhotoRun().run();
+}
+
+int InterruptibleWait(int seconds) {
+  Ui& ui = *platform().ui;
+  Clock& clock = *platform().clock;
+  const std::uint32_t start = clock.millis();
+  const auto span = static_cast<std::uint32_t>(seconds) * 1000u;
+  while (clock.millis() - start < span) {
+    if (ui.pumpEvents().any()) {
+      ui.beep();
+      return 1;
+    }
+    clock.idle(1);
+  }
+  return 0;
+}
+
+bool AbortPump(int mode) {
+  if (!platform().ui->pumpEvents().any()) return false;
+  CaptureSettings& s = captureSettings();
+  SequenceState& st = sequenceState();
+  platform().ui->beep();
+  if (mode == 1) {
+    s.exposures = 1;
+    st.readout_skip = true;
+  } else {
+    s.exposures = 0;
+  }
+  st.loop_continuous = false;
+  if (st.started_by_guiding) s.continuous = false;
+  st.guided_exposure = false;
+  st.wait_deadline = platform().clock->millis();
+  setDefaultFocusOrigin(readoutState());
+  return true;
+}
+
+void applyAutochange(std::uint16_t peak) {
+  CaptureSettings& s = captureSettings();
+  int e = autochangeExposure(static_cast<int>(focusExposureMs(s.unit, s.count)), peak);
+  if (e < 1) e = 1;  // a zero-length exposure could never grow again
+  const ShownExposure shown = exposureInUnits(e);
+  switch (shown.unit) {
+    case ExposureUnit::Minutes:
+      s.unit = 'm';
+      break;
+    case ExposureUnit::Seconds:
+      s.unit = 's';
+      break;
+    case ExposureUnit::Tenths:
+      s.unit = 't';
+      break;
+    case ExposureUnit::Hundredths:
+      s.unit = 'h';
+      break;
+    case ExposureUnit::Thousandths:
+      s.unit = 'q';
+      break;
+  }
+  s.count = shown.value;
+  sequenceState().exposure_ms = static_cast<std::uint32_t>(e);
+}
+
+void runFocusMode(QlModel& panel) {
+  CaptureSettings& s = captureSettings();
+  SequenceState& st = sequenceState();
+  Ui& ui = *platform().ui;
+  st.focus_stop = false;
+  if (s.unit == 'm' || s.count >= 100) return;
+  st.focus_running = true;
+  frameState().focus_mode = true;
+  displayHooks().after_focus_stretch = [] {
+    if (captureSettings().autochange) applyAutochange(readoutState().PeakValue);
+  };
+  Frame& current = imageBuffers().CurrentFrame;
+  while (!st.focus_stop) {
+    if (ui.pumpEvents().left_button) st.focus_stop = true;
+    if (st.focus_stop) break;
+    ui.setCursor(CursorShape::Wait);
+    FocusExposure(s.unit, s.count, current.data());
+    ui.setCursor(CursorShape::Arrow);
+    refreshDisplay();  // the 128 x 128 image; autochange runs inside
+    panel.keepCount();
+    panel.refresh();  // "Max Value" and a changed exposure
+    ui.repaint();
+    call(captureLinks().focus_exposed);
+    if (st.focus_stop) break;
+    ui.beep();
+    if (settings().one_sec_delay_when_focussing) waitMs(*platform().clock, 1000);
+  }
+}
+
+}  // namespace qlm
