@@ -31,6 +31,9 @@ const std::vector<CliVerb>& cliVerbs() {
        runRenderVerb},
       {"settings", "settings show | settings set NAME VALUE   print the settings file, or change one field",
        runSettingsVerb},
+      {"info", "info FILE   print the FITS details and processing history of an image file", runInfoVerb},
+      {"readout", "readout --mode full|binned|focus|guider --exposure-ms N OUT   one camera readout, saved raw",
+       runReadoutVerb},
   };
   return verbs;
 }

@@ -22,7 +22,12 @@ int runProcessVerb(const std::vector<std::string>& words, const CliOptions& opti
                    std::ostream& err);
 int runRenderVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
                   std::ostream& err);
+int runInfoVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
+                std::ostream& err);
+
 int runSettingsVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
                     std::ostream& err);
+int runReadoutVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
+                   std::ostream& err);
 
 }  // namespace qlm

@@ -68,6 +68,8 @@ bool readFreeText(CardReader& cards, std::string& text) {
     if (k == 3) v = v.substr(0, kLastFreeTextPiece);
     text.append(v);
   }
+  // A card without a closing quote gives 69 characters; the field still holds at most 255.
+  if (text.size() > kFitsFreeTextChars) text.resize(kFitsFreeTextChars);
   return true;
 }
 

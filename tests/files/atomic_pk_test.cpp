@@ -75,5 +75,57 @@ TEST_F(PkFileTest, SaveIntoAMissingFolderFailsCleanly) {
   EXPECT_EQ(p.ui.messageTexts().size(), 1u);
 }
 
+struct CalibrationCase {
+  const char* name;
+  long long size;  // -1: no file
+  int answer;
+};
+
+class PkCalibrationTest : public PkFileTest, public ::testing::WithParamInterface<CalibrationCase> {};
+
+TEST_P(PkCalibrationTest, OnlyAFileOfExactlyThePkSizeIsRead) {
+  const auto path = p.paths().darkDefault();
+  if (GetParam().size >= 0) std::ofstream(path, std::ios::binary) << std::string(GetParam().size, '\x02');
+  Frame& cache = imageBuffers().FlatCache;
+  cache.fill(9);
+  EXPECT_EQ(loadCalibrationFrame(path, cache), GetParam().answer);
+  EXPECT_EQ(cache[1000], GetParam().answer == kCalibrationRead ? 0x0202 : 9);
+  EXPECT_TRUE(p.ui.messageTexts().empty()) << "the caller reports the answer";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PkCalibrationTest,
+                         ::testing::Values(CalibrationCase{"Pk", 660000, kCalibrationRead},
+                                           CalibrationCase{"FullFits", 668160, kCalibrationNotPk},
+                                           CalibrationCase{"OneByteShort", 659999, kCalibrationNotPk},
+                                           CalibrationCase{"Missing", -1, kCalibrationNotPk}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PkFileTest, CalibrationAnswersAreReportedWithTheirOwnTexts) {
+  reportCalibrationLoad(CalibrationKind::Dark, kCalibrationNotPk);
+  reportCalibrationLoad(CalibrationKind::Flat, kCalibrationNotPk);
+  reportCalibrationLoad(CalibrationKind::Dark, kCalibrationNoFileObject);
+  reportCalibrationLoad(CalibrationKind::Flat, kCalibrationNoFileObject);
+  reportCalibrationLoad(CalibrationKind::Dark, kCalibrationRead);
+  EXPECT_EQ(p.ui.messageTexts(),
+            (std::vector<std::string>{
+                "Sorry, chosen Darkframe is not an PK File", "Sorry, chosen Flatfield is not a PK File",
+                "Failed to Open Darkframe PK File", "Failed to Open Flatfield PK File"}));
+}
+
+TEST_F(PkFileTest, SecondImageMustBeAPkFile) {
+  Frame& second = imageBuffers().SecondFrame;
+  second.fill(4);
+  std::ofstream(p.home.path() / "image.fit", std::ios::binary) << std::string(668160, '\x01');
+  EXPECT_FALSE(loadSecondImage(p.home.path() / "image.fit", second));
+  EXPECT_FALSE(loadSecondImage(p.home.path() / "missing", second));
+  EXPECT_EQ(second[0], 4);
+  EXPECT_EQ(p.ui.messageTexts(), (std::vector<std::string>{"Sorry, you didn't choose a PK File",
+                                                           "Sorry, you didn't choose a PK File"}));
+  std::ofstream(p.home.path() / "~dark", std::ios::binary) << std::string(660000, '\x01');
+  EXPECT_TRUE(loadSecondImage(p.home.path() / "~dark", second));
+  EXPECT_EQ(second[329999], 0x0101);
+  EXPECT_EQ(p.ui.messageTexts().size(), 2u);
+}
+
 }  // namespace
 }  // namespace qlm
