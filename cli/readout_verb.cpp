@@ -1,0 +1,168 @@
+#include <charconv>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/messages.h"
+#include "camera/link.h"
+#include "camera/readout.h"
+#include "cli/verbs.h"
+#include "files/atomic_file.h"
+#include "image/frame.h"
+#include "platform/platform.h"
+#include "platform/usb_libusb.h"
+#include "sim/sim_transport.h"
+
+namespace qlm {
+
+namespace {
+
+constexpr const char* kReadoutUsage = "usage: readout --mode full|binned|focus|guider --exposure-ms N OUT\n";
+
+struct ReadoutArgs {
+  std::string mode;
+  std::uint32_t exposure_ms = 0;
+  std::string out;
+};
+
+bool parseArgs(const std::vector<std::string>& words, ReadoutArgs& a, std::ostream& err) {
+  bool have_exposure = false;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string& w = words[i];
+    if ((w == "--mode" || w == "--exposure-ms") && i + 1 >= words.size()) {
+      err << w << " needs a value\n";
+      return false;
+    }
+    if (w == "--mode") {
+      a.mode = words[++i];
+    } else if (w == "--exposure-ms") {
+      const std::string& v = words[++i];
+      const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), a.exposure_ms);
+      if (ec != std::errc() || end != v.data() + v.size()) {
+        err << "--exposure-ms takes a whole number of milliseconds, not '" << v << "'\n";
+        return false;
+      }
+      have_exposure = true;
+    } else if (a.out.empty()) {
+      a.out = w;
+    } else {
+      err << kReadoutUsage;
+      return false;
+    }
+  }
+  if (a.mode != "full" && a.mode != "binned" && a.mode != "focus" && a.mode != "guider") {
+    err << "--mode must be full, binned, focus or guider\n" << kReadoutUsage;
+    return false;
+  }
+  if (!have_exposure || a.out.empty()) {
+    err << kReadoutUsage;
+    return false;
+  }
+  return true;
+}
+
+// Starts a main-head exposure as a capture does and, beyond the camera's own 1000 ms, waits for it on
+// the clock, flushing the sensor at the usual moments.
+void exposeMainHead(std::uint32_t e) {
+  Clock& clock = *platform().clock;
+  ClearSensor(kClearFlush, kMainHead);
+  ClearSensor(kClearStart, kMainHead);
+  StatusPoll();
+  const std::uint32_t t0 = clock.millis();
+  if (e <= kCameraTimedMaxMs) return;
+  std::uint32_t flush = e <= 5000 ? e + 5 : e - 2000;  // milliseconds after t0
+  while (clock.millis() - t0 < e) {
+    if (clock.millis() - t0 >= flush) {
+      ClearSensor(kClearFlush, kMainHead);
+      flush += 2005;
+    }
+    clock.idle(1);
+  }
+}
+
+// Writes `count` values as 16-bit little-endian.
+bool saveValues(const std::filesystem::path& path, const std::uint16_t* values, std::size_t count,
+                std::ostream& err) {
+  std::vector<std::uint8_t> bytes(count * 2);
+  for (std::size_t i = 0; i < count; ++i) {
+    bytes[2 * i] = static_cast<std::uint8_t>(values[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<std::uint8_t>(values[i] >> 8);
+  }
+  AtomicFile file(path);
+  if (!file.open() || !file.write(bytes.data(), bytes.size()) || !file.commit()) {
+    err << "Cannot write " << path.string() << '\n';
+    return false;
+  }
+  return true;
+}
+
+// A focus exposure's unit and count for a time in milliseconds.
+std::pair<char, int> focusUnitFor(std::uint32_t ms) {
+  if (ms <= 32767) return {'q', static_cast<int>(ms)};
+  return {'s', static_cast<int>(ms / 1000)};
+}
+
+int runReadout(const ReadoutArgs& a, std::ostream& out, std::ostream& err) {
+  if (linkState().camera_present == 0) FindCamera();
+  if (linkState().camera_present == 0) {
+    ShowMessage(kCallerTextMessage, "Sorry, No camera found on USB");
+    return 1;
+  }
+  ImageBuffers& b = imageBuffers();
+  const std::filesystem::path path = a.out;
+  if (a.mode == "full" || a.mode == "binned") {
+    const bool binned = a.mode == "binned";
+    frameState().binned = binned;
+    exposeMainHead(a.exposure_ms);
+    if (binned) {
+      ReadBinnedFrame(b.CurrentFrame, a.exposure_ms);
+    } else {
+      ReadFullFrame(b.CurrentFrame, a.exposure_ms);
+    }
+    if (!saveValues(path, b.CurrentFrame.data(), kFrameElements, err)) return 1;
+    out << a.mode << " frame, " << a.exposure_ms << " ms: 660 x 500 written to " << path.string() << '\n';
+  } else if (a.mode == "focus") {
+    const auto [unit, count] = focusUnitFor(a.exposure_ms);
+    FocusExposure(unit, count, b.CurrentFrame.data());
+    if (!saveValues(path, b.CurrentFrame.data(), kFocusElements, err)) return 1;
+    out << "focus window, " << focusExposureMs(unit, count) << " ms: 128 x 128 written to " << path.string()
+        << ", peak " << readoutState().PeakValue << '\n';
+  } else {
+    // The guider counts in hundredths of a second.
+    const int count = static_cast<int>(std::max<std::uint32_t>(1, (a.exposure_ms + 5) / 10));
+    GuiderExposure('h', count, b.GuiderFrames[0], GuiderProcessing{});
+    if (!saveValues(path, b.GuiderFrames[0].data(), kGuiderElements, err)) return 1;
+    out << "guider frame, " << guiderExposureMs('h', count) << " ms: 500 x 290 written to " << path.string()
+        << ", background bin " << readoutState().guider_background_bin << ", top bin "
+        << readoutState().guider_top_bin << '\n';
+  }
+  return 0;
+}
+
+}  // namespace
+
+// readout --mode full|binned|focus|guider --exposure-ms N OUT: one camera readout saved raw.
+int runReadoutVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
+                   std::ostream& err) {
+  ReadoutArgs args;
+  if (!parseArgs(words, args, err)) return 2;
+  // The simulated camera runs on a virtual clock, so its exposures take no real time.
+  VirtualClock virtual_clock;
+  std::unique_ptr<Transport> transport;
+  Platform p = platform();
+  if (options.simulate) {
+    transport = std::make_unique<sim::SimTransport>();
+    p.clock = &virtual_clock;
+  } else {
+    transport = std::make_unique<LibusbTransport>();
+  }
+  p.transport = transport.get();
+  ScopedPlatform scoped(p);
+  const int result = runReadout(args, out, err);
+  CloseCamera();
+  return result;
+}
+
+}  // namespace qlm

@@ -1,0 +1,147 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/transport.h"
+#include "sim/serial_device.h"
+#include "sim/sky_renderer.h"
+
+namespace qlm::sim {
+
+// Error codes the simulated device reports, numbered as libusb numbers them.
+inline constexpr int kSimErrorIo = -1;
+inline constexpr int kSimErrorNoDevice = -4;
+inline constexpr int kSimErrorTimeout = -7;
+
+struct SimCameraConfig {
+  SkyConfig sky;
+  HeadConfig main_head = mainHeadConfig();
+  HeadConfig guider_head = guiderHeadConfig();
+  std::string device_path = "sim:vid_fffe&pid_0115";  // the one device the simulator lists
+  int handle_value = 1204;                            // what a successful open reports
+  std::uint32_t command_ms = 1;                       // bus time of one command block, milliseconds
+  double readout_us_per_pixel = 4.0;                  // frame transfer time per pixel, microseconds
+  double focuser_steps = 5000.0;                      // focuser position at switch-on
+};
+
+// Displacement of the whole sky image, in sky (main-sensor) pixels: where the telescope points.
+struct ImageShift {
+  double x_px = 0.0;
+  double y_px = 0.0;
+};
+
+// One command block the device received, with the clock time it arrived.
+struct ReceivedBlock {
+  std::uint32_t at_ms = 0;
+  std::vector<std::uint8_t> bytes;
+};
+
+// The last exposure a head delivered: from its starting clear (or previous readout) to its readout.
+struct ExposureRecord {
+  std::uint32_t start_ms = 0;
+  std::uint32_t end_ms = 0;
+  std::uint32_t exposure_ms = 0;
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  int hbin = 1;
+  int vbin = 1;
+  std::uint64_t frame = 0;
+};
+
+// The simulated camera behind the Transport: it answers the camera's command blocks on the shared
+// clock (platform().clock), renders the main and guider heads from one sky, passes serial bytes to
+// the devices on its ports and relay commands to the relay socket, and can be told to fail.
+class SimTransport final : public Transport {
+ public:
+  explicit SimTransport(const SimCameraConfig& config = {});
+
+  DeviceList listDevices() override;
+  std::optional<int> open(const std::string& path) override;
+  IoResult write(const std::uint8_t* data, std::size_t n) override;
+  IoResult read(std::uint8_t* data, std::size_t n) override;
+  void close() override;
+
+  // Optics and pointing. A shift source, when set, is asked for the shift at mid-exposure and wins
+  // over the fixed shift (the mount model plugs in here).
+  void setFocuserPosition(double steps) { focuser_steps_ = steps; }
+  double focuserPosition() const { return focuser_steps_; }
+  void setImageShift(ImageShift shift) { shift_ = shift; }
+  void setImageShiftSource(std::function<ImageShift(std::uint32_t at_ms)> source) {
+    shift_source_ = std::move(source);
+  }
+
+  // Devices on the serial ports (several may share a port) and on the relay socket.
+  void attachSerial(int port, SerialDevice& device) { ports_[port].push_back(&device); }
+  void attachRelays(RelayDevice& device) { relay_devices_.push_back(&device); }
+  std::uint16_t relayValue() const { return relay_value_; }
+
+  // Injected faults: the next `count` writes or reads fail with `error`; the next read delivers only
+  // `bytes`; an unplugged device is not listed and fails every transfer; enumeration or open refused.
+  void failWrites(int count, int error = kSimErrorIo) {
+    fail_writes_ = count;
+    write_error_ = error;
+  }
+  void failReads(int count, int error = kSimErrorIo) {
+    fail_reads_ = count;
+    read_error_ = error;
+  }
+  void shortenNextRead(std::size_t bytes) {
+    short_read_ = true;
+    short_read_bytes_ = bytes;
+  }
+  void setUnplugged(bool unplugged) { unplugged_ = unplugged; }
+  void setEnumerationRefused(bool refused) { enumeration_refused_ = refused; }
+  void setOpenRefused(bool refused) { open_refused_ = refused; }
+
+  // What the device saw.
+  const std::vector<ReceivedBlock>& received() const { return received_; }
+  void clearReceived() { received_.clear(); }
+  int failedWrites() const { return failed_writes_; }
+  bool isOpen() const { return open_; }
+  const ExposureRecord& lastExposure(int head) const { return last_[head == 1 ? 1 : 0]; }
+  std::uint64_t framesRendered() const { return frames_; }
+  const SkyRenderer& renderer() const { return renderer_; }
+  const SimCameraConfig& config() const { return config_; }
+
+ private:
+  void handleBlock(const std::uint8_t* b, std::size_t n, std::uint32_t at_ms);
+  void handleReadout(const std::uint8_t* b, std::size_t n, std::uint8_t command, int head);
+  void handleSerialRead(int port, std::size_t n, std::uint32_t at_ms);
+
+  SimCameraConfig config_;
+  SkyRenderer renderer_;
+  double focuser_steps_;
+  ImageShift shift_;
+  std::function<ImageShift(std::uint32_t)> shift_source_;
+  std::map<int, std::vector<SerialDevice*>> ports_;
+  std::vector<RelayDevice*> relay_devices_;
+  std::uint16_t relay_value_ = 0;
+
+  bool open_ = false;
+  std::array<std::uint32_t, 2> exposure_start_{};
+  std::array<ExposureRecord, 2> last_{};
+  std::vector<std::uint8_t> pending_;  // the answer the next read delivers
+  std::uint32_t pending_transfer_ms_ = 0;
+  std::vector<std::uint16_t> pixels_;
+  std::uint64_t frames_ = 0;
+
+  int fail_writes_ = 0;
+  int write_error_ = kSimErrorIo;
+  int fail_reads_ = 0;
+  int read_error_ = kSimErrorIo;
+  bool short_read_ = false;
+  std::size_t short_read_bytes_ = 0;
+  bool unplugged_ = false;
+  bool enumeration_refused_ = false;
+  bool open_refused_ = false;
+  int failed_writes_ = 0;
+  std::vector<ReceivedBlock> received_;
+};
+
+}  // namespace qlm::sim
