@@ -14,6 +14,8 @@
 #include "app/shell_commands_view.h"
 #include "app/startup.h"
 #include "app/window_model.h"
+#include "capture/capture_commands_view.h"
+#include "files/file_commands_view.h"
 #include "image/display.h"
 #include "platform/platform.h"
 #include "platform/qt_ui.h"
@@ -22,19 +24,18 @@
 
 namespace {
 
-// A small stand-in picture for a tool-bar bitmap: the command's initials on a tile.
-QIcon toolIcon(int bitmap, int command) {
-  QString label;
-  if (const qlm::CommandInfo* c = qlm::findCommand(command); c != nullptr && !c->text.empty()) {
-    for (const QString& word : QString::fromUtf8(c->text.data(), qsizetype(c->text.size()))
-                                   .section('\t', 0, 0)
-                                   .remove('&')
-                                   .split(' ', Qt::SkipEmptyParts)) {
-      if (label.size() < 2 && word[0].isLetterOrNumber()) label += word[0].toUpper();
-    }
-  }
-  if (bitmap == 1002) label = "P+";
-  if (bitmap == 1003) label = "P-";
+// A small stand-in picture for each tool-bar bitmap: a short tag on a tile.
+QString toolTag(int bitmap) {
+  static const std::map<int, const char*> tags = {
+      {24333, "S"}, {24336, "FT"}, {24332, "O"}, {1000, "CAM"}, {1001, "AG"}, {1002, "P+"}, {1003, "P-"},
+      {1904, "MP"}, {121, "DEF"},  {1903, "PH"}, {1, "NS"},     {117, "NL"},  {2, "PW"},    {120, "BG"},
+      {106, "UM"},  {3, "MD"},     {110, "DK"},  {115, "FF"},   {111, "MG"},  {24, "TEL"}};
+  auto it = tags.find(bitmap);
+  return it == tags.end() ? QString::number(bitmap) : QString(it->second);
+}
+
+QIcon toolIcon(int bitmap) {
+  const QString label = toolTag(bitmap);
   QPixmap pm(24, 24);
   pm.fill(Qt::transparent);
   QPainter p(&pm);
@@ -44,7 +45,7 @@ QIcon toolIcon(int bitmap, int command) {
   p.drawRoundedRect(QRectF(1, 1, 22, 22), 4, 4);
   p.setPen(Qt::white);
   QFont f = p.font();
-  f.setPixelSize(10);
+  f.setPixelSize(label.size() > 2 ? 8 : 10);
   f.setBold(true);
   p.setFont(f);
   p.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, label);
@@ -91,6 +92,8 @@ TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QM
   // Each subsystem connects its own commands, one line each.
   qlm::connectShellCommands(*this);
   qlm::connectDisplayCommands(*this);
+  qlm::connectCaptureCommands(*this);
+  qlm::connectFileCommands(*this);
 
   qlm::refreshDisplay();  // shows the start-up frame
 }
@@ -165,7 +168,7 @@ void TQLM_T4Window::buildToolBar() {
       tool_bar_->addSeparator();
       continue;
     }
-    QAction* action = tool_bar_->addAction(toolIcon(b.bitmap, b.command), QString());
+    QAction* action = tool_bar_->addAction(toolIcon(b.bitmap), QString());
     action->setData(b.command);
     const auto hint = qlm::commandHint(b.command);
     action->setToolTip(qs(hint));

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "image/display.h"
+#include "support/test_home.h"
+
+namespace qlm {
+namespace {
+
+class DisplayRenderTest : public ::testing::Test {
+ protected:
+  void fill(std::uint16_t v) { std::fill_n(b.CurrentFrame.begin(), kFrameElements, v); }
+  void fillRows(int first, int last, std::uint16_t v) {
+    std::fill(b.CurrentFrame.begin() + first * kFrameWidth, b.CurrentFrame.begin() + (last + 1) * kFrameWidth,
+              v);
+  }
+  test::TestPlatform platform;
+  ImageBuffers& b = imageBuffers();
+};
+
+TEST_F(DisplayRenderTest, DisplayByteIsTheHighByte) {
+  b.CurrentFrame[0] = 0x12FF;
+  b.CurrentFrame[1] = 0x00FF;
+  b.CurrentFrame[kFrameElements - 1] = 0xFFFF;
+  computeDisplayBytes(b.CurrentFrame, b.DisplayBytes.data(), kFrameElements);
+  EXPECT_EQ(b.DisplayBytes[0], 0x12);
+  EXPECT_EQ(b.DisplayBytes[1], 0);  // values below 256 show black
+  EXPECT_EQ(b.DisplayBytes[kFrameElements - 1], 0xFF);
+}
+
+TEST_F(DisplayRenderTest, B1TakesTheLowestMostFrequentBinOfItsWindow) {
+  fill(0x0500);
+  // Elements 10,240-25,599 only: equal counts of bins 7 and 3, the lower one wins.
+  std::fill(b.CurrentFrame.begin() + 10240, b.CurrentFrame.begin() + 17920, 0x07FF);
+  std::fill(b.CurrentFrame.begin() + 17920, b.CurrentFrame.begin() + 25600, 0x0300);
+  EXPECT_EQ(backgroundLevelB1(b.CurrentFrame, b), 3);
+}
+
+TEST_F(DisplayRenderTest, B2WithOneOccupiedBinIsThatBin) {
+  fill(0x1234);
+  EXPECT_EQ(backgroundLevelB2(b.CurrentFrame, b), 0x12);
+}
+
+TEST_F(DisplayRenderTest, B2WithTwoOccupiedBinsCountsTheSecondModeTwice) {
+  fill(0x0900);                // bin 9: rows 6-399, the larger share
+  fillRows(400, 499, 0x3000);  // bin 48: rows 400-489 inside the window
+  EXPECT_EQ(backgroundLevelB2(b.CurrentFrame, b), (9 + 48 + 48) / 3);
+}
+
+TEST_F(DisplayRenderTest, B2AveragesTheThreeLargestBinsInsideItsWindow) {
+  fill(0xFF00);                // outside rows 6-489 / columns 5-654 nothing counts
+  fillRows(6, 199, 0x1000);    // 194 rows: bin 16
+  fillRows(200, 349, 0x2000);  // 150 rows: bin 32
+  fillRows(350, 489, 0x4000);  // 140 rows: bin 64
+  EXPECT_EQ(backgroundLevelB2(b.CurrentFrame, b), (16 + 32 + 64) / 3);
+}
+
+TEST_F(DisplayRenderTest, AutoContrastTableIsBlackUpToTheBackgroundThenAGammaCurve) {
+  const auto t = autoContrastTable(10);
+  for (int i = 0; i <= 10; ++i)
+    EXPECT_EQ(t[static_cast<std::size_t>(i)], 0) << i;
+  // trunc((i - b)^0.3 x 255^0.7) with single-precision exponents.
+  EXPECT_EQ(t[11], 48);
+  EXPECT_EQ(t[12], 59);
+  EXPECT_EQ(t[42], 136);
+  EXPECT_EQ(t[110], 192);
+  EXPECT_EQ(t[210], 237);
+  const auto full = autoContrastTable(0);
+  EXPECT_EQ(full[254], 254);
+  EXPECT_EQ(full[255], 255);  // i - b = 255 reaches white exactly
+}
+
+TEST_F(DisplayRenderTest, MaxPaletteTableFollowsThePowerCurve) {
+  const auto t = maxPaletteTable(25.0);
+  EXPECT_EQ(t[0], 0);
+  // 25 x 255 x e / (24 e + 1) with e = i / 255
+  EXPECT_EQ(t[1], 22);
+  EXPECT_EQ(t[10], 128);
+  EXPECT_EQ(t[254], 254);
+  const auto linear = maxPaletteTable(1.0);
+  for (int i = 0; i < 255; ++i)
+    EXPECT_EQ(linear[static_cast<std::size_t>(i)], i);
+}
+
+TEST_F(DisplayRenderTest, MaxPaletteStretchShiftsByTheSmallestNonZeroByte) {
+  std::vector<std::uint8_t> bytes = {0, 40, 30, 100, 252, 253, 254, 255};
+  const auto t = maxPaletteTable(10.0);
+  EXPECT_EQ(maxPaletteStretch(bytes.data(), static_cast<int>(bytes.size()), 10.0), 30);
+  EXPECT_EQ(bytes[0], t[0]);
+  EXPECT_EQ(bytes[1], t[10]);
+  EXPECT_EQ(bytes[2], t[0]);
+  EXPECT_EQ(bytes[3], t[70]);
+  EXPECT_EQ(bytes[4], t[222]);
+  EXPECT_EQ(bytes[5], 253);  // the three brightest values are left alone
+  EXPECT_EQ(bytes[6], 254);
+  EXPECT_EQ(bytes[7], 255);
+}
+
+TEST_F(DisplayRenderTest, MaxPaletteStretchOfAnAllZeroPictureKeepsMinimum255) {
+  std::vector<std::uint8_t> bytes(1000, 0);
+  bytes[3] = 255;  // 255 is never a minimum
+  EXPECT_EQ(maxPaletteStretch(bytes.data(), static_cast<int>(bytes.size()), 25.0), 255);
+  EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), 999);  // every 0 went through entry 0
+  EXPECT_EQ(bytes[3], 255);
+}
+
+TEST_F(DisplayRenderTest, GreyPaletteUnlessAStretchAsksForTheTable) {
+  FrameState f;
+  const auto table = autoContrastTable(20);
+  for (int i : {0, 1, 128, 255}) {
+    const BitmapColour c = displayPalette(f, table)[static_cast<std::size_t>(i)];
+    EXPECT_EQ(c, (BitmapColour{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i),
+                               static_cast<std::uint8_t>(i), 0}));
+  }
+  for (bool auto_contrast : {true, false}) {
+    f.auto_contrast = auto_contrast;
+    f.max_palette_stretch = !auto_contrast;
+    const auto p = displayPalette(f, table);
+    for (int i = 0; i <= 20; ++i)
+      EXPECT_EQ(p[static_cast<std::size_t>(i)].red, 0) << "at or below the background shows black";
+    EXPECT_EQ(p[100].green, table[100]);
+  }
+}
+
+TEST_F(DisplayRenderTest, FalseColourPaletteKeepsTheBrightestFifteenGrey) {
+  FrameState f;
+  f.false_colour = true;
+  const auto p = displayPalette(f, autoContrastTable(0));
+  for (int i = 241; i <= 255; ++i) {
+    const auto v = static_cast<std::uint8_t>(i);
+    EXPECT_EQ(p[static_cast<std::size_t>(i)], (BitmapColour{v, v, v, 0})) << i;
+  }
+  // red = d, green = d^2 / 256, blue = (255 - d) - (255 - d)^2 / 256
+  EXPECT_EQ(p[100], (BitmapColour{62, 39, 100, 0}));
+  EXPECT_EQ(p[240], (BitmapColour{15, 225, 240, 0}));
+  EXPECT_EQ(p[0], (BitmapColour{1, 0, 0, 0}));
+}
+
+TEST_F(DisplayRenderTest, FalseColourWithAutoContrastColoursTheTableValue) {
+  FrameState f;
+  f.false_colour = true;
+  f.auto_contrast = true;
+  const auto table = autoContrastTable(50);
+  const auto p = displayPalette(f, table);
+  EXPECT_EQ(p[40], (BitmapColour{1, 0, 0, 0}));  // below the background: d = 0
+  const int d = table[150];
+  EXPECT_EQ(p[150].red, d);
+  EXPECT_EQ(p[150].green, (d * d) >> 8);
+}
+
+TEST_F(DisplayRenderTest, FocusExposureDoublesWhenFaintAndHalvesWhenSaturated) {
+  EXPECT_EQ(autochangeExposure(100, 31999), 200);
+  EXPECT_EQ(autochangeExposure(100, 32000), 100);
+  EXPECT_EQ(autochangeExposure(100, 64000), 100);
+  EXPECT_EQ(autochangeExposure(101, 64001), 50);
+}
+
+TEST_F(DisplayRenderTest, ExposureIsShownInItsLargestFittingUnit) {
+  struct Case {
+    int t;
+    int value;
+    ExposureUnit unit;
+  };
+  for (const Case& c : {Case{10, 10, ExposureUnit::Thousandths}, Case{11, 1, ExposureUnit::Hundredths},
+                        Case{100, 10, ExposureUnit::Hundredths}, Case{101, 1, ExposureUnit::Tenths},
+                        Case{1000, 10, ExposureUnit::Tenths}, Case{1001, 1, ExposureUnit::Seconds},
+                        Case{120000, 120, ExposureUnit::Seconds}, Case{120001, 2, ExposureUnit::Minutes}}) {
+    const ShownExposure s = exposureInUnits(c.t);
+    EXPECT_EQ(s.value, c.value) << c.t;
+    EXPECT_EQ(s.unit, c.unit) << c.t;
+  }
+}
+
+TEST_F(DisplayRenderTest, GuiderBytesDropTheBlackLevelAndKeepTheBrightest) {
+  GuiderFrame& g = b.GuiderFrames[1];
+  g.fill(0);
+  g[0] = 0x0A00;  // h = 10
+  g[1] = 0x1500;  // h = 21
+  g[2] = 0xFD00;  // h = 253
+  g[3] = 0x0B00;  // h = 11
+  GuiderDisplaySettings s;
+  s.min_display = 12;  // k = 11
+  s.max_display = 5;   // below k: becomes 255
+  std::vector<std::uint8_t> out(kGuiderElements);
+  EXPECT_EQ(guiderDisplayBytes(g, s, out.data()), 11);
+  EXPECT_EQ(s.max_display, 255);
+  EXPECT_EQ(out[0], 0);
+  EXPECT_EQ(out[1], 10);
+  EXPECT_EQ(out[2], 253);
+  EXPECT_EQ(out[3], 0);
+  s.min_display = 400;  // k held at 254
+  EXPECT_EQ(guiderDisplayBytes(g, s, out.data()), 254);
+}
+
+TEST_F(DisplayRenderTest, GuiderPaletteIsStretchedOnlyWhenAsked) {
+  GuiderDisplaySettings s;  // stretch on, P = 30
+  const auto stretched = guiderPalette(s);
+  EXPECT_EQ(stretched[0].red, 0);
+  EXPECT_EQ(stretched[1].red, 26);  // trunc(30 x 255 e / (29 e + 1)), e = 1/255
+  EXPECT_EQ(stretched[255].red, 255);
+  s.apply_stretch = false;
+  EXPECT_EQ(guiderPalette(s)[1].red, 1);
+}
+
+}  // namespace
+}  // namespace qlm
