@@ -34,8 +34,8 @@ struct CaptureSettings {
 struct SequenceState {
   std::uint32_t exposure_ms = 1000;  // E: the exposure in milliseconds (the readout reads it too)
   double accumulated_seconds = 0.0;  // summed exposure of a sequence, for EXPTIME
-  std::time_t exposure_start = 0;    // calendar seconds at the start of the current pass
-  std::time_t exposure_end = 0;      // calendar seconds when the last frame was read out
+  std::time_t exposure_start = 0;    // UT seconds at the start of the current pass
+  std::time_t exposure_end = 0;      // UT seconds when the last frame was read out
   bool series = false;               // more than one exposure was asked for
   bool loop_continuous = false;      // copy of "Continuous Mode" taken when the sequence starts
   bool readout_skip = false;         // the user aborted the exposure wait, or guiding could not start

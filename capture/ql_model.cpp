@@ -193,6 +193,7 @@ int QlModel::press(int id) {
       s_.delay_in_minutes = true;
       break;
     case ql::kFocusStart:
+      refresh();  // a count typed just before "Start" is the one focus mode uses
       if (focus_runner) focus_runner(*this);
       return 0;
     case ql::kFocusStop:

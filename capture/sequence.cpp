@@ -124,7 +124,7 @@ void PhotoRun::run() {
   st_.loop_continuous = s_.continuous;
 
   do {
-    st_.exposure_start = clock_.calendarSeconds();
+    st_.exposure_start = programUtNow();
     // A pass takes at least one frame: a continuous run of one exposure repeats pass after pass.
     do {
       frame();
@@ -282,7 +282,7 @@ void PhotoRun::readout() {
     // A binned flag from a loaded file with the high-resolution mode reads by the mode alone.
     ReadFullFrame(current, st_.exposure_ms);
   }
-  st_.exposure_end = clock_.calendarSeconds();
+  st_.exposure_end = programUtNow();
   AbortPump(0);
 }
 
@@ -426,6 +426,7 @@ void runFocusMode(QlModel& panel) {
     if (captureSettings().autochange) applyAutochange(readoutState().PeakValue);
   };
   Frame& current = imageBuffers().CurrentFrame;
+  ui.pumpEvents();  // the click on "Start" itself is not a request to stop
   while (!st.focus_stop) {
     if (ui.pumpEvents().left_button) st.focus_stop = true;
     if (st.focus_stop) break;

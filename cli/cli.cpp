@@ -34,6 +34,10 @@ const std::vector<CliVerb>& cliVerbs() {
       {"info", "info FILE   print the FITS details and processing history of an image file", runInfoVerb},
       {"readout", "readout --mode full|binned|focus|guider --exposure-ms N OUT   one camera readout, saved raw",
        runReadoutVerb},
+      {"capture",
+       "capture [--unit q|h|t|s|m] [--count N] [--frames N] [--continuous] [--binned] [--autosave] [--focus N]"
+       "   take photos",
+       runCaptureVerb},
   };
   return verbs;
 }

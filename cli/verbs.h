@@ -29,5 +29,7 @@ int runSettingsVerb(const std::vector<std::string>& words, const CliOptions& opt
                     std::ostream& err);
 int runReadoutVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
                    std::ostream& err);
+int runCaptureVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
+                   std::ostream& err);
 
 }  // namespace qlm

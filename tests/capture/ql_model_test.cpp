@@ -271,9 +271,15 @@ TEST_F(PanelTest, ShowsPeakFilesAndAutosaveFolder) {
 
 TEST_F(PanelTest, StartRunsFocusModeInsideThePressAndStopAsksItToEnd) {
   int runs = 0;
-  panel.focus_runner = [&runs](QlModel&) { ++runs; };
+  int count_seen = 0;
+  panel.focus_runner = [&](QlModel&) {
+    ++runs;
+    count_seen = captureSettings().count;
+  };
+  panel.setValueText("9");
   EXPECT_EQ(panel.press(ql::kFocusStart), 0);
   EXPECT_EQ(runs, 1);
+  EXPECT_EQ(count_seen, 9);  // the typed count is taken before focus mode starts
   EXPECT_EQ(panel.press(ql::kFocusStop), 0);
   EXPECT_TRUE(sequenceState().focus_stop);
   sequenceState().focus_stop = false;

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "app/command_table.h"
+#include "app/main_window.h"
+#include "camera/link.h"
+#include "camera/readout.h"
+#include "capture/capture_links.h"
+#include "capture/capture_state.h"
+#include "capture/ql_dialog.h"
+#include "image/display.h"
+#include "image/frame.h"
+#include "platform/platform.h"
+#include "support/test_home.h"
+
+namespace {
+
+// The desktop program on the simulated camera, its waits on a virtual clock. Modal boxes are answered
+// and the camera panel is driven by `onPanel` from a timer while the command runs.
+class CaptureWindowTest : public ::testing::Test {
+ protected:
+  CaptureWindowTest() {
+    options_.simulate = true;
+    options_.home = home_.path().string();
+    window_ = std::make_unique<TQLM_T4Window>(options_);
+    qlm::Platform p = qlm::platform();
+    p.clock = &clock_;
+    virtual_time_ = std::make_unique<qlm::ScopedPlatform>(p);
+    window_->show();
+    QApplication::setActiveWindow(window_.get());
+    connect_timer_ = std::make_unique<QTimer>();
+    QObject::connect(connect_timer_.get(), &QTimer::timeout, [this] { answerModal(); });
+    connect_timer_->start(20);
+  }
+  ~CaptureWindowTest() override {
+    connect_timer_.reset();
+    qlm::CloseCamera();
+    virtual_time_.reset();
+    window_.reset();
+  }
+
+  void answerModal() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      messages_.push_back(box->text().toStdString());
+      box->accept();
+    } else if (auto* panel = qobject_cast<TQLDialog*>(modal); panel != nullptr && panel != driven_) {
+      driven_ = panel;
+      if (onPanel) onPanel(*panel);
+    }
+  }
+
+  static void click(TQLDialog& panel, int id) {
+    QTest::mouseClick(static_cast<QAbstractButton*>(panel.control(id)), Qt::LeftButton);
+  }
+  static void type(TQLDialog& panel, const char* text) {
+    auto* box = static_cast<QLineEdit*>(panel.control(qlm::ql::kValueBox));
+    box->selectAll();
+    QTest::keyClicks(box, text);
+  }
+  // Saves a picture of `w` when QLM_T4_SCREENSHOTS names a folder (for looking at it by eye).
+  static void screenshot(QWidget& w, const char* name) {
+    const QByteArray dir = qgetenv("QLM_T4_SCREENSHOTS");
+    if (!dir.isEmpty()) w.grab().save(QString::fromUtf8(dir) + "/" + name);
+  }
+
+  qlm::test::TempHome home_;
+  WindowOptions options_;
+  qlm::VirtualClock clock_;
+  std::unique_ptr<TQLM_T4Window> window_;
+  std::unique_ptr<qlm::ScopedPlatform> virtual_time_;
+  std::unique_ptr<QTimer> connect_timer_;
+  std::function<void(TQLDialog&)> onPanel;
+  TQLDialog* driven_ = nullptr;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(CaptureWindowTest, CtrlZTakesAPhotoOfTheSimulatedSky) {
+  std::string mode;
+  onPanel = [&mode](TQLDialog& panel) {
+    EXPECT_EQ(panel.windowTitle(), "QLM_T4 Control Interface");
+    click(panel, qlm::ql::kTenths);
+    type(panel, "1");
+    mode = static_cast<QLabel*>(panel.control(qlm::ql::kCameraMode))->text().toStdString();
+    click(panel, qlm::ql::kTakePhoto);
+  };
+  qlm::imageBuffers().CurrentFrame[100 * qlm::kFrameWidth] = 0;
+  QTest::keyClick(window_.get(), Qt::Key_Z, Qt::ControlModifier);
+  ASSERT_NE(driven_, nullptr) << "Ctrl+Z showed no camera panel";
+  EXPECT_EQ(mode, "Single Image");
+  EXPECT_EQ(qlm::captureSettings().unit, 't');
+  EXPECT_EQ(qlm::captureSettings().count, 1);
+  EXPECT_EQ(window_->windowTitle(), "QLM_T4_USB - PK Camera Image");
+  EXPECT_EQ(qlm::linkState().camera_present, 1);
+  // The frame holds the sky (bias and stars), not the start-up ramp.
+  EXPECT_EQ(qlm::imageBuffers().CurrentFrame[0], 0);
+  EXPECT_GT(qlm::imageBuffers().CurrentFrame[100 * qlm::kFrameWidth], 0);
+  EXPECT_NE(qlm::imageBuffers().CurrentFrame[100 * qlm::kFrameWidth + 5], 100 * 62);
+  ASSERT_TRUE(qlm::windowBitmap().has_value());
+  screenshot(*window_, "capture_photo.png");
+}
+
+TEST_F(CaptureWindowTest, ToolBarButtonOpensThePanelAndCancelTakesNothing) {
+  onPanel = [](TQLDialog& panel) { click(panel, qlm::ql::kCancel); };
+  window_->commandAction(qlm::cmd::kCameraInterface)->trigger();
+  ASSERT_NE(driven_, nullptr);
+  EXPECT_EQ(window_->windowTitle(), "QLM_T4_USB - (Untitled)");
+}
+
+TEST_F(CaptureWindowTest, FocusModeShowsThePeakAndTheFocusImageInThePanel) {
+  std::string peak;
+  bool image_shown = false;
+  onPanel = [&](TQLDialog& panel) {
+    click(panel, qlm::ql::kHundredths);
+    type(panel, "20");
+    // Stop after the third focus exposure, look at the panel, then cancel it.
+    int shown = 0;
+    qlm::captureLinks().focus_exposed = [&, p = &panel] {
+      if (++shown < 3) return;
+      click(*p, qlm::ql::kFocusStop);
+      peak = static_cast<QLabel*>(p->control(qlm::ql::kMaxValue))->text().toStdString();
+      auto* image = p->findChild<QLabel*>("ql_focus_image");
+      image_shown = image != nullptr && !image->pixmap().isNull();
+      screenshot(*p, "capture_focus_panel.png");
+      screenshot(*window_, "capture_focus_window.png");
+    };
+    click(panel, qlm::ql::kFocusStart);
+    click(panel, qlm::ql::kCancel);
+  };
+  window_->runCommand(qlm::cmd::kCameraInterface);
+  qlm::captureLinks().focus_exposed = nullptr;
+  ASSERT_FALSE(peak.empty());
+  EXPECT_GT(std::stoi(peak), 0);
+  EXPECT_EQ(std::stoi(peak), qlm::readoutState().PeakValue);
+  EXPECT_TRUE(image_shown);
+  EXPECT_FALSE(qlm::frameState().focus_mode);  // closing the panel shows the whole frame again
+}
+
+TEST_F(CaptureWindowTest, PanelArrowsAndTogglesGoThroughTheRules) {
+  onPanel = [](TQLDialog& panel) {
+    auto* exposures = static_cast<QScrollBar*>(panel.control(qlm::ql::kExposuresScroll));
+    exposures->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    exposures->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    click(panel, qlm::ql::kContinuous);
+    EXPECT_EQ(static_cast<QLabel*>(panel.control(qlm::ql::kExposuresBox))->text(), "3");
+    EXPECT_EQ(static_cast<QLabel*>(panel.control(qlm::ql::kCameraMode))->text(), "Series Imaging");
+    EXPECT_EQ(exposures->value(), 3);
+    click(panel, qlm::ql::kMinutes);
+    auto* value = static_cast<QScrollBar*>(panel.control(qlm::ql::kExposureScroll));
+    EXPECT_EQ(value->maximum(), 90);
+    value->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(static_cast<QLineEdit*>(panel.control(qlm::ql::kValueBox))->text(), "2");
+    panel.reject();  // the window's close box
+  };
+  window_->runCommand(qlm::cmd::kCameraInterface);
+  ASSERT_NE(driven_, nullptr);
+  EXPECT_TRUE(qlm::captureSettings().continuous);
+  EXPECT_EQ(qlm::captureSettings().unit, 'm');
+  EXPECT_EQ(qlm::captureSettings().count, 2);
+}
+
+}  // namespace
