@@ -14,8 +14,10 @@
 #include "app/shell_commands_view.h"
 #include "app/startup.h"
 #include "app/window_model.h"
+#include "camera/link.h"
 #include "capture/capture_commands_view.h"
 #include "files/file_commands_view.h"
+#include "files/settings.h"
 #include "image/display.h"
 #include "platform/platform.h"
 #include "platform/qt_ui.h"
@@ -76,6 +78,7 @@ TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QM
   ui_->setRepaintHandler([this] {
     view_->reloadBitmap();
     if (QAction* copy = commandAction(qlm::cmd::kCopy)) copy->setEnabled(qlm::windowBitmap().has_value());
+    updateForSettings();
     updateToolBar();
     updateViewChecks();
   });
@@ -84,6 +87,7 @@ TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QM
   tool_bar_->setObjectName("ToolBar");
   tool_bar_->setMovable(false);
   buildToolBar();
+  updateForSettings();
 
   setGeometry(0, 0, 720, 620);
   setWindowTitle(QString::fromStdString(qlm::windowTitleFor(qlm::displayState().image_title)));
@@ -100,6 +104,7 @@ TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QM
 
 TQLM_T4Window::~TQLM_T4Window() {
   ui_->setRepaintHandler({});
+  qlm::CloseCamera();
 }
 
 void TQLM_T4Window::setCommandHandler(int commandId, std::function<void()> handler) {
@@ -186,6 +191,15 @@ void TQLM_T4Window::updateToolBar() {
 void TQLM_T4Window::setDriveMethod(char method) {
   drive_method_ = method;
   buildToolBar();
+}
+
+void TQLM_T4Window::updateForSettings() {
+  if (qlm::settings().drive_method != drive_method_) setDriveMethod(qlm::settings().drive_method);
+  if (qlm::settings().window_background != background_letter_) {
+    background_letter_ = qlm::settings().window_background;
+    const qlm::Rgb c = qlm::windowBackground(background_letter_);
+    setBackgroundColour(c.red, c.green, c.blue);
+  }
 }
 
 void TQLM_T4Window::setBackgroundColour(int red, int green, int blue) {

@@ -50,6 +50,9 @@ class TQLM_T4Window : public QMainWindow {
   void updateToolBar();
   // The window background behind and around the picture (red, green, blue).
   void setBackgroundColour(int red, int green, int blue);
+  // Follows the settings' drive method and window background; every repaint does this, so a panel
+  // that changes them only needs to repaint.
+  void updateForSettings();
   // Check marks of the View toggles follow the display flags.
   void updateViewChecks();
 
@@ -65,6 +68,7 @@ class TQLM_T4Window : public QMainWindow {
   std::map<int, std::function<void()>> handlers_;
   std::map<int, QAction*> actions_;
   char drive_method_ = 'n';
+  char background_letter_ = 0;                     // the window background setting last applied
   bool tool_bar_max_palette_ = false;              // palette button state the tool bar was built for
   std::unique_ptr<qlm::ScopedPlatform> platform_;  // last: uninstalled first
 };

@@ -18,6 +18,7 @@
 #include "app/main_window.h"
 #include "app/messages.h"
 #include "app/window_model.h"
+#include "camera/readout.h"
 #include "image/display.h"
 #include "platform/qt_ui.h"
 
@@ -70,6 +71,10 @@ void connectClicks(TQLM_T4Window& w) {
   ClickHooks& hooks = clickHooks();
   ImageView* view = &w.imageView();
   hooks.repaint = [view] { view->viewport()->update(); };
+  hooks.set_focus_origin = [](int x, int y) {
+    readoutState().focus_x = x;
+    readoutState().focus_y = y;
+  };
   // Moves the screen pointer onto an image point shown 1:1 in the view.
   hooks.move_pointer = [view](int x, int y) {
     const MouseModes& m = mouseModes();
@@ -116,10 +121,7 @@ void connectShellCommands(TQLM_T4Window& w) {
     window->imageView().viewport()->update();
   });
   w.setCommandHandler(cmd::kFocusFrameCentre, [] { enterFocusCentre(mouseModes()); });
-  w.setCommandHandler(cmd::kDefaultFocusFrameCentre, [] {
-    const FocusOrigin o = defaultFocusOrigin(kFrameWidth, kFrameHeight);
-    if (clickHooks().set_focus_origin) clickHooks().set_focus_origin(o.x, o.y);
-  });
+  w.setCommandHandler(cmd::kDefaultFocusFrameCentre, [] { setDefaultFocusOrigin(readoutState()); });
   w.setCommandHandler(cmd::kPhotometry,
                       [window] { modeCommand(*window, cmd::kPhotometry, photometryRefusal); });
   w.setCommandHandler(cmd::kRowPlot, [window] { modeCommand(*window, cmd::kRowPlot, rowPlotRefusal); });

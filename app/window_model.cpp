@@ -190,6 +190,17 @@ PaintLayout paintLayout(const FrameState& f, int client_width, int client_height
   return p;
 }
 
+Rgb windowBackground(char letter) {
+  switch (letter) {
+    case 'g':
+      return {90, 90, 90};
+    case 'r':
+      return {120, 40, 40};
+    default:
+      return {192, 192, 192};
+  }
+}
+
 int scrollRange(bool fit_to_window, int picture, int client) {
   return fit_to_window ? 0 : std::max(0, picture - client);
 }

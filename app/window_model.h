@@ -101,6 +101,15 @@ struct PaintLayout {
   int y;
 };
 PaintLayout paintLayout(const FrameState& f, int client_width, int client_height);
+// The window background colour of the settings letter: 'l' light grey, 'g' grey, 'r' red (others
+// light grey).
+struct Rgb {
+  int red;
+  int green;
+  int blue;
+};
+Rgb windowBackground(char letter);
+
 // Scroll range in one direction: how far the picture exceeds the client area (0 when fitting).
 int scrollRange(bool fit_to_window, int picture, int client);
 

@@ -2,22 +2,29 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
 #include <QToolBar>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "app/command_table.h"
 #include "app/image_view.h"
 #include "app/main_window.h"
 #include "app/window_model.h"
+#include "files/settings.h"
 #include "image/display.h"
 #include "platform/platform.h"
 #include "support/test_home.h"
@@ -252,6 +259,88 @@ TEST_F(MainWindowTest, FalseColourChangesTheShownPalette) {
   const QRgb c = picture.pixel(10, 300);  // byte 72: coloured, not grey
   EXPECT_NE(qRed(c), qBlue(c));
   grab("false_colour");
+}
+
+// Runs `check` on the modal dialog that the next command opens, once it is up.
+void onModal(std::function<void(QWidget*)> check) {
+  QTimer::singleShot(0, [check] {
+    QWidget* modal = QApplication::activeModalWidget();
+    ASSERT_NE(modal, nullptr);
+    check(modal);
+  });
+}
+
+TEST_F(MainWindowTest, LabelDialogTypesTheTextIntoTheFrame) {
+  onModal([](QWidget* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Label Current Image");
+    auto* text = dialog->findChild<QLineEdit*>("LabelText");
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->maxLength(), 30);
+    text->setText("Jupiter");
+    EXPECT_FALSE(dialog->findChild<QCheckBox*>("AutoDate")->isChecked());
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  window->runCommand(qlm::cmd::kLabel);
+  EXPECT_TRUE(qlm::labelled(qlm::imageBuffers().CurrentFrame.data()));
+  // The label band shows on screen: white glyph pixels in the top rows.
+  const QImage& picture = window->imageView().picture();
+  int white = 0;
+  for (int y = 0; y < 10; ++y) {
+    for (int x = 0; x < 660; ++x)
+      white += qGray(picture.pixel(x, y)) == 255;
+  }
+  EXPECT_GT(white, 50);
+  grab("labelled");
+}
+
+TEST_F(MainWindowTest, StretchDisplayDialogScrollsThePowerAndActivates) {
+  onModal([](QWidget* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Stretch Display");
+    auto* bar = dialog->findChild<QScrollBar*>("PowerBar");
+    auto* value = dialog->findChild<QLineEdit*>("PowerValue");
+    EXPECT_EQ(value->text(), "25");
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(value->text(), "2");
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(value->text(), "2");
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(value->text(), "3");
+    EXPECT_EQ(bar->value(), 3);
+    dialog->findChild<QCheckBox*>("Activate")->click();
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  window->runCommand(qlm::cmd::kMaxPaletteStretch);
+  EXPECT_TRUE(qlm::frameState().max_palette_stretch);
+  EXPECT_EQ(qlm::displayState().stretch_display_power, 3);
+  EXPECT_EQ(toolCommands()[7], qlm::cmd::kDontUseMaxPalette);
+}
+
+TEST_F(MainWindowTest, AboutIsModalAndHelpOpensTheGuide) {
+  QString title;
+  onModal([&title](QWidget* dialog) {
+    title = dialog->windowTitle();
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  window->runCommand(qlm::cmd::kAbout);
+  EXPECT_EQ(title, "Help About QLM_T4_USB");
+  window->runCommand(qlm::cmd::kHelp);
+  auto* help = window->findChild<QDialog*>("HelpWindow");
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->isVisible());
+  EXPECT_TRUE(help->findChild<QTextBrowser*>("HelpText")->toPlainText().contains("Fit to window"));
+  window->runCommand(qlm::cmd::kHelp);
+  EXPECT_EQ(window->findChildren<QDialog*>("HelpWindow").size(), 1) << "one help window at a time";
+}
+
+TEST_F(MainWindowTest, SettingsDecideTheTelescopeButtonAndTheBackground) {
+  qlm::settings().drive_method = 'a';
+  qlm::settings().window_background = 'g';
+  qlm::refreshDisplay();
+  EXPECT_EQ(toolCommands().back(), qlm::cmd::kTelescopeControl);
+  window->runCommand(qlm::cmd::kCentreImage);
+  window->resize(1000, 800);
+  const QImage view = grabView("grey_background");
+  EXPECT_EQ(view.pixel(3, view.height() / 2), qRgb(90, 90, 90));
 }
 
 }  // namespace
