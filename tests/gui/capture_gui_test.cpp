@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
 
 #include "app/command_table.h"
@@ -108,6 +109,30 @@ TEST_F(CaptureWindowTest, CtrlZTakesAPhotoOfTheSimulatedSky) {
   EXPECT_NE(qlm::imageBuffers().CurrentFrame[100 * qlm::kFrameWidth + 5], 100 * 62);
   ASSERT_TRUE(qlm::windowBitmap().has_value());
   screenshot(*window_, "capture_photo.png");
+}
+
+TEST_F(CaptureWindowTest, SeriesOfSecondsIsShownAndAutosavedFrameByFrame) {
+  onPanel = [](TQLDialog& panel) {
+    click(panel, qlm::ql::kSeconds);
+    type(panel, "20");
+    click(panel, qlm::ql::kContinuous);
+    click(panel, qlm::ql::kAutoSave);
+    static_cast<QScrollBar*>(panel.control(qlm::ql::kExposuresScroll))
+        ->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    click(panel, qlm::ql::kTakePhoto);
+  };
+  int shown = 0;
+  qlm::captureLinks().frame_finished = [&shown] { ++shown; };
+  window_->runCommand(qlm::cmd::kCameraInterface);
+  qlm::captureLinks().frame_finished = nullptr;
+  EXPECT_EQ(shown, 2);
+  const auto folder = home_.path() / "autosave";
+  EXPECT_TRUE(std::filesystem::exists(folder / "IMG1.FIT"));
+  EXPECT_TRUE(std::filesystem::exists(folder / "IMG2.FIT"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "IMG3.FIT"));
+  EXPECT_EQ(window_->windowTitle(), "QLM_T4_USB - PK Camera Image");
+  window_->runCommand(qlm::cmd::kAutoContrast);
+  screenshot(*window_, "capture_series_auto_contrast.png");
 }
 
 TEST_F(CaptureWindowTest, ToolBarButtonOpensThePanelAndCancelTakesNothing) {
