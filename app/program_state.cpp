@@ -4,6 +4,7 @@
 #include "camera/readout.h"
 
 #include "capture/capture_state.h"
+#include "files/file_commands.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
 #include "app/window_model.h"
@@ -21,6 +22,7 @@ void resetProgramState() {
   resetMouseModes(mouseModes());
   LabelModel::rememberedAutoDate() = false;
   resetSettings(settings());
+  resetFileCommandState(fileCommandState());
   fitsDetails() = FitsDetails{};
   fileBinning() = 0;
   resetLocalTimeRule(localTimeRule());

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/program_state.h"
+#include "files/file_commands.h"
 #include "files/settings.h"
 #include "platform/platform.h"
 
@@ -10,6 +11,7 @@ bool startProgram() {
   const bool root_ok = platform().paths.ensureRoot();
   resetProgramState();
   loadSettings();  // a missing or short file leaves the built-in values; nothing is shown
+  connectFileLinks();
   return root_ok;
 }
 
