@@ -72,7 +72,7 @@ class FitsFuzzTest : public ::testing::Test {
 
   test::TestPlatform p;
   std::mt19937 rng_{20240607};
-  int iterations_ = 6;
+  int iterations_ = 20;
 };
 
 // Bytes that steer the card parser: quotes, NULs, digits of the shape cards, blanks, line ends.
