@@ -72,6 +72,11 @@ class PhotoRun {
   void pauseBetweenExposures();
   void finishFrame();
   void endCommand();
+  // Pick mode, switched off for the command, comes back however the command ends.
+  void restorePickMode() {
+    if (restore_pick_ && links_.set_pick_mode) links_.set_pick_mode(true);
+    restore_pick_ = false;
+  }
   void closeGuidingWindow() {
     if (guiding_window_open_) call(links_.close_guiding_window);
     guiding_window_open_ = false;
@@ -104,13 +109,13 @@ void PhotoRun::run() {
 
   if (!findCamera()) {
     ShowMessage(kCallerTextMessage, kNoCameraText);
-    endCommand();
+    restorePickMode();
     return;
   }
   call(links_.reset_merge);
   s_.exposures = 1;
   if (!showPanel()) {
-    endCommand();
+    restorePickMode();
     return;
   }
 
@@ -340,7 +345,7 @@ void PhotoRun::finishFrame() {
 
 void PhotoRun::endCommand() {
   setDefaultFocusOrigin(readoutState());
-  if (restore_pick_ && links_.set_pick_mode) links_.set_pick_mode(true);
+  restorePickMode();
   call(links_.reset_merge);
   call(links_.restore_guide_position);
   closeGuidingWindow();

@@ -287,6 +287,7 @@ TEST_F(SequenceTest, EveryTakePhotoStartsWithOneExposureAndRestoresPickMode) {
     switched.push_back(on);
   };
   captureSettings().exposures = 9;
+  readoutState().focus_x = 10;
   int seen = 0;
   p.ui.onPanel(kCameraPanelName, [&seen](PanelModel&) {
     seen = captureSettings().exposures;
@@ -295,6 +296,7 @@ TEST_F(SequenceTest, EveryTakePhotoStartsWithOneExposureAndRestoresPickMode) {
   takePhotoCommand();
   EXPECT_EQ(seen, 1);
   EXPECT_EQ(switched, (std::vector<bool>{false, true}));
+  EXPECT_EQ(readoutState().focus_x, 10);  // a cancelled panel leaves the focus window alone
   EXPECT_EQ(captureSettings().dark_file, "c:\\dark.def");
   EXPECT_EQ(captureSettings().flat_file, "c:\\flat.def");
 }

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "capture_fixture.h"
+#include "files/file_commands.h"
+#include "files/fits_details.h"
+
+namespace qlm {
+namespace {
+
+// The header card that starts with `key`, as the file holds it (80 characters).
+std::string card(const std::filesystem::path& file, const std::string& key) {
+  std::ifstream in(file, std::ios::binary);
+  std::string header(5760, '\0');
+  in.read(header.data(), static_cast<std::streamsize>(header.size()));
+  for (std::size_t at = 0; at + 80 <= header.size(); at += 80) {
+    if (header.compare(at, key.size(), key) == 0) return header.substr(at, 80);
+  }
+  return {};
+}
+
+// Autosave after each finished frame, on a pinned UT rule; the virtual calendar starts at
+// 1700000000 = 2023-11-14 22:13:20 UT.
+class AutosaveTest : public test::CaptureTest {
+ protected:
+  AutosaveTest() { connectFileLinks(); }
+  std::filesystem::path saved(int n) const {
+    return p.paths().autosaveDir() / ("IMG" + std::to_string(n) + ".FIT");
+  }
+  ScopedMachineZone utc_{0};
+};
+
+TEST_F(AutosaveTest, SeriesSavesNumberedFilesStampedAtTheExposureMidpoint) {
+  takePhoto(exposure(ql::kSeconds, 30, [](QlModel& panel) {
+    panel.press(ql::kContinuous);
+    panel.press(ql::kAutoSave);
+    setExposures(panel, 3);
+  }));
+  ASSERT_EQ(frames, 3);
+  for (int n = 1; n <= 3; ++n) {
+    ASSERT_TRUE(std::filesystem::exists(saved(n))) << n;
+    EXPECT_EQ(std::filesystem::file_size(saved(n)), 668160u);
+    EXPECT_EQ(card(saved(n), "EXPTIME").substr(0, 29), "EXPTIME =    3.0000000000E+01") << n;
+    EXPECT_EQ(card(saved(n), "DATE-OBS").substr(0, 22), "DATE-OBS= '2023-11-14'");
+  }
+  EXPECT_FALSE(std::filesystem::exists(saved(4)));
+  // Frame 1 ran from 0 to 30 s: its midpoint is 15 s after the start.
+  EXPECT_EQ(card(saved(1), "TIME-OBS").substr(0, 20), "TIME-OBS= '22:13:35'");
+  EXPECT_EQ(settings().autosave_counter, 3);
+}
+
+TEST_F(AutosaveTest, MergedRunSavesOneFileWithTheSummedExposure) {
+  takePhoto(exposure(ql::kSeconds, 2, [](QlModel& panel) {
+    panel.press(ql::kAutoSave);
+    setExposures(panel, 3);
+  }));
+  ASSERT_TRUE(std::filesystem::exists(saved(1)));
+  EXPECT_FALSE(std::filesystem::exists(saved(2)));
+  EXPECT_EQ(card(saved(1), "EXPTIME").substr(0, 29), "EXPTIME =    6.0000000000E+00");
+  // Three 2-second exposures from 22:13:20: the midpoint of the whole run.
+  EXPECT_EQ(card(saved(1), "TIME-OBS").substr(0, 20), "TIME-OBS= '22:13:23'");
+}
+
+TEST_F(AutosaveTest, NoFileWithoutAutoSave) {
+  takePhoto(exposure(ql::kTenths, 5));
+  EXPECT_EQ(frames, 1);
+  EXPECT_FALSE(std::filesystem::exists(saved(1)));
+}
+
+}  // namespace
+}  // namespace qlm
