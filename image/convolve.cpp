@@ -1,0 +1,190 @@
+#include "image/convolve.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "image/display.h"
+#include "platform/platform.h"
+
+namespace qlm {
+
+namespace {
+
+// Row buffers are padded to a whole number of vector widths so the inner loops have a fixed trip
+// count and no remainder; the extra columns are computed and thrown away.
+constexpr int kPadCols = 672;
+constexpr int kMaxRadius = 2;
+constexpr int kRingCols = kPadCols + 2 * kMaxRadius + 4;
+
+std::size_t at(int row, int col) {
+  return static_cast<std::size_t>(row) * kFrameWidth + static_cast<std::size_t>(col);
+}
+
+std::uint16_t clampResult(std::int32_t q) {
+  if (q > 65280) return 65535;
+  if (q < 0) return 0;
+  return static_cast<std::uint16_t>(q);
+}
+
+// One output row: acc[x] is the weighted sum centred on column x + radius.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void convolveRow(const std::uint16_t* const* rows, int size, const std::int16_t* weights, int divisor,
+                 std::uint16_t* out) {
+  alignas(32) std::int32_t acc[kPadCols];
+  std::fill(acc, acc + kPadCols, 0);
+  for (int ky = 0; ky < size; ++ky) {
+    const std::uint16_t* src = rows[ky];
+    for (int kx = 0; kx < size; ++kx) {
+      const std::int32_t w = weights[ky * size + kx];
+      if (w == 0) continue;
+      const std::uint16_t* s = src + kx;
+      for (int x = 0; x < kPadCols; ++x)
+        acc[x] += w * static_cast<std::int32_t>(s[x]);
+    }
+  }
+  alignas(32) std::uint16_t res[kPadCols];
+  if (divisor == 1) {
+    for (int x = 0; x < kPadCols; ++x)
+      res[x] = clampResult(acc[x]);
+  } else {
+    // Division in double is exact here: truncating the correctly rounded quotient of two integers
+    // below 2^31 gives the integer quotient.
+    const double d = divisor;
+    for (int x = 0; x < kPadCols; ++x)
+      res[x] = clampResult(static_cast<std::int32_t>(acc[x] / d));
+  }
+  std::memcpy(out, res, sizeof(std::uint16_t) * static_cast<std::size_t>(kFrameWidth - 2 * (size / 2)));
+}
+
+void patchHistogram(const Frame& frame, int row0, int col0, std::array<int, 4096>& bins) {
+  bins.fill(0);
+  for (int r = row0; r < row0 + 40; ++r) {
+    for (int c = col0; c < col0 + 40; ++c)
+      ++bins[frame[at(r, c)] >> 4];
+  }
+}
+
+}  // namespace
+
+const std::array<KernelWeights, kKernelCount>& kernelTable() {
+  static const std::array<KernelWeights, kKernelCount> table = {{
+      {1, 2, 1, 2, 4, 2, 1, 2, 1},
+      {0, 1, 2, 1, 0, 1, 4, 8, 4, 1, 2, 8, 16, 8, 2, 1, 4, 8, 4, 1, 0, 1, 2, 1, 0},
+      {0, -1, 0, -1, 5, -1, 0, -1, 0},
+      {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 25, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+      {0, -1, -1, -1, 0, -1, 1, 1, 1, -1, -1, 1, 5, 1, -1, -1, 1, 1, 1, -1, 0, -1, -1, -1, 0},
+      {0, 0, -1, 0, 0, 0, -1, -1, -1, 0, -1, -1, 1, 1, 1, 0, 1, 1, 1, 0, 0, 0, 1, 0, 0},
+  }};
+  return table;
+}
+
+const KernelFilter& kernelFilter(int kernel) {
+  static const std::array<KernelFilter, kKernelCount> filters = {{
+      {1, 16, "Lowpass Smoother Filter"},
+      {2, 80, "Gaussian Filter"},
+      {1, 1, "High Pass Low Power Filter"},
+      {2, 1, "High Pass High Power Filter"},
+      {2, 1, "Smoother/Sharper Filter"},
+      {2, 1, "Bas Relief Filter"},
+  }};
+  return filters[static_cast<std::size_t>(std::clamp(kernel, 0, kKernelCount - 1))];
+}
+
+void convolveFrame(int radius, const KernelWeights& weights, int divisor, Frame& current, Frame& second,
+                   Frame& undo) {
+  Ui& ui = *platform().ui;
+  const int d = std::clamp(radius, 0, kMaxRadius);
+  const int size = 2 * d + 1;
+  takeUndoSnapshot(current, undo);
+  ui.progressOpen("FILTER PROGRESS");
+  std::copy_n(current.begin(), kFrameElements, second.begin());
+
+  // A ring of padded copies of the source rows i - d to i + d; row r lives in slot r % size.
+  static std::uint16_t ring[2 * kMaxRadius + 1][kRingCols];
+  const std::uint16_t* rows[2 * kMaxRadius + 1];
+  auto load = [&](int r) {
+    std::uint16_t* slot = ring[r % size];
+    std::memcpy(slot, &current[at(r, 0)], sizeof(std::uint16_t) * kFrameWidth);
+    std::fill(slot + kFrameWidth, slot + kRingCols, 0);
+  };
+  const int r0 = (labelled(current.data()) ? kLabelRows : 0) + d;
+  for (int r = r0 - d; r < r0 + d; ++r)
+    load(r);
+  for (int i = r0; i <= kLastRow - d; ++i) {
+    ui.progressSet(i / 2);
+    load(i + d);
+    for (int k = 0; k < size; ++k)
+      rows[k] = ring[(i - d + k) % size];
+    convolveRow(rows, size, weights.data(), divisor, &second[at(i, d)]);
+  }
+
+  std::copy_n(second.begin(), kFrameElements, current.begin());
+  ui.progressClose();
+}
+
+int patchMode(const Frame& frame, int row0, int col0, bool skip_zero_bin) {
+  std::array<int, 4096> bins;
+  patchHistogram(frame, row0, col0, bins);
+  const int first = skip_zero_bin ? 1 : 0;
+  int mode = first;
+  for (int b = first; b < 4096; ++b) {
+    if (bins[static_cast<std::size_t>(b)] > bins[static_cast<std::size_t>(mode)]) mode = b;
+  }
+  return mode;
+}
+
+void removeBackgroundPlane(Frame& current, Frame& undo) {
+  takeUndoSnapshot(current, undo);
+  const int tl = patchMode(current, 10, 20, false);
+  const int tr = patchMode(current, 10, 600, false);
+  const int bl = patchMode(current, 450, 20, true);
+  const int br = patchMode(current, 450, 600, true);
+  const int m = std::min({tl, tr, bl, br});
+  const double TL = (tl - m) * 16.0;
+  const double TR = (tr - m) * 16.0;
+  const double BL = (bl - m) * 16.0;
+  const double BR = (br - m) * 16.0;
+  // The plane is anchored at the frame's corner points (0, 0), (0, 660), (500, 0), (500, 660).
+  for (int i = firstImageRow(current.data()); i <= kLastRow; ++i) {
+    const double top = kFrameHeightF - i;
+    for (int j = 0; j < kFrameWidth; ++j) {
+      const double left = kFrameWidthF - j;
+      const double plane =
+          (top * left * TL + top * j * TR + i * left * BL + static_cast<double>(i) * j * BR) /
+          static_cast<double>(kFrameElements);
+      auto& e = current[at(i, j)];
+      e = e > plane ? static_cast<std::uint16_t>(e - static_cast<int>(plane)) : 0;
+    }
+  }
+}
+
+void convolve(int radius, int kernel, int divisor, bool refresh) {
+  ImageBuffers& b = imageBuffers();
+  Ui& ui = *platform().ui;
+  ui.setCursor(CursorShape::Wait);
+  convolveFrame(radius, kernelTable()[static_cast<std::size_t>(std::clamp(kernel, 0, kKernelCount - 1))],
+                divisor, b.CurrentFrame, b.SecondFrame, b.UndoFrame);
+  if (refresh) refreshDisplay();
+  ui.setCursor(CursorShape::Arrow);
+}
+
+void kernelFilterCommand(int kernel) {
+  const KernelFilter& k = kernelFilter(kernel);
+  convolve(k.radius, kernel, k.divisor, true);
+  historyList().append(k.history);
+}
+
+void gradientFilterCommand() {
+  ImageBuffers& b = imageBuffers();
+  Ui& ui = *platform().ui;
+  ui.setCursor(CursorShape::Wait);
+  removeBackgroundPlane(b.CurrentFrame, b.UndoFrame);
+  historyList().append("Gradient Filter");
+  refreshDisplay();
+  ui.setCursor(CursorShape::Arrow);
+}
+
+}  // namespace qlm

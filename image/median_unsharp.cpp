@@ -1,0 +1,245 @@
+#include "image/median_unsharp.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "image/display.h"
+#include "image/filter_model.h"
+#include "image/selection_network.h"
+#include "platform/platform.h"
+
+namespace qlm {
+
+namespace {
+
+constexpr int kLanes = SelectionNetwork::kLanes;
+constexpr int kMaxMedianRadius = 3;
+constexpr int kMaxUnsharpRadius = 7;
+// Padded row length for the unsharp mask: fixed-length inner loops, extra columns thrown away.
+constexpr int kPadCols = 672;
+constexpr int kPrefixCols = kPadCols + 2 * kMaxUnsharpRadius + 2;
+
+std::size_t at(int row, int col) {
+  return static_cast<std::size_t>(row) * kFrameWidth + static_cast<std::size_t>(col);
+}
+
+// The hot loops are also compiled for AVX2 and picked at run time where the processor has it.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+#define QLM_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define QLM_VECTOR_CLONES
+#endif
+
+inline std::uint16_t saturate(std::int32_t e) {
+  if (e > 65280) return 65535;
+  if (e < 0) return 0;
+  return static_cast<std::uint16_t>(e);
+}
+
+// The network that picks the median (the h-th largest, h = n / 2 + 1) of a window of radius r.
+const SelectionNetwork& medianNetwork(int r) {
+  static const SelectionNetwork networks[kMaxMedianRadius] = {
+      SelectionNetwork(kMedianWindow[1], kMedianWindow[1] / 2),
+      SelectionNetwork(kMedianWindow[2], kMedianWindow[2] / 2),
+      SelectionNetwork(kMedianWindow[3], kMedianWindow[3] / 2)};
+  return networks[r - 1];
+}
+
+// Filters kLanes neighbouring elements of row i, columns j0 to j0 + kLanes - 1.
+void medianLanes(const Frame& current, Frame& second, int i, int j0, int r, float f) {
+  static std::uint16_t slots[kMedianWindow[kMaxMedianRadius]][kLanes];
+  alignas(64) std::uint16_t hi[kLanes];
+  alignas(64) std::uint16_t lo[kLanes];
+  int k = 0;
+  for (int dy = -r; dy <= r; ++dy) {
+    for (int dx = -r; dx <= r; ++dx, ++k)
+      std::memcpy(slots[k], &current[at(i + dy, j0 + dx)], sizeof(std::uint16_t) * kLanes);
+  }
+  // The window minimum starts from 65000.
+  SelectionNetwork::extremes(slots, k, hi, lo, 65000);
+  const std::uint16_t* med = medianNetwork(r).run(slots);
+  for (int l = 0; l < kLanes; ++l) {
+    const int t = static_cast<int>(static_cast<float>(hi[l] - lo[l]) * f);
+    const int v = current[at(i, j0 + l)];
+    const int diff = med[l] > v ? med[l] - v : v - med[l];
+    if (diff > t) second[at(i, j0 + l)] = med[l];
+  }
+}
+
+// Column sums of the box rows for kPadCols columns: sums[x] = sum of column x over rows i - c to
+// i + c. Columns past 659 read on into the next row (or the spare elements after the last one) and
+// are never used.
+inline void updateColumnSums(const Frame& current, int i, int c, bool first, std::int32_t* sums) {
+  if (first) {
+    std::fill(sums, sums + kPadCols, 0);
+    for (int r = i - c; r <= i + c; ++r) {
+      const std::uint16_t* row = &current[at(r, 0)];
+      for (int x = 0; x < kPadCols; ++x)
+        sums[x] += row[x];
+    }
+    return;
+  }
+  const std::uint16_t* in = &current[at(i + c, 0)];
+  const std::uint16_t* out = &current[at(i - c - 1, 0)];
+  for (int x = 0; x < kPadCols; ++x)
+    sums[x] += in[x] - out[x];
+}
+
+// prefix[x] = sums[0] + ... + sums[x - 1] for x = 0-672. The running sum is split into four
+// independent quarters, each started from the total before it, so that the additions do not wait on
+// one another; the quarter totals are vector sums over whole vectors of the freshly stored sums.
+inline void prefixSums(const std::int32_t* sums, std::int32_t* prefix) {
+  constexpr int kQuarter = kPadCols / 4;  // 168, whole vectors
+  std::int32_t start[4] = {0, 0, 0, 0};
+  for (int q = 1; q < 4; ++q) {
+    std::int32_t t = 0;
+    const std::int32_t* part = sums + (q - 1) * kQuarter;
+    for (int x = 0; x < kQuarter; ++x)
+      t += part[x];
+    start[q] = start[q - 1] + t;
+  }
+  std::int32_t r0 = start[0];
+  std::int32_t r1 = start[1];
+  std::int32_t r2 = start[2];
+  std::int32_t r3 = start[3];
+  prefix[0] = 0;
+  for (int x = 0; x < kQuarter; ++x) {
+    r0 += sums[x];
+    r1 += sums[x + kQuarter];
+    r2 += sums[x + 2 * kQuarter];
+    r3 += sums[x + 3 * kQuarter];
+    prefix[x + 1] = r0;
+    prefix[x + kQuarter + 1] = r1;
+    prefix[x + 2 * kQuarter + 1] = r2;
+    prefix[x + 3 * kQuarter + 1] = r3;
+  }
+  std::fill(prefix + kPadCols + 1, prefix + kPrefixCols, r3);
+}
+
+// One row of the unsharp mask into `second`.
+QLM_VECTOR_CLONES
+void unsharpRow(const Frame& current, Frame& second, int i, int c, int k, bool first, std::int32_t* sums) {
+  updateColumnSums(current, i, c, first, sums);
+  alignas(32) std::int32_t prefix[kPrefixCols];
+  prefixSums(sums, prefix);
+  // Lane x is column x + c, whose box spans columns x to x + 2c. The lanes past the row's end stay
+  // inside the frame since i <= 499 - c, and are thrown away.
+  const std::uint16_t* row = &current[at(i, c)];
+  // Mean = box / area, truncated: a float estimate through the reciprocal is off by at most one for
+  // boxes below 2^24 and is corrected exactly with integer arithmetic.
+  const int area = (2 * c + 1) * (2 * c + 1);
+  const float reciprocal = 1.0f / static_cast<float>(area);
+  alignas(32) std::uint16_t res[kPadCols];
+  for (int x = 0; x < kPadCols; ++x) {
+    const std::int32_t box = prefix[x + 2 * c + 1] - prefix[x];
+    auto mean = static_cast<std::int32_t>(static_cast<float>(box) * reciprocal);
+    const std::int32_t rest = box - mean * area;
+    mean += (rest >= area ? 1 : 0) - (rest < 0 ? 1 : 0);
+    const std::int32_t v = row[x];
+    res[x] = saturate(v + (v - mean) * k);
+  }
+  std::memcpy(&second[at(i, c)], res, sizeof(std::uint16_t) * static_cast<std::size_t>(kFrameWidth - 2 * c));
+}
+
+// Copies the elements of `from` outside the rectangle rows r0-r1, columns c0-c1 (inside == false), or
+// those inside it (inside == true), into `to`.
+void copyAroundRectangle(const Frame& from, Frame& to, int r0, int r1, int c0, int c1, bool inside) {
+  if (inside) {
+    for (int r = r0; r <= r1; ++r)
+      std::copy_n(&from[at(r, c0)], c1 - c0 + 1, &to[at(r, c0)]);
+    return;
+  }
+  std::copy_n(from.begin(), at(r0, 0), to.begin());
+  for (int r = r0; r <= r1; ++r) {
+    std::copy_n(&from[at(r, 0)], c0, &to[at(r, 0)]);
+    std::copy_n(&from[at(r, c1 + 1)], kFrameWidth - 1 - c1, &to[at(r, c1 + 1)]);
+  }
+  std::copy(from.begin() + static_cast<std::ptrdiff_t>(at(r1 + 1, 0)), from.begin() + kFrameElements,
+            to.begin() + static_cast<std::ptrdiff_t>(at(r1 + 1, 0)));
+}
+
+}  // namespace
+
+void medianFilterFrame(int radius, int power, bool binned, Frame& current, Frame& second, Frame& undo) {
+  Ui& ui = *platform().ui;
+  const int r = std::clamp(radius, 1, kMaxMedianRadius);
+  const auto f = static_cast<float>(0.1 * power);  // single precision, as the threshold is computed
+  takeUndoSnapshot(current, undo);
+  ui.progressOpen("MEDIAN FILTER PROGRESS");
+  std::copy_n(current.begin(), kFrameElements, second.begin());
+  const int last_col = kFrameWidth - 1 - r;
+  for (int i = firstImageRow(current.data()) + r; i <= kLastRow - r; ++i) {
+    ui.progressSet(binned ? i / 2 : i / 4);
+    // The last group of lanes is moved left to end at the last column; overlapping lanes compute the
+    // same result twice since every read comes from `current`.
+    for (int j = r; j <= last_col; j += kLanes)
+      medianLanes(current, second, i, std::min(j, last_col + 1 - kLanes), r, f);
+  }
+  std::copy_n(second.begin(), kFrameElements, current.begin());
+  ui.progressClose();
+}
+
+void unsharpMaskFrame(int radius, int power, Frame& current, Frame& second, Frame& undo) {
+  Ui& ui = *platform().ui;
+  const int c = std::clamp(radius, 1, kMaxUnsharpRadius);
+  ui.progressOpen("UNSHARP MASK PROGRESS");
+  takeUndoSnapshot(current, undo);
+  // SecondFrame ends up as a copy of the result: the rows write the processed rectangle, then the
+  // elements around it are copied over and only the rectangle goes back.
+  const int r0 = firstImageRow(current.data()) + c;
+  const int r1 = kLastRow - c;
+  alignas(32) std::array<std::int32_t, kPadCols> sums;
+  for (int i = r0; i <= r1; ++i) {
+    ui.progressSet(i / 2);
+    unsharpRow(current, second, i, c, power, i == r0, sums.data());
+  }
+  copyAroundRectangle(current, second, r0, r1, c, kFrameWidth - 1 - c, false);
+  copyAroundRectangle(second, current, r0, r1, c, kFrameWidth - 1 - c, true);
+  ui.progressClose();
+}
+
+std::string medianFilterText(int radius, int power) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "Median Filter : rad %d ,power %1.1f", radius, power * 0.1);
+  return buf;
+}
+
+std::string unsharpMaskText(int radius, int power) {
+  return "Unsharp Mask : rad " + std::to_string(radius) + " ,power " + std::to_string(power);
+}
+
+void medianFilter(int radius, int power) {
+  ImageBuffers& b = imageBuffers();
+  Ui& ui = *platform().ui;
+  ui.setCursor(CursorShape::Wait);
+  medianFilterFrame(radius, power, frameState().binned, b.CurrentFrame, b.SecondFrame, b.UndoFrame);
+  refreshDisplay();
+  historyList().append(medianFilterText(radius, power));
+  ui.setCursor(CursorShape::Arrow);
+}
+
+void unsharpMask(int radius, int power, bool automatic) {
+  ImageBuffers& b = imageBuffers();
+  Ui& ui = *platform().ui;
+  ui.setCursor(CursorShape::Wait);
+  unsharpMaskFrame(radius, power, b.CurrentFrame, b.SecondFrame, b.UndoFrame);
+  if (!automatic) refreshDisplay();
+  historyList().append(unsharpMaskText(radius, power));
+  ui.setCursor(CursorShape::Arrow);
+}
+
+void medianFilterCommand() {
+  MedianModel model;
+  if (platform().ui->runPanel(MedianModel::kPanelName, model) != kPanelOk) return;
+  medianFilter(model.radius(), model.power());
+}
+
+void unsharpMaskCommand() {
+  UnsharpModel model;
+  if (platform().ui->runPanel(UnsharpModel::kPanelName, model) != kPanelOk) return;
+  unsharpMask(model.radius(), model.power(), false);
+}
+
+}  // namespace qlm
