@@ -19,6 +19,7 @@
 #include "files/file_commands_view.h"
 #include "files/settings.h"
 #include "image/display.h"
+#include "image/processing_commands_view.h"
 #include "platform/platform.h"
 #include "platform/qt_ui.h"
 #include "platform/usb_libusb.h"
@@ -98,6 +99,7 @@ TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QM
   qlm::connectDisplayCommands(*this);
   qlm::connectCaptureCommands(*this);
   qlm::connectFileCommands(*this);
+  qlm::connectProcessingCommands(*this);
 
   qlm::refreshDisplay();  // shows the start-up frame
 }

@@ -3,6 +3,7 @@
 #include "app/program_state.h"
 #include "files/file_commands.h"
 #include "files/settings.h"
+#include "image/autoprocess.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -12,6 +13,7 @@ bool startProgram() {
   resetProgramState();
   loadSettings();  // a missing or short file leaves the built-in values; nothing is shown
   connectFileLinks();
+  connectProcessingLinks();
   return root_ok;
 }
 

@@ -1,5 +1,6 @@
 #include "image/autoprocess.h"
 
+#include "capture/capture_links.h"
 #include "image/auto_model.h"
 #include "image/convolve.h"
 #include "image/display.h"
@@ -37,6 +38,10 @@ void runAutoProcessing(const Settings& s) {
 void setAutoProcessingCommand() {
   AutoModel model(settings());
   platform().ui->runPanel(AutoModel::kPanelName, model);
+}
+
+void connectProcessingLinks() {
+  captureLinks().auto_process = [] { runAutoProcessing(settings()); };
 }
 
 }  // namespace qlm

@@ -19,4 +19,8 @@ void runAutoProcessing(const Settings& s);
 // "Set Auto Processing": the "Auto-Processing Choices" panel on the program-wide settings.
 void setAutoProcessingCommand();
 
+// Makes capture run the chain on the program-wide settings after each exposure with "Apply
+// Auto-Processing" ticked.
+void connectProcessingLinks();
+
 }  // namespace qlm

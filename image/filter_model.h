@@ -13,10 +13,8 @@ class MedianModel : public PanelModel {
 
   int radius() const { return radius_; }
   int power() const { return power_; }
-  void scrollRadius(ScrollAction action, int thumb = 0) {
-    radius_ = stepWithin(radius_, action, thumb, 1, 3);
-  }
-  void scrollPower(ScrollAction action, int thumb = 0) { power_ = stepWithin(power_, action, thumb, 1, 10); }
+  void scrollRadius(BarAction action, int thumb = 0) { radius_ = stepWithin(radius_, action, thumb, 1, 3); }
+  void scrollPower(BarAction action, int thumb = 0) { power_ = stepWithin(power_, action, thumb, 1, 10); }
   std::string radiusText() const { return std::to_string(radius_); }
   std::string powerText() const;  // "%1.1f" of power x 0.1
   void help() const;
@@ -33,10 +31,8 @@ class UnsharpModel : public PanelModel {
 
   int radius() const { return radius_; }
   int power() const { return power_; }
-  void scrollRadius(ScrollAction action, int thumb = 0) {
-    radius_ = stepWithin(radius_, action, thumb, 1, 7);
-  }
-  void scrollPower(ScrollAction action, int thumb = 0) { power_ = stepWithin(power_, action, thumb, 1, 7); }
+  void scrollRadius(BarAction action, int thumb = 0) { radius_ = stepWithin(radius_, action, thumb, 1, 7); }
+  void scrollPower(BarAction action, int thumb = 0) { power_ = stepWithin(power_, action, thumb, 1, 7); }
   std::string radiusText() const { return std::to_string(radius_); }
   std::string powerText() const { return std::to_string(power_); }
   void help() const;

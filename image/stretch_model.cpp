@@ -9,15 +9,15 @@
 
 namespace qlm {
 
-int stepWithin(int value, ScrollAction action, int thumb, int lo, int hi) {
+int stepWithin(int value, BarAction action, int thumb, int lo, int hi) {
   switch (action) {
-    case ScrollAction::LineUp:
-    case ScrollAction::PageUp:
+    case BarAction::LineUp:
+    case BarAction::PageUp:
       return value > lo ? value - 1 : value;
-    case ScrollAction::LineDown:
-    case ScrollAction::PageDown:
+    case BarAction::LineDown:
+    case BarAction::PageDown:
       return value < hi ? value + 1 : value;
-    case ScrollAction::Thumb:
+    case BarAction::Thumb:
       return std::clamp(thumb, lo, hi);
   }
   return value;
@@ -39,41 +39,41 @@ bool parseFieldValue(const std::string& text, int lo, int hi, int& value) {
   return true;
 }
 
-void StretchModel::scrollBlack(ScrollAction action, int thumb) {
+void StretchModel::scrollBlack(BarAction action, int thumb) {
   switch (action) {
-    case ScrollAction::LineUp:
+    case BarAction::LineUp:
       if (black_ > 0) --black_;
       break;
-    case ScrollAction::LineDown:
+    case BarAction::LineDown:
       if (black_ < 255 && white_ - black_ > 1) ++black_;
       break;
-    case ScrollAction::PageUp:
+    case BarAction::PageUp:
       if (black_ > 9) black_ -= 10;
       break;
-    case ScrollAction::PageDown:
+    case BarAction::PageDown:
       if (black_ < 246 && white_ - black_ > 10) black_ += 10;
       break;
-    case ScrollAction::Thumb:
+    case BarAction::Thumb:
       if (thumb < white_) black_ = std::clamp(thumb, 0, 255);
       break;
   }
 }
 
-void StretchModel::scrollWhite(ScrollAction action, int thumb) {
+void StretchModel::scrollWhite(BarAction action, int thumb) {
   switch (action) {
-    case ScrollAction::LineUp:
+    case BarAction::LineUp:
       if (white_ - black_ > 1) --white_;
       break;
-    case ScrollAction::LineDown:
+    case BarAction::LineDown:
       if (white_ < 300) ++white_;
       break;
-    case ScrollAction::PageUp:
+    case BarAction::PageUp:
       if (white_ > 9 && white_ - black_ > 10) white_ -= 10;
       break;
-    case ScrollAction::PageDown:
+    case BarAction::PageDown:
       if (white_ <= 290) white_ += 10;
       break;
-    case ScrollAction::Thumb:
+    case BarAction::Thumb:
       if (thumb > black_) white_ = std::clamp(thumb, 1, 300);
       break;
   }
@@ -84,10 +84,10 @@ StretchModel::Bar StretchModel::bar(int value) const {
   return Bar{std::min(h, kBarLimit), h > kBarLimit};
 }
 
-void PowerModel::scroll(ScrollAction action) {
+void PowerModel::scroll(BarAction action) {
   // Arrows only: 0.1 per step between 0.1 and 3.0; the thumb and page areas do nothing.
-  if (action == ScrollAction::LineDown && tenths_ < 30) ++tenths_;
-  if (action == ScrollAction::LineUp && tenths_ > 1) --tenths_;
+  if (action == BarAction::LineDown && tenths_ < 30) ++tenths_;
+  if (action == BarAction::LineUp && tenths_ > 1) --tenths_;
 }
 
 std::string PowerModel::text() const {
@@ -103,10 +103,10 @@ void PowerModel::help() const {
                             MessageButtons::Ok, MessageIcon::None);
 }
 
-void NonLinearModel::scroll(ScrollAction action, const std::string& typed) {
+void NonLinearModel::scroll(BarAction action, const std::string& typed) {
   parseFieldValue(typed, 1, 50, power_);
-  if (action == ScrollAction::LineUp && power_ > 2) --power_;
-  if (action == ScrollAction::LineDown && power_ < 50) ++power_;
+  if (action == BarAction::LineUp && power_ > 2) --power_;
+  if (action == BarAction::LineDown && power_ < 50) ++power_;
 }
 
 bool NonLinearModel::accept(const std::string& typed) {

@@ -10,10 +10,10 @@ namespace qlm {
 
 // A scroll-bar event as the window system reports it. Line and page "up" move towards the low end
 // of the bar, "down" towards the high end; Thumb is a drag to a position.
-enum class ScrollAction { LineUp, LineDown, PageUp, PageDown, Thumb };
+enum class BarAction { LineUp, LineDown, PageUp, PageDown, Thumb };
 
 // Steps `value` by one for the line and page actions and takes the thumb position, within lo-hi.
-int stepWithin(int value, ScrollAction action, int thumb, int lo, int hi);
+int stepWithin(int value, BarAction action, int thumb, int lo, int hi);
 
 // The rules of the "Normal Stretch" dialog: black and white in display-byte units and the histogram
 // drawn from the program's 256 histogram counters.
@@ -31,8 +31,8 @@ class StretchModel : public PanelModel {
 
   int black() const { return black_; }
   int white() const { return white_; }
-  void scrollBlack(ScrollAction action, int thumb = 0);
-  void scrollWhite(ScrollAction action, int thumb = 0);
+  void scrollBlack(BarAction action, int thumb = 0);
+  void scrollWhite(BarAction action, int thumb = 0);
   // The bar of display value 0-255: its count divided by 5, at most 210 pixels.
   Bar bar(int value) const;
 
@@ -48,7 +48,7 @@ class PowerModel : public PanelModel {
   static constexpr const char* kPanelName = "Power Law Stretch";
 
   int tenths() const { return tenths_; }
-  void scroll(ScrollAction action);
+  void scroll(BarAction action);
   std::string text() const;  // "%1.1f"
   void help() const;
 
@@ -66,7 +66,7 @@ class NonLinearModel : public PanelModel {
   int power() const { return power_; }
   std::string text() const { return std::to_string(power_); }
   // An arrow: a typed value of 1-50 is taken over first, then the power steps by 1 within 2-50.
-  void scroll(ScrollAction action, const std::string& typed);
+  void scroll(BarAction action, const std::string& typed);
   // OK: true (close) for a typed value of 1-50, which becomes the power; otherwise the power goes
   // back to 25 and the dialog stays open.
   bool accept(const std::string& typed);

@@ -9,6 +9,8 @@
 #include <QProgressDialog>
 #include <QStatusBar>
 
+#include "image/progress_dialog.h"
+
 namespace qlm {
 
 namespace {
@@ -112,22 +114,12 @@ InputEvents QtUi::pumpEvents() {
 }
 
 void QtUi::progressOpen(const std::string& caption) {
-  if (!progress_) {
-    progress_ = new QProgressDialog(window_);
-    progress_->setWindowTitle("Filter Progress");
-    progress_->setCancelButton(nullptr);
-    progress_->setRange(0, 256);
-    progress_->setMinimumDuration(0);
-    progress_->setAutoClose(false);
-    progress_->setAutoReset(false);
-  }
-  progress_->setLabelText(QString::fromStdString(caption));
-  progress_->setValue(0);
-  progress_->show();
+  if (!progress_) progress_ = new TProgressDialog(window_);
+  static_cast<TProgressDialog*>(progress_.data())->open(QString::fromStdString(caption));
 }
 
 void QtUi::progressSet(int position) {
-  if (progress_) progress_->setValue(position);
+  if (progress_) static_cast<TProgressDialog*>(progress_.data())->setPosition(position);
 }
 
 void QtUi::progressClose() {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "capture/capture_links.h"
 #include "files/settings.h"
 #include "image/auto_model.h"
 #include "image/autoprocess.h"
@@ -112,6 +113,16 @@ TEST_F(AutoProcessTest, UndoReturnsToTheStateBeforeTheLastStep) {
   undoLastFilter(b.CurrentFrame, b.UndoFrame, history);
   EXPECT_EQ(b.CurrentFrame, expected);
   EXPECT_EQ(historyTexts(), std::vector<std::string>{"Non-Linear Stretch : power 2"});
+}
+
+TEST_F(AutoProcessTest, CaptureRunsTheChainOnTheProgramSettings) {
+  connectProcessingLinks();
+  s.apply_weak_stretch = true;
+  s.high_pass_low_power = true;
+  captureLinks().auto_process();
+  resetCaptureLinks(captureLinks());
+  EXPECT_EQ(historyTexts(),
+            (std::vector<std::string>{"Non-Linear Stretch : power 2", "High Pass Low Power Filter"}));
 }
 
 TEST_F(AutoProcessTest, RefreshesOnceAtTheEnd) {

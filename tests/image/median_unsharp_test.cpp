@@ -262,15 +262,15 @@ TEST_F(FilterTest, FilterDialogsStartFromTheirStartValues) {
     auto& d = dynamic_cast<MedianModel&>(m);
     EXPECT_EQ(d.radiusText(), "1");
     EXPECT_EQ(d.powerText(), "0.6");
-    d.scrollRadius(ScrollAction::LineDown);
-    d.scrollPower(ScrollAction::LineUp);
+    d.scrollRadius(BarAction::LineDown);
+    d.scrollPower(BarAction::LineUp);
     return kPanelOk;
   });
   platform.ui.onPanel("Unsharp Mask Filter", [](PanelModel& m) {
     auto& d = dynamic_cast<UnsharpModel&>(m);
     EXPECT_EQ(d.radiusText(), "3");
     EXPECT_EQ(d.powerText(), "1");
-    d.scrollPower(ScrollAction::Thumb, 5);
+    d.scrollPower(BarAction::Thumb, 5);
     return kPanelOk;
   });
   medianFilterCommand();
@@ -284,17 +284,17 @@ TEST(FilterModels, StayInsideTheirRanges) {
   MedianModel median;
   UnsharpModel unsharp;
   for (int i = 0; i < 20; ++i) {
-    median.scrollRadius(ScrollAction::PageDown);
-    median.scrollPower(ScrollAction::LineDown);
-    unsharp.scrollRadius(ScrollAction::LineDown);
-    unsharp.scrollPower(ScrollAction::PageDown);
+    median.scrollRadius(BarAction::PageDown);
+    median.scrollPower(BarAction::LineDown);
+    unsharp.scrollRadius(BarAction::LineDown);
+    unsharp.scrollPower(BarAction::PageDown);
   }
   EXPECT_EQ(median.radius(), 3);
   EXPECT_EQ(median.powerText(), "1.0");
   EXPECT_EQ(unsharp.radius(), 7);
   EXPECT_EQ(unsharp.power(), 7);
-  median.scrollPower(ScrollAction::Thumb, 0);
-  unsharp.scrollRadius(ScrollAction::Thumb, 99);
+  median.scrollPower(BarAction::Thumb, 0);
+  unsharp.scrollRadius(BarAction::Thumb, 99);
   EXPECT_EQ(median.powerText(), "0.1");
   EXPECT_EQ(unsharp.radius(), 7);
   median.help();

@@ -274,12 +274,12 @@ TEST_F(StretchCommandTest, CancelledDialogsDoNothing) {
 TEST_F(StretchCommandTest, DialogValuesReachTheStretch) {
   platform.ui.onPanel("Normal Stretch", [](PanelModel& m) {
     auto& s = dynamic_cast<StretchModel&>(m);
-    s.scrollBlack(ScrollAction::PageDown);
-    s.scrollWhite(ScrollAction::PageUp);
+    s.scrollBlack(BarAction::PageDown);
+    s.scrollWhite(BarAction::PageUp);
     return kPanelOk;
   });
   platform.ui.onPanel("Power Law Stretch", [](PanelModel& m) {
-    dynamic_cast<PowerModel&>(m).scroll(ScrollAction::LineDown);
+    dynamic_cast<PowerModel&>(m).scroll(BarAction::LineDown);
     return kPanelOk;
   });
   platform.ui.onPanel("Non-Linear Stretch", [](PanelModel& m) {
@@ -297,7 +297,7 @@ TEST_F(StretchCommandTest, DialogValuesReachTheStretch) {
 
 struct ScrollCase {
   const char* name;
-  std::vector<std::pair<bool, ScrollAction>> steps;  // true: the white bar
+  std::vector<std::pair<bool, BarAction>> steps;  // true: the white bar
   int thumb;
   int black;
   int white;
@@ -321,7 +321,7 @@ TEST_P(NormalStretchScrollTest, FollowsTheStepRules) {
 
 constexpr bool kB = false;
 constexpr bool kW = true;
-using SA = ScrollAction;
+using SA = BarAction;
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, NormalStretchScrollTest,
@@ -367,13 +367,13 @@ TEST(PowerModelTest, ArrowsStepATenthBetweenOneTenthAndThree) {
   PowerModel m;
   EXPECT_EQ(m.text(), "1.0");
   for (int i = 0; i < 40; ++i)
-    m.scroll(ScrollAction::LineDown);
+    m.scroll(BarAction::LineDown);
   EXPECT_EQ(m.text(), "3.0");
   for (int i = 0; i < 40; ++i)
-    m.scroll(ScrollAction::LineUp);
+    m.scroll(BarAction::LineUp);
   EXPECT_EQ(m.text(), "0.1");
-  m.scroll(ScrollAction::PageDown);
-  m.scroll(ScrollAction::Thumb);
+  m.scroll(BarAction::PageDown);
+  m.scroll(BarAction::Thumb);
   EXPECT_EQ(m.tenths(), 1);
   m.help();
   ASSERT_EQ(platform.ui.callsOf("message").size(), 1u);
@@ -388,16 +388,16 @@ TEST(NonLinearModelTest, TypedValuesAreTakenOverBeforeTheArrowsAndCheckedByOk) {
   test::TestPlatform platform;
   NonLinearModel m;
   EXPECT_EQ(m.power(), 25);
-  m.scroll(ScrollAction::LineDown, "25");
+  m.scroll(BarAction::LineDown, "25");
   EXPECT_EQ(m.power(), 26);
-  m.scroll(ScrollAction::LineUp, " 1 ");  // typed 1 is taken, the arrow stops at 2 from above only
+  m.scroll(BarAction::LineUp, " 1 ");  // typed 1 is taken, the arrow stops at 2 from above only
   EXPECT_EQ(m.power(), 1);
-  m.scroll(ScrollAction::LineDown, "50");
+  m.scroll(BarAction::LineDown, "50");
   EXPECT_EQ(m.power(), 50);
-  m.scroll(ScrollAction::LineUp, "x");  // not a number: the arrow steps from the held value
+  m.scroll(BarAction::LineUp, "x");  // not a number: the arrow steps from the held value
   EXPECT_EQ(m.power(), 49);
-  m.scroll(ScrollAction::LineUp, "3");
-  m.scroll(ScrollAction::LineUp, "2");
+  m.scroll(BarAction::LineUp, "3");
+  m.scroll(BarAction::LineUp, "2");
   EXPECT_EQ(m.power(), 2);
   EXPECT_FALSE(m.accept("51"));
   EXPECT_EQ(m.text(), "25");

@@ -1,0 +1,18 @@
+#pragma once
+#include <QProgressDialog>
+
+namespace qlm {
+
+// The shared progress window of long operations ("Filter Progress"): modeless, a bar from 0 to 256
+// shown in per cent, no cancel button; the caption is the text the caller gives.
+class TProgressDialog : public QProgressDialog {
+  Q_OBJECT
+ public:
+  explicit TProgressDialog(QWidget* parent = nullptr);
+  // Sets the caption and shows the window with the bar at 0.
+  void open(const QString& caption);
+  // Moves the bar and repaints at once: the running operation does not return to the event loop.
+  void setPosition(int position);
+};
+
+}  // namespace qlm
