@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QScrollBar>
 
-#include "image/qt_dialog_parts.h"
 #include "image/qt_bar_action.h"
+#include "image/qt_dialog_parts.h"
 
 namespace qlm {
 
@@ -28,8 +28,7 @@ TNonLiniarDialog::TNonLiniarDialog(NonLinearModel& model, QWidget* parent) : QDi
 void TNonLiniarDialog::onScroll(int action) {
   // Only the arrows step the power; the typed value is taken over first.
   const auto a = barActionOf(action);
-  if (a == BarAction::LineUp || a == BarAction::LineDown)
-    model_.scroll(*a, value_->text().toStdString());
+  if (a == BarAction::LineUp || a == BarAction::LineDown) model_.scroll(*a, value_->text().toStdString());
   showValue();
 }
 

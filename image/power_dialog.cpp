@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QScrollBar>
 
-#include "image/qt_dialog_parts.h"
 #include "image/qt_bar_action.h"
+#include "image/qt_dialog_parts.h"
 
 namespace qlm {
 
