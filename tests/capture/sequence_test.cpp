@@ -8,6 +8,7 @@
 
 #include "capture_fixture.h"
 #include "files/fits_details.h"
+#include "image/autoprocess.h"
 #include "image/frame.h"
 
 namespace qlm {
@@ -327,6 +328,18 @@ TEST_F(SequenceTest, AutoProcessingFollowsTheCorrectionLines) {
   EXPECT_EQ(historyList().count(), 2);
   EXPECT_EQ(historyList().entry(0), "Dark Frame Subtracted");
   EXPECT_EQ(historyList().entry(1), "Processed");
+}
+
+TEST_F(SequenceTest, TheProgramsAutoProcessingChainRunsAfterEachFrame) {
+  connectProcessingLinks();
+  settings().unsharp_mask = true;
+  takePhoto(exposure(ql::kTenths, 5, [](QlModel& panel) {
+    panel.press(ql::kAutoFlat);
+    panel.press(ql::kAutoProcess);
+  }));
+  ASSERT_EQ(historyList().count(), 2);
+  EXPECT_EQ(historyList().entry(0), "Flatfield Applied");
+  EXPECT_EQ(historyList().entry(1), "Unsharp Mask : rad 3 ,power 1");
 }
 
 TEST_F(SequenceTest, GuidedExposureThatCannotStartSkipsTheReadout) {
