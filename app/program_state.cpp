@@ -3,14 +3,14 @@
 #include "camera/link.h"
 #include "camera/readout.h"
 
+#include "app/window_model.h"
 #include "capture/capture_state.h"
 #include "files/file_commands.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
-#include "app/window_model.h"
 #include "image/display.h"
-#include "image/label_model.h"
 #include "image/frame.h"
+#include "image/label_model.h"
 
 namespace qlm {
 
