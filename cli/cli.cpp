@@ -27,15 +27,18 @@ const std::vector<CliVerb>& cliVerbs() {
   static const std::vector<CliVerb> verbs = {
       {"process", "process IN OUT [--op NAME[:ARG...]]...   load, apply operations in order, save",
        runProcessVerb},
-      {"render", "render IN OUT.bmp [--auto-contrast] [--false-colour] [--max-palette POWER]   the display bitmap",
+      {"render",
+       "render IN OUT.bmp [--auto-contrast] [--false-colour] [--max-palette POWER]   the display bitmap",
        runRenderVerb},
       {"settings", "settings show | settings set NAME VALUE   print the settings file, or change one field",
        runSettingsVerb},
       {"info", "info FILE   print the FITS details and processing history of an image file", runInfoVerb},
-      {"readout", "readout --mode full|binned|focus|guider --exposure-ms N OUT   one camera readout, saved raw",
+      {"readout",
+       "readout --mode full|binned|focus|guider --exposure-ms N OUT   one camera readout, saved raw",
        runReadoutVerb},
       {"capture",
-       "capture [--unit q|h|t|s|m] [--count N] [--frames N] [--continuous] [--binned] [--autosave] [--focus N]"
+       "capture [--unit q|h|t|s|m] [--count N] [--frames N] [--continuous] [--binned] [--autosave] [--focus "
+       "N]"
        "   take photos",
        runCaptureVerb},
   };
