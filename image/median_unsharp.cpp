@@ -32,6 +32,12 @@ std::size_t at(int row, int col) {
 #define QLM_VECTOR_CLONES
 #endif
 
+#if defined(__GNUC__) && !defined(__clang__)
+#define QLM_IVDEP _Pragma("GCC ivdep")
+#else
+#define QLM_IVDEP
+#endif
+
 inline std::uint16_t saturate(std::int32_t e) {
   if (e > 65280) return 65535;
   if (e < 0) return 0;
@@ -138,29 +144,30 @@ inline void prefixSums(const std::int32_t* sums, std::int32_t* prefix) {
 }
 #endif
 
-// One row of the unsharp mask into `second`.
+// One row of the unsharp mask into `second`. Lane x is column x + c, whose box spans columns x to
+// x + 2c. All kPadCols lanes are computed and stored: the last ones spill into the start of the next
+// row of `second` (never past the spare elements), which that row's own pass or the final copy of
+// the unprocessed border puts right.
 QLM_VECTOR_CLONES
 void unsharpRow(const Frame& current, Frame& second, int i, int c, int k, bool first, std::int32_t* sums) {
   updateColumnSums(current, i, c, first, sums);
   alignas(32) std::int32_t prefix[kPrefixCols];
   prefixSums(sums, prefix);
-  // Lane x is column x + c, whose box spans columns x to x + 2c. The lanes past the row's end stay
-  // inside the frame since i <= 499 - c, and are thrown away.
   const std::uint16_t* row = &current[at(i, c)];
+  std::uint16_t* out = &second[at(i, c)];
   // Mean = box / area, truncated: a float estimate through the reciprocal is off by at most one for
   // boxes below 2^24 and is corrected exactly with integer arithmetic.
   const int area = (2 * c + 1) * (2 * c + 1);
   const float reciprocal = 1.0f / static_cast<float>(area);
-  alignas(32) std::uint16_t res[kPadCols];
-  for (int x = 0; x < kPadCols; ++x) {
+  QLM_IVDEP  // `out` lies in another frame than `row`
+      for (int x = 0; x < kPadCols; ++x) {
     const std::int32_t box = prefix[x + 2 * c + 1] - prefix[x];
     auto mean = static_cast<std::int32_t>(static_cast<float>(box) * reciprocal);
     const std::int32_t rest = box - mean * area;
     mean += (rest >= area ? 1 : 0) - (rest < 0 ? 1 : 0);
     const std::int32_t v = row[x];
-    res[x] = saturate(v + (v - mean) * k);
+    out[x] = saturate(v + (v - mean) * k);
   }
-  std::memcpy(&second[at(i, c)], res, sizeof(std::uint16_t) * static_cast<std::size_t>(kFrameWidth - 2 * c));
 }
 
 // Copies the elements of `from` outside the rectangle rows r0-r1, columns c0-c1 (inside == false), or
