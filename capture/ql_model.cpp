@@ -32,7 +32,17 @@ std::string autoguiderStatusText() {
   return ask(links.autoguiding_running) ? "Already Autoguiding" : "Guider Camera available";
 }
 
-int unitButton(char unit) {
+}  // namespace
+
+QlModel::QlModel(CaptureSettings& settings, SequenceState& sequence)
+    : focus_runner([](QlModel& panel) { runFocusMode(panel); }),
+      s_(settings),
+      seq_(sequence),
+      value_text_(std::to_string(settings.count)) {
+  refresh();
+}
+
+int QlModel::unitButton(char unit) {
   switch (unit) {
     case 'q':
       return ql::kThousandths;
@@ -45,16 +55,6 @@ int unitButton(char unit) {
     default:
       return ql::kMinutes;
   }
-}
-
-}  // namespace
-
-QlModel::QlModel(CaptureSettings& settings, SequenceState& sequence)
-    : focus_runner([](QlModel& panel) { runFocusMode(panel); }),
-      s_(settings),
-      seq_(sequence),
-      value_text_(std::to_string(settings.count)) {
-  refresh();
 }
 
 const char* QlModel::helpText() {

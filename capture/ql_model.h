@@ -127,6 +127,8 @@ class QlModel final : public PanelModel {
   std::function<void()> on_refresh;
 
   static const char* helpText();
+  // The range button of an exposure unit letter ('q', 'h', 't', 's', anything else minutes).
+  static int unitButton(char unit);
   // The value box rule: a positive whole number up to 65535, else 0 (the count stays as it is).
   static int parseValue(const std::string& text);
 

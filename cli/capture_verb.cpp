@@ -77,22 +77,6 @@ bool parseArgs(const std::vector<std::string>& words, CaptureArgs& a, std::ostre
   return true;
 }
 
-// The range button of a unit letter.
-int rangeButton(char unit) {
-  switch (unit) {
-    case 'q':
-      return ql::kThousandths;
-    case 'h':
-      return ql::kHundredths;
-    case 't':
-      return ql::kTenths;
-    case 'm':
-      return ql::kMinutes;
-    default:
-      return ql::kSeconds;
-  }
-}
-
 // The installed Ui with the camera panel answered from the arguments; everything else is passed on.
 class ScriptedPanelUi final : public Ui {
  public:
@@ -101,7 +85,7 @@ class ScriptedPanelUi final : public Ui {
   int runPanel(const std::string& name, PanelModel& model) override {
     auto* panel = dynamic_cast<QlModel*>(&model);
     if (name != kCameraPanelName || panel == nullptr) return inner_.runPanel(name, model);
-    panel->press(rangeButton(args_.unit));
+    panel->press(QlModel::unitButton(args_.unit));
     panel->setValueText(std::to_string(args_.count));
     while (captureSettings().exposures < args_.frames)
       panel->scroll(ql::kExposuresScroll, ScrollAction::LineDown);

@@ -18,12 +18,12 @@ const CliOperationTable& cliOperations() {
   return table;
 }
 
-std::vector<std::string> splitOperation(const std::string& spec) {
+std::vector<std::string> splitOperation(const std::string& text) {
   std::vector<std::string> words;
-  const auto colon = spec.find(':');
-  words.push_back(spec.substr(0, colon));
+  const auto colon = text.find(':');
+  words.push_back(text.substr(0, colon));
   if (colon == std::string::npos) return words;
-  std::string rest = spec.substr(colon + 1);
+  std::string rest = text.substr(colon + 1);
   if (words[0] == "label") {
     words.push_back(rest);
     return words;

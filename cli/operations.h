@@ -25,7 +25,7 @@ void addStretchOperations(CliOperationTable& table);      // stretches, filters,
 void addCalibrationOperations(CliOperationTable& table);  // dark, flat
 
 // Splits "name:a:b" into its words; for "label" everything after the first ':' is one word.
-std::vector<std::string> splitOperation(const std::string& spec);
+std::vector<std::string> splitOperation(const std::string& text);
 
 // Parses a whole decimal number within [lo, hi]; false when the text is not one.
 bool parseIntArg(const std::string& text, int lo, int hi, int& value);
