@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev fonts-dejavu-core
   libusb-1.0-0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-format
