@@ -14,9 +14,10 @@ constexpr int kSmallElements = kSmallSide * kSmallSide;  // 16,384
 constexpr int kFrameWriteChunks = 16;                    // 16 writes of 20,625 bytes
 
 // The first bin 0-255 with the largest count among those not excluded and above `min_count`.
-int modeBin(const std::array<std::uint16_t, kHistogramBins>& h, int exclude1, int exclude2, int min_count) {
+template <typename Count>
+int modeBin(const std::array<Count, kHistogramBins>& h, int exclude1, int exclude2, long long min_count) {
   int best = -1;
-  int best_count = min_count;
+  long long best_count = min_count;
   for (int i = 0; i < 256; ++i) {
     if (i == exclude1 || i == exclude2) continue;
     if (h[static_cast<std::size_t>(i)] > best_count) {
@@ -57,17 +58,20 @@ int backgroundLevelB1(const Frame& frame, ImageBuffers& b) {
 }
 
 int backgroundLevelB2(const Frame& frame, ImageBuffers& b) {
-  // The counters are 16-bit as in the original; 314,600 elements can wrap a bin, as there.
-  b.HistogramCounters.fill(0);
+  // 314,600 elements can overflow a 16-bit bin (a dark sky fills one bin), which would pick the wrong
+  // modes: count in 32 bits, and keep the program's 16-bit counters saturated for the histogram views.
+  std::array<std::uint32_t, kHistogramBins> counts{};
   for (int y = 6; y <= 489; ++y) {
     const std::uint16_t* row = frame.data() + static_cast<std::size_t>(y) * kFrameWidth;
     for (int x = 5; x <= 654; ++x)
-      ++b.HistogramCounters[row[x] >> 8];
+      ++counts[row[x] >> 8];
   }
-  const int m1 = std::max(0, modeBin(b.HistogramCounters, -1, -1, -1));
-  int m2 = modeBin(b.HistogramCounters, m1, -1, 0);
+  for (std::size_t i = 0; i < counts.size(); ++i)
+    b.HistogramCounters[i] = static_cast<std::uint16_t>(std::min<std::uint32_t>(counts[i], 65535));
+  const int m1 = std::max(0, modeBin(counts, -1, -1, -1));
+  int m2 = modeBin(counts, m1, -1, 0);
   if (m2 < 0) m2 = m1;  // one occupied bin: the level is that bin
-  int m3 = modeBin(b.HistogramCounters, m1, m2, 0);
+  int m3 = modeBin(counts, m1, m2, 0);
   if (m3 < 0) m3 = m2;  // two occupied bins: the second mode counts twice
   return (m1 + m2 + m3) / 3;
 }

@@ -57,6 +57,22 @@ TEST_F(DisplayRenderTest, B2AveragesTheThreeLargestBinsInsideItsWindow) {
   EXPECT_EQ(backgroundLevelB2(b.CurrentFrame, b), (16 + 32 + 64) / 3);
 }
 
+TEST_F(DisplayRenderTest, B2FindsTheModesOfADarkSkyThatOverfillsASixteenBitBin) {
+  // The 314,600 counted elements in order: 265,600 in bin 3 (more than a 16-bit counter holds), then
+  // 30,000 in bin 4, 10,000 in bin 5 and 9,000 in bin 200.
+  int n = 0;
+  for (int y = 6; y <= 489; ++y) {
+    for (int x = 5; x <= 654; ++x, ++n) {
+      const std::uint16_t v = n < 265600 ? 0x0300 : n < 295600 ? 0x0400 : n < 305600 ? 0x0500 : 0xC800;
+      b.CurrentFrame[static_cast<std::size_t>(y) * kFrameWidth + static_cast<std::size_t>(x)] = v;
+    }
+  }
+  ASSERT_EQ(n, 314600);
+  EXPECT_EQ(backgroundLevelB2(b.CurrentFrame, b), (3 + 4 + 5) / 3);
+  EXPECT_EQ(b.HistogramCounters[3], 65535);  // the 16-bit counters saturate instead of wrapping
+  EXPECT_EQ(b.HistogramCounters[200], 9000);
+}
+
 TEST_F(DisplayRenderTest, AutoContrastTableIsBlackUpToTheBackgroundThenAGammaCurve) {
   const auto t = autoContrastTable(10);
   for (int i = 0; i <= 10; ++i)
