@@ -8,6 +8,7 @@
 #include "files/file_commands.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "image/centroid.h"
 #include "image/display.h"
 #include "image/frame.h"
 #include "image/label_model.h"
@@ -31,6 +32,7 @@ void resetProgramState() {
   resetLinkState(linkState());
   clearReceiveBuffer(receiveBuffer());
   resetReadoutState(readoutState());
+  resetCentroidState(centroidState());
 }
 
 }  // namespace qlm
