@@ -41,6 +41,16 @@ const std::vector<CliVerb>& cliVerbs() {
        "N]"
        "   take photos",
        runCaptureVerb},
+      {"histogram", "histogram IN   the 256 display-value counters a paint leaves, one VALUE COUNT line each",
+       runHistogramWords},
+      {"plot", "plot histogram|row|3d IN OUT.png [--row N]   the picture of the analysis dialog, as PNG",
+       runPlotWords},
+      {"photometry",
+       "photometry IN --object X,Y [--comparison X,Y] [--background X,Y] [--aperture A]   means and "
+       "magnitude "
+       "difference",
+       runPhotometryWords},
+      {"star", "star IN X Y   peak, HFR and FWHM (pixels) of the star near X,Y", runStarWords},
   };
   return verbs;
 }

@@ -31,5 +31,13 @@ int runReadoutVerb(const std::vector<std::string>& words, const CliOptions& opti
                    std::ostream& err);
 int runCaptureVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
                    std::ostream& err);
+int runHistogramWords(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
+                      std::ostream& err);
+int runPlotWords(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
+                 std::ostream& err);
+int runPhotometryWords(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
+                       std::ostream& err);
+int runStarWords(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
+                 std::ostream& err);
 
 }  // namespace qlm
