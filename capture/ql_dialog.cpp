@@ -42,8 +42,17 @@ TQLDialog::TQLDialog(QlModel& model, QWidget* parent) : QDialog(parent), model_(
   connect(value_box_, &QLineEdit::textEdited, this,
           [this](const QString& text) { model_.setValueText(text.toStdString()); });
   addScroll(ql::kExposureScroll, Qt::Vertical, 82, 180, 18, 36);
-  addLabel("Max Value", 10, 222, 80);
-  addText(ql::kMaxValue, 10, 242, 80);
+  addLabel("Max Value", 10, 222, 62);
+  addText(ql::kMaxValue, 10, 242, 58);
+  // Beside the peak: the sharpness of the star in the focus window, in pixels.
+  addLabel("HFR", 74, 222, 40);
+  addLabel("FWHM", 118, 222, 42);
+  for (auto [label, name, x] : {std::tuple{&hfr_, "ql_hfr", 74}, std::tuple{&fwhm_, "ql_fwhm", 118}}) {
+    *label = new QLabel(this);
+    (*label)->setObjectName(name);
+    (*label)->setGeometry(x, 242, 40, 22);
+    (*label)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  }
   addButton(ql::kFocusStart, "Start", 10, 276, 70, 26);
   addButton(ql::kFocusStop, "Stop", 88, 276, 70, 26);
   addLabel("Stretch", 10, 310, 60);
@@ -245,6 +254,8 @@ void TQLDialog::display() {
   bar(ql::kDelayScroll, 0, 20, v.delay_pos);
   bar(ql::kStretchScroll, 1, 50, v.stretch_pos);
   text(ql::kMaxValue, v.max_value_text);
+  hfr_->setText(qs(v.hfr_text));
+  fwhm_->setText(qs(v.fwhm_text));
   text(ql::kExposuresBox, v.exposures_text);
   text(ql::kDelayBox, v.delay_text);
   text(ql::kLastFile, v.last_file_text);

@@ -39,5 +39,7 @@ class TQLDialog : public QDialog {
   std::map<int, QWidget*> controls_;
   QLineEdit* value_box_ = nullptr;
   QLabel* focus_image_ = nullptr;
+  QLabel* hfr_ = nullptr;  // sharpness of the focus star beside "Max Value"
+  QLabel* fwhm_ = nullptr;
   bool updating_ = false;
 };

@@ -1,5 +1,6 @@
 #include "capture/ql_model.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -30,6 +31,12 @@ std::string autoguiderStatusText() {
   const CaptureLinks& links = captureLinks();
   if (!ask(links.guider_detected)) return "Guider Camera not detected";
   return ask(links.autoguiding_running) ? "Already Autoguiding" : "Guider Camera available";
+}
+
+std::string sharpnessText(double pixels) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", pixels);
+  return text;
 }
 
 }  // namespace
@@ -281,6 +288,9 @@ void QlModel::refresh() {
   view_.last_file_text = std::to_string(set.autosave_counter);
   view_.exposures_text = std::to_string(s_.exposures);
   view_.max_value_text = std::to_string(rs.PeakValue);
+  const auto& star = seq_.focus_star;
+  view_.hfr_text = star ? sharpnessText(star->hfr) : std::string();
+  view_.fwhm_text = star ? sharpnessText(star->fwhm) : std::string();
   view_.camera_mode = cameraModeText(s_);
   view_.autoguider_status = autoguiderStatusText();
 

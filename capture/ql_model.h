@@ -67,6 +67,8 @@ enum class ScrollAction { LineUp, LineDown, PageUp, PageDown, Thumb };
 struct QlView {
   std::string value_text;  // 105: the count
   std::string max_value_text;
+  std::string hfr_text;  // HFR and FWHM (pixels) of the star in the last focus exposure; empty without one
+  std::string fwhm_text;
   std::string exposures_text;
   std::string delay_text;
   std::string last_file_text;

@@ -13,6 +13,7 @@
 #include "files/settings.h"
 #include "image/display.h"
 #include "image/frame.h"
+#include "image/star_measure.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -437,6 +438,8 @@ void runFocusMode(QlModel& panel) {
     if (st.focus_stop) break;
     ui.setCursor(CursorShape::Wait);
     FocusExposure(s.unit, s.count, current.data());
+    st.focus_star =
+        measureStar(current.data(), kFocusSize, kFocusSize, kFocusSize / 2, kFocusSize / 2, kFocusSize / 2);
     ui.setCursor(CursorShape::Arrow);
     refreshDisplay();  // the 128 x 128 image; autochange runs inside
     panel.keepCount();

@@ -218,33 +218,14 @@ double fitGaussianSigma(const Image& im, double cx, double cy, int r, double bg,
   }
   return p[4];
 }
-}  // namespace
-
-std::optional<StarMeasure> measureStar(const std::uint16_t* pixels, int width, int height, int x, int y,
-                                       int search) {
-  const Image im{pixels, width, height};
-  // The brightest 3 x 3 sum near (x, y).
-  long best = -1;
-  int bx = x;
-  int by = y;
-  for (int yy = std::max(1, y - search); yy <= std::min(height - 2, y + search); ++yy) {
-    for (int xx = std::max(1, x - search); xx <= std::min(width - 2, x + search); ++xx) {
-      long s = 0;
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx)
-          s += pixels[static_cast<std::size_t>(yy + dy) * width + xx + dx];
-      if (s > best) {
-        best = s;
-        bx = xx;
-        by = yy;
-      }
-    }
-  }
-  if (best < 0) return std::nullopt;
+// Background, centre, HFR and FWHM of the star whose brightest 3 x 3 block is centred on (bx, by).
+std::optional<StarMeasure> measureAt(const Image& im, int bx, int by) {
+  const int width = im.w;
+  const int height = im.h;
   StarMeasure m;
   for (int dy = -1; dy <= 1; ++dy)
     for (int dx = -1; dx <= 1; ++dx)
-      m.peak = std::max(m.peak, pixels[static_cast<std::size_t>(by + dy) * width + bx + dx]);
+      m.peak = std::max(m.peak, im.p[static_cast<std::size_t>(by + dy) * width + bx + dx]);
 
   // Grow the measuring radius with the star: about four widths, between 4 and 30 pixels.
   double cx = bx;
@@ -282,6 +263,51 @@ std::optional<StarMeasure> measureStar(const std::uint16_t* pixels, int width, i
   if (s <= 0) s = std::sqrt(std::max(0.05, mo.var - 1.0 / 12.0));  // second moment less the pixel's own width
   m.fwhm = s * kFwhmPerSigma;
   return m;
+}
+}  // namespace
+
+std::optional<StarMeasure> measureStar(const std::uint16_t* pixels, int width, int height, int x, int y,
+                                       int search) {
+  const Image im{pixels, width, height};
+  // 3 x 3 sums over the search box; their local maxima are the candidate stars, brightest first.
+  const int x0 = std::max(1, x - search);
+  const int x1 = std::min(width - 2, x + search);
+  const int y0 = std::max(1, y - search);
+  const int y1 = std::min(height - 2, y + search);
+  if (x0 > x1 || y0 > y1) return std::nullopt;
+  const int bw = x1 - x0 + 1;
+  const int bh = y1 - y0 + 1;
+  std::vector<long> sums(static_cast<std::size_t>(bw) * bh);
+  for (int yy = y0; yy <= y1; ++yy)
+    for (int xx = x0; xx <= x1; ++xx) {
+      long s = 0;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+          s += pixels[static_cast<std::size_t>(yy + dy) * width + xx + dx];
+      sums[static_cast<std::size_t>(yy - y0) * bw + xx - x0] = s;
+    }
+  std::vector<std::pair<long, std::pair<int, int>>> candidates;
+  for (int j = 0; j < bh; ++j)
+    for (int i = 0; i < bw; ++i) {
+      const long s = sums[static_cast<std::size_t>(j) * bw + i];
+      bool top = true;
+      for (int dy = -1; dy <= 1 && top; ++dy)
+        for (int dx = -1; dx <= 1 && top; ++dx) {
+          const int ni = i + dx;
+          const int nj = j + dy;
+          if ((dx || dy) && ni >= 0 && nj >= 0 && ni < bw && nj < bh)
+            top = s > sums[static_cast<std::size_t>(nj) * bw + ni] ||
+                  (s == sums[static_cast<std::size_t>(nj) * bw + ni] && (dy > 0 || (dy == 0 && dx > 0)));
+        }
+      if (top) candidates.push_back({s, {x0 + i, y0 + j}});
+    }
+  std::sort(candidates.begin(), candidates.end(),
+            [](const auto& a, const auto& b) { return a.first > b.first; });
+  // The brightest that can be measured: one too close to the edge gives way to the next.
+  constexpr std::size_t kTried = 8;
+  for (std::size_t k = 0; k < candidates.size() && k < kTried; ++k)
+    if (auto m = measureAt(im, candidates[k].second.first, candidates[k].second.second)) return m;
+  return std::nullopt;
 }
 
 }  // namespace qlm

@@ -52,6 +52,7 @@ TEST_F(FocusModeTest, NinetyNineHundredthsRunAndShowThePeak) {
     EXPECT_EQ(r.bytes[8] | (r.bytes[9] << 8), readoutState().focus_x);  // at the focus origin
   }
   EXPECT_EQ(panel.view().max_value_text, "30000");
+  EXPECT_EQ(panel.view().hfr_text, "");  // a flat image holds no star to measure
   EXPECT_TRUE(sequenceState().focus_running);
   EXPECT_TRUE(frameState().focus_mode);
   EXPECT_TRUE(std::filesystem::exists(p.paths().focusBitmap()));

@@ -144,6 +144,7 @@ TEST_F(CaptureWindowTest, ToolBarButtonOpensThePanelAndCancelTakesNothing) {
 
 TEST_F(CaptureWindowTest, FocusModeShowsThePeakAndTheFocusImageInThePanel) {
   std::string peak;
+  std::string hfr;
   bool image_shown = false;
   onPanel = [&](TQLDialog& panel) {
     click(panel, qlm::ql::kHundredths);
@@ -154,6 +155,7 @@ TEST_F(CaptureWindowTest, FocusModeShowsThePeakAndTheFocusImageInThePanel) {
       if (++shown < 3) return;
       click(*p, qlm::ql::kFocusStop);
       peak = static_cast<QLabel*>(p->control(qlm::ql::kMaxValue))->text().toStdString();
+      hfr = p->findChild<QLabel*>("ql_hfr")->text().toStdString();
       auto* image = p->findChild<QLabel*>("ql_focus_image");
       image_shown = image != nullptr && !image->pixmap().isNull();
       screenshot(*p, "capture_focus_panel.png");
@@ -167,6 +169,7 @@ TEST_F(CaptureWindowTest, FocusModeShowsThePeakAndTheFocusImageInThePanel) {
   ASSERT_FALSE(peak.empty());
   EXPECT_GT(std::stoi(peak), 0);
   EXPECT_EQ(std::stoi(peak), qlm::readoutState().PeakValue);
+  EXPECT_GT(std::stod(hfr), 0.5);  // the simulated star in the focus window is measured
   EXPECT_TRUE(image_shown);
   EXPECT_FALSE(qlm::frameState().focus_mode);  // closing the panel shows the whole frame again
 }
