@@ -8,6 +8,7 @@
 #include "files/file_commands.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "guiding/telescope.h"
 #include "image/centroid.h"
 #include "image/display.h"
 #include "image/frame.h"
@@ -33,6 +34,7 @@ void resetProgramState() {
   clearReceiveBuffer(receiveBuffer());
   resetReadoutState(readoutState());
   resetCentroidState(centroidState());
+  resetTelescopeState(telescopeState());
 }
 
 }  // namespace qlm

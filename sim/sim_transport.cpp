@@ -147,6 +147,7 @@ void SimTransport::handleReadout(const std::uint8_t* b, std::size_t n, std::uint
   const std::uint32_t middle = start + exposure / 2;
   const ImageShift shift = shift_source_ ? shift_source_(middle) : shift_;
   req.exposure_s = exposure / 1000.0;
+  if (focuser_source_) focuser_steps_ = focuser_source_(middle);
   req.focuser_steps = focuser_steps_;
   req.shift_x_px = shift.x_px;
   req.shift_y_px = shift.y_px;
@@ -166,8 +167,26 @@ void SimTransport::handleReadout(const std::uint8_t* b, std::size_t n, std::uint
   pending_transfer_ms_ =
       static_cast<std::uint32_t>(static_cast<double>(pixels) * config_.readout_us_per_pixel / 1000.0);
   exposure_start_[static_cast<std::size_t>(head)] = end;  // reading the sensor empties it
-  last_[static_cast<std::size_t>(head)] = {start,     end,        exposure, req.x0,   req.y0,
-                                           req.width, req.height, req.hbin, req.vbin, req.frame};
+  const HeadPoint wander = renderer_.wander(optics, req.frame, req.noise);
+  last_[static_cast<std::size_t>(head)] = {start,
+                                           end,
+                                           exposure,
+                                           req.x0,
+                                           req.y0,
+                                           req.width,
+                                           req.height,
+                                           req.hbin,
+                                           req.vbin,
+                                           req.frame,
+                                           shift.x_px + wander.x,
+                                           shift.y_px + wander.y,
+                                           req.focuser_steps};
+}
+
+HeadPoint SimTransport::trueHeadPosition(int head, double sky_x_px, double sky_y_px) const {
+  const ExposureRecord& e = lastExposure(head);
+  return renderer_.skyToHead(head == 1 ? config_.guider_head : config_.main_head, sky_x_px + e.sky_shift_x_px,
+                             sky_y_px + e.sky_shift_y_px);
 }
 
 void SimTransport::handleSerialRead(int port, std::size_t n, std::uint32_t at_ms) {

@@ -52,6 +52,11 @@ struct ExposureRecord {
   int hbin = 1;
   int vbin = 1;
   std::uint64_t frame = 0;
+  // Where the sky image truly stood at mid-exposure (pointing shift plus seeing wander, sky pixels),
+  // and the focuser position then.
+  double sky_shift_x_px = 0.0;
+  double sky_shift_y_px = 0.0;
+  double focuser_steps = 0.0;
 };
 
 // The simulated camera behind the Transport: it answers the camera's command blocks on the shared
@@ -75,6 +80,12 @@ class SimTransport final : public Transport {
   void setImageShiftSource(std::function<ImageShift(std::uint32_t at_ms)> source) {
     shift_source_ = std::move(source);
   }
+  // A focuser that moves (the mount's focuser): asked for its position at mid-exposure.
+  void setFocuserSource(std::function<double(std::uint32_t at_ms)> source) {
+    focuser_source_ = std::move(source);
+  }
+  // Where a sky point (sky pixels) truly lay on a head during that head's last exposure.
+  HeadPoint trueHeadPosition(int head, double sky_x_px, double sky_y_px) const;
 
   // Devices on the serial ports (several may share a port) and on the relay socket.
   void attachSerial(int port, SerialDevice& device) { ports_[port].push_back(&device); }
@@ -119,6 +130,7 @@ class SimTransport final : public Transport {
   double focuser_steps_;
   ImageShift shift_;
   std::function<ImageShift(std::uint32_t)> shift_source_;
+  std::function<double(std::uint32_t)> focuser_source_;
   std::map<int, std::vector<SerialDevice*>> ports_;
   std::vector<RelayDevice*> relay_devices_;
   std::uint16_t relay_value_ = 0;

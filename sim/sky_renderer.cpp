@@ -124,6 +124,13 @@ HeadPoint SkyRenderer::skyToHead(const HeadConfig& head, double x_px, double y_p
           (-std::sin(a) * dx + std::cos(a) * dy) / head.scale};
 }
 
+HeadPoint SkyRenderer::wander(const HeadConfig& head, std::uint64_t frame, bool noise) const {
+  if (!noise || config_.seeing_jitter_px <= 0.0) return {};
+  Stream s(config_.seed, kWanderStream, frame, head.noise_stream);
+  const double x = s.gaussian() * config_.seeing_jitter_px;
+  return {x, s.gaussian() * config_.seeing_jitter_px};
+}
+
 std::vector<std::pair<int, int>> SkyRenderer::hotPixels(const HeadConfig& head) const {
   std::vector<std::pair<int, int>> hot;
   Stream s(config_.seed, kHotStream, head.noise_stream, 0);
@@ -161,13 +168,9 @@ void SkyRenderer::render(const HeadConfig& head, const RenderRequest& req, std::
   }
 
   // The whole image wanders a little from frame to frame with the seeing.
-  double wander_x = 0.0;
-  double wander_y = 0.0;
-  if (req.noise && config_.seeing_jitter_px > 0.0) {
-    Stream s(config_.seed, kWanderStream, req.frame, head.noise_stream);
-    wander_x = s.gaussian() * config_.seeing_jitter_px;
-    wander_y = s.gaussian() * config_.seeing_jitter_px;
-  }
+  const HeadPoint w_sky = wander(head, req.frame, req.noise);
+  const double wander_x = w_sky.x;
+  const double wander_y = w_sky.y;
   const double sigma = fwhmHeadPx(head, req.focuser_steps) / kFwhmPerSigma;
   const int reach = static_cast<int>(std::ceil(5.0 * sigma)) + 1;
   std::vector<double> share_x;

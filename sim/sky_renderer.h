@@ -91,6 +91,8 @@ class SkyRenderer {
   double fwhmHeadPx(const HeadConfig& head, double focuser_steps) const;
   // Where a sky point lands on a head (head pixel coordinates, pixel centres at whole numbers).
   HeadPoint skyToHead(const HeadConfig& head, double x_px, double y_px) const;
+  // The seeing wander of the whole image in one frame (sky pixels; none when `noise` is off).
+  HeadPoint wander(const HeadConfig& head, std::uint64_t frame, bool noise = true) const;
   // The head's hot pixels, as (x, y).
   std::vector<std::pair<int, int>> hotPixels(const HeadConfig& head) const;
 

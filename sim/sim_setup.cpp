@@ -1,0 +1,236 @@
+#include "sim/sim_setup.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+
+namespace qlm::sim {
+
+namespace {
+
+// A key's text form and how a value is stored.
+struct KeyRule {
+  const char* name;
+  const char* unit;
+  const char* meaning;
+  std::function<std::string(const SimOptions&)> show;
+  std::function<bool(SimOptions&, const std::string&)> set;
+};
+
+std::string number(double v) {
+  std::ostringstream s;
+  s << v;
+  return s.str();
+}
+
+bool parseDouble(const std::string& text, double& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  if (errno != 0 || end != text.c_str() + text.size() || !std::isfinite(v)) return false;
+  out = v;
+  return true;
+}
+
+// A real-valued key between lo and hi.
+KeyRule real(const char* name, const char* unit, const char* meaning,
+             std::function<double&(SimOptions&)> field, double lo, double hi) {
+  auto get = [field](const SimOptions& o) {
+    SimOptions copy = o;
+    return number(field(copy));
+  };
+  auto set = [field, lo, hi](SimOptions& o, const std::string& text) {
+    double v = 0.0;
+    if (!parseDouble(text, v) || v < lo || v > hi) return false;
+    field(o) = v;
+    return true;
+  };
+  return {name, unit, meaning, get, set};
+}
+
+KeyRule whole(const char* name, const char* unit, const char* meaning, std::function<int&(SimOptions&)> field,
+              int lo, int hi) {
+  auto get = [field](const SimOptions& o) {
+    SimOptions copy = o;
+    return std::to_string(field(copy));
+  };
+  auto set = [field, lo, hi](SimOptions& o, const std::string& text) {
+    double v = 0.0;
+    if (!parseDouble(text, v) || v != std::floor(v) || v < lo || v > hi) return false;
+    field(o) = static_cast<int>(v);
+    return true;
+  };
+  return {name, unit, meaning, get, set};
+}
+
+const char* faultName(ReplyFault f) {
+  switch (f) {
+    case ReplyFault::Silent:
+      return "silent";
+    case ReplyFault::Short:
+      return "short";
+    case ReplyFault::Garbage:
+      return "garbage";
+    default:
+      return "none";
+  }
+}
+
+const std::vector<KeyRule>& rules() {
+  static const std::vector<KeyRule> list = {
+      {"seed", "integer", "star field, hot pixels, seeing and noise",
+       [](const SimOptions& o) { return std::to_string(o.camera.sky.seed); },
+       [](SimOptions& o, const std::string& t) {
+         char* end = nullptr;
+         errno = 0;
+         const unsigned long long v = std::strtoull(t.c_str(), &end, 10);
+         if (t.empty() || t[0] == '-' || errno != 0 || end != t.c_str() + t.size()) return false;
+         o.camera.sky.seed = v;
+         return true;
+       }},
+      whole(
+          "stars", "count", "stars scattered over the field",
+          [](SimOptions& o) -> int& { return o.camera.sky.star_count; }, 0, 100000),
+      real(
+          "seeing_px", "main px rms", "frame-to-frame wander of the image",
+          [](SimOptions& o) -> double& { return o.camera.sky.seeing_jitter_px; }, 0, 100),
+      real(
+          "main_arcsec_per_px", "arcsec/px", "plate scale of the main head",
+          [](SimOptions& o) -> double& { return o.mount.main_arcsec_per_px; }, 0.01, 1000),
+      real(
+          "guider_arcsec_per_px", "arcsec/px", "plate scale of the guider head",
+          [](SimOptions& o) -> double& { return o.guider_arcsec_per_px; }, 0.01, 1000),
+      real(
+          "guider_rotation_deg", "degrees", "turn of the guider head against the main head",
+          [](SimOptions& o) -> double& { return o.camera.guider_head.rotation_deg; }, -360, 360),
+      real(
+          "ra_h", "hours", "RA the mount points at when switched on",
+          [](SimOptions& o) -> double& { return o.mount.start_ra_hours; }, 0, 24),
+      real(
+          "dec_deg", "degrees", "Dec the mount points at when switched on",
+          [](SimOptions& o) -> double& { return o.mount.start_dec_deg; }, -90, 90),
+      real(
+          "pe_arcsec", "arcsec peak to peak", "periodic error in RA (a sum of sines)",
+          [](SimOptions& o) -> double& { return o.mount.pe_peak_to_peak_arcsec; }, 0, 3600),
+      real(
+          "pe_period_s", "s", "period of the periodic error's main term",
+          [](SimOptions& o) -> double& { return o.mount.pe_period_s; }, 0, 86400),
+      real(
+          "drift_ra_arcsec_per_s", "arcsec/s", "tracking drift in RA",
+          [](SimOptions& o) -> double& { return o.mount.drift_ra_arcsec_per_s; }, -3600, 3600),
+      real(
+          "drift_dec_arcsec_per_s", "arcsec/s", "drift in Dec",
+          [](SimOptions& o) -> double& { return o.mount.drift_dec_arcsec_per_s; }, -3600, 3600),
+      real(
+          "dec_backlash_arcsec", "arcsec", "play taken up on every Dec reversal",
+          [](SimOptions& o) -> double& { return o.mount.dec_backlash_arcsec; }, 0, 3600),
+      real(
+          "guide_rate", "x sidereal", "rate of guide pulses and the Guide rate",
+          [](SimOptions& o) -> double& { return o.mount.guide_rate_x; }, 0, 10000),
+      real(
+          "centre_rate", "x sidereal", "the Centre rate of manual moves",
+          [](SimOptions& o) -> double& { return o.mount.centre_rate_x; }, 0, 10000),
+      real(
+          "find_rate", "x sidereal", "the Find rate of manual moves",
+          [](SimOptions& o) -> double& { return o.mount.find_rate_x; }, 0, 10000),
+      real(
+          "slew_rate", "x sidereal", "the Slew rate of manual moves and go-to",
+          [](SimOptions& o) -> double& { return o.mount.slew_rate_x; }, 0.01, 10000),
+      real(
+          "focuser_steps", "steps", "focuser position when switched on",
+          [](SimOptions& o) -> double& { return o.mount.focuser_steps; }, -1e6, 1e6),
+      real(
+          "best_focus_steps", "steps", "focuser position of the sharpest image",
+          [](SimOptions& o) -> double& { return o.camera.sky.best_focus_steps; }, -1e6, 1e6),
+      real(
+          "focus_fast_steps_per_s", "steps/s", "focuser speed after \"#:FF#\"",
+          [](SimOptions& o) -> double& { return o.mount.focus_fast_steps_per_s; }, 0, 1e6),
+      real(
+          "focus_slow_steps_per_s", "steps/s", "focuser speed after \"#:FS#\"",
+          [](SimOptions& o) -> double& { return o.mount.focus_slow_steps_per_s; }, 0, 1e6),
+      whole(
+          "mount_port", "camera serial port", "port the mount listens on (0 is the program's Com 1)",
+          [](SimOptions& o) -> int& { return o.mount_port; }, 0, 1),
+      whole(
+          "wheel_port", "camera serial port", "port the filter wheel listens on",
+          [](SimOptions& o) -> int& { return o.wheel_port; }, 0, 1),
+      {"fault.mount_reply", "none|silent|short|garbage", "how the mount answers",
+       [](const SimOptions& o) { return std::string(faultName(o.mount.reply_fault)); },
+       [](SimOptions& o, const std::string& t) {
+         for (ReplyFault f : {ReplyFault::None, ReplyFault::Silent, ReplyFault::Short, ReplyFault::Garbage}) {
+           if (t != faultName(f)) continue;
+           o.mount.reply_fault = f;
+           return true;
+         }
+         return false;
+       }},
+  };
+  return list;
+}
+
+}  // namespace
+
+SimOptions defaultSimOptions() {
+  SimOptions o;
+  o.mount.drift_ra_arcsec_per_s = 0.02;
+  o.mount.drift_dec_arcsec_per_s = 0.01;
+  return o;
+}
+
+std::vector<SimKey> simKeys() {
+  const SimOptions defaults = defaultSimOptions();
+  std::vector<SimKey> keys;
+  for (const KeyRule& r : rules())
+    keys.push_back({r.name, r.unit, r.show(defaults), r.meaning});
+  return keys;
+}
+
+std::string simHelpText() {
+  std::string text = "Simulator settings (--sim KEY=VALUE, repeatable):\n";
+  for (const SimKey& k : simKeys()) {
+    std::string line = "  " + k.name + "=" + k.default_value;
+    line.resize(std::max<std::size_t>(line.size() + 1, 36), ' ');
+    text += line + "[" + k.unit + "] " + k.meaning + "\n";
+  }
+  return text;
+}
+
+std::string applySimSetting(SimOptions& options, std::string_view key_value) {
+  const std::size_t eq = key_value.find('=');
+  if (eq == std::string_view::npos)
+    return "simulator setting '" + std::string(key_value) + "' needs KEY=VALUE";
+  const std::string key(key_value.substr(0, eq));
+  const std::string value(key_value.substr(eq + 1));
+  for (const KeyRule& r : rules()) {
+    if (key != r.name) continue;
+    if (!r.set(options, value))
+      return "bad value '" + value + "' for simulator setting " + key + " [" + r.unit + "]";
+    return {};
+  }
+  return "unknown simulator setting '" + key + "' (see --sim-help)";
+}
+
+namespace {
+SimCameraConfig cameraFor(const SimOptions& o) {
+  SimCameraConfig c = o.camera;
+  c.guider_head.scale = o.guider_arcsec_per_px / o.mount.main_arcsec_per_px;
+  c.focuser_steps = o.mount.focuser_steps;
+  return c;
+}
+}  // namespace
+
+SimSystem::SimSystem(const SimOptions& options, std::uint32_t start_ms)
+    : options_(options), transport_(cameraFor(options)), mount_(options.mount, start_ms) {
+  transport_.attachSerial(options_.mount_port, mount_);
+  transport_.attachSerial(options_.wheel_port, wheel_);
+  transport_.attachRelays(mount_);
+  transport_.setImageShiftSource([this](std::uint32_t at_ms) {
+    return ImageShift{mount_.shiftXPxAt(at_ms), mount_.shiftYPxAt(at_ms)};
+  });
+  transport_.setFocuserSource([this](std::uint32_t at_ms) { return mount_.focuserAt(at_ms); });
+}
+
+}  // namespace qlm::sim

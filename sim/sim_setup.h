@@ -1,0 +1,61 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/filter_wheel.h"
+#include "sim/mount.h"
+#include "sim/sim_transport.h"
+
+namespace qlm::sim {
+
+// Everything a front end can set about the simulator, each one a `--sim KEY=VALUE` key.
+struct SimOptions {
+  SimCameraConfig camera;
+  MountConfig mount;
+  double guider_arcsec_per_px = 3.8;
+  int mount_port = 0;  // camera serial port of the mount (the program's "Com 1")
+  int wheel_port = 1;  // camera serial port of the filter wheel
+};
+
+// One settable key: its name, unit, default value as text and what it sets.
+struct SimKey {
+  std::string name;
+  std::string unit;
+  std::string default_value;
+  std::string meaning;
+};
+
+// The default options: the camera and sky of SimCameraConfig, the guider head at its own plate scale,
+// a drifting mount with periodic error.
+SimOptions defaultSimOptions();
+// Every key, in the order --sim-help lists them.
+std::vector<SimKey> simKeys();
+// The --sim-help text: one line per key with its unit and default.
+std::string simHelpText();
+// Applies one "KEY=VALUE"; returns an error text (unknown key, bad value), or empty on success.
+std::string applySimSetting(SimOptions& options, std::string_view key_value);
+
+// The simulated camera with its mount (on a serial port and the relay socket) and filter wheel,
+// wired together: the sky image follows the mount's pointing and the focus its focuser.
+class SimSystem {
+ public:
+  // `start_ms` is the clock reading at switch-on (the periodic error's phase starts there).
+  explicit SimSystem(const SimOptions& options = defaultSimOptions(), std::uint32_t start_ms = 0);
+  SimSystem(const SimSystem&) = delete;
+  SimSystem& operator=(const SimSystem&) = delete;
+
+  SimTransport& transport() { return transport_; }
+  Mount& mount() { return mount_; }
+  FilterWheel& wheel() { return wheel_; }
+  const SimOptions& options() const { return options_; }
+
+ private:
+  SimOptions options_;
+  SimTransport transport_;
+  Mount mount_;
+  FilterWheel wheel_;
+};
+
+}  // namespace qlm::sim
