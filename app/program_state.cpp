@@ -3,12 +3,14 @@
 #include "camera/link.h"
 #include "camera/readout.h"
 
+#include "app/analysis_commands.h"
 #include "app/window_model.h"
 #include "capture/capture_state.h"
 #include "files/file_commands.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
 #include "guiding/telescope.h"
+#include "image/analysis_views.h"
 #include "image/centroid.h"
 #include "image/display.h"
 #include "image/frame.h"
@@ -22,6 +24,8 @@ void resetProgramState() {
   resetFrameState(frameState());
   resetDisplayState(displayState());
   resetMouseModes(mouseModes());
+  resetAnalysisViews(analysisViews());
+  photometryModel().start();
   LabelModel::rememberedAutoDate() = false;
   resetSettings(settings());
   resetFileCommandState(fileCommandState());

@@ -104,6 +104,7 @@ void QtUi::setCursor(CursorShape shape) {
   wait_cursor_ = shape != CursorShape::Arrow;
   if (shape == CursorShape::Wait) QApplication::setOverrideCursor(Qt::WaitCursor);
   if (shape == CursorShape::Cross) QApplication::setOverrideCursor(Qt::CrossCursor);
+  if (shape == CursorShape::UpArrow) QApplication::setOverrideCursor(Qt::UpArrowCursor);
 }
 
 InputEvents QtUi::pumpEvents() {

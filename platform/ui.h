@@ -8,7 +8,7 @@ namespace qlm {
 enum class MessageIcon { None, Stop, Exclamation, Information, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
-enum class CursorShape { Arrow, Wait, Cross };
+enum class CursorShape { Arrow, Wait, Cross, UpArrow };
 
 // Presses delivered during one pump of the window events. A key press or a left or right mouse
 // button press is how the user stops long work.
