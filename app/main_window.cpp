@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include "app/analysis_commands_view.h"
 #include "app/command_table.h"
 #include "app/display_commands_view.h"
 #include "app/image_view.h"
@@ -100,6 +101,7 @@ TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QM
   qlm::connectCaptureCommands(*this);
   qlm::connectFileCommands(*this);
   qlm::connectProcessingCommands(*this);
+  qlm::connectAnalysisCommands(*this);
 
   qlm::refreshDisplay();  // shows the start-up frame
 }

@@ -122,9 +122,6 @@ void connectShellCommands(TQLM_T4Window& w) {
   });
   w.setCommandHandler(cmd::kFocusFrameCentre, [] { enterFocusCentre(mouseModes()); });
   w.setCommandHandler(cmd::kDefaultFocusFrameCentre, [] { setDefaultFocusOrigin(readoutState()); });
-  w.setCommandHandler(cmd::kPhotometry,
-                      [window] { modeCommand(*window, cmd::kPhotometry, photometryRefusal); });
-  w.setCommandHandler(cmd::kRowPlot, [window] { modeCommand(*window, cmd::kRowPlot, rowPlotRefusal); });
   w.setCommandHandler(cmd::kMerge, [window] { modeCommand(*window, cmd::kMerge, mergeRefusal); });
   connectClicks(w);
 }
