@@ -7,6 +7,7 @@
 
 #include "camera/link.h"
 #include "files/settings.h"
+#include "image/conditional_median.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -260,21 +261,9 @@ void hotPixelFilter(GuiderFrame& image, GuiderFrame& work) {
     work[static_cast<std::size_t>(y * w)] = image[static_cast<std::size_t>(y * w)];
     work[static_cast<std::size_t>(y * w + w - 1)] = image[static_cast<std::size_t>(y * w + w - 1)];
   }
-  for (int y = 1; y < kGuiderHeight - 1; ++y) {
-    for (int x = 1; x < w - 1; ++x) {
-      std::array<int, 9> v;
-      int n = 0;
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx)
-          v[static_cast<std::size_t>(n++)] = image[static_cast<std::size_t>((y + dy) * w + x + dx)];
-      std::sort(v.begin(), v.end());  // ascending: v[8] largest, v[4] the fifth largest, v[0] minimum
-      const int threshold = static_cast<int>((v[8] - v[0]) * 0.6);
-      const int pixel = image[static_cast<std::size_t>(y * w + x)];
-      const int median = v[4];
-      work[static_cast<std::size_t>(y * w + x)] =
-          static_cast<std::uint16_t>(std::abs(median - pixel) > threshold ? median : pixel);
-    }
-  }
+  // The median of the 3 x 3 neighbourhood replaces the pixel when it differs from it by more than
+  // trunc((largest - smallest) x 0.6), that is when 10 x difference > 6 x (largest - smallest).
+  conditionalMedian(image.data(), work.data(), w, 1, 6, 65535, 1, kGuiderHeight - 2);
   std::copy_n(work.begin(), kGuiderElements, image.begin());
 }
 

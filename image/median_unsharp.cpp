@@ -5,16 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "image/conditional_median.h"
 #include "image/display.h"
 #include "image/filter_model.h"
-#include "image/selection_network.h"
 #include "platform/platform.h"
 
 namespace qlm {
 
 namespace {
 
-constexpr int kLanes = SelectionNetwork::kLanes;
 constexpr int kMaxMedianRadius = 3;
 constexpr int kMaxUnsharpRadius = 7;
 // Padded row length for the unsharp mask: fixed-length inner loops, extra columns thrown away.
@@ -42,36 +41,6 @@ inline std::uint16_t saturate(std::int32_t e) {
   if (e > 65280) return 65535;
   if (e < 0) return 0;
   return static_cast<std::uint16_t>(e);
-}
-
-// The network that picks the median (the h-th largest, h = n / 2 + 1) of a window of radius r.
-const SelectionNetwork& medianNetwork(int r) {
-  static const SelectionNetwork networks[kMaxMedianRadius] = {
-      SelectionNetwork(kMedianWindow[1], kMedianWindow[1] / 2),
-      SelectionNetwork(kMedianWindow[2], kMedianWindow[2] / 2),
-      SelectionNetwork(kMedianWindow[3], kMedianWindow[3] / 2)};
-  return networks[r - 1];
-}
-
-// Filters kLanes neighbouring elements of row i, columns j0 to j0 + kLanes - 1.
-void medianLanes(const Frame& current, Frame& second, int i, int j0, int r, float f) {
-  static std::uint16_t slots[kMedianWindow[kMaxMedianRadius]][kLanes];
-  alignas(64) std::uint16_t hi[kLanes];
-  alignas(64) std::uint16_t lo[kLanes];
-  int k = 0;
-  for (int dy = -r; dy <= r; ++dy) {
-    for (int dx = -r; dx <= r; ++dx, ++k)
-      std::memcpy(slots[k], &current[at(i + dy, j0 + dx)], sizeof(std::uint16_t) * kLanes);
-  }
-  // The window minimum starts from 65000.
-  SelectionNetwork::extremes(slots, k, hi, lo, 65000);
-  const std::uint16_t* med = medianNetwork(r).run(slots);
-  for (int l = 0; l < kLanes; ++l) {
-    const int t = static_cast<int>(static_cast<float>(hi[l] - lo[l]) * f);
-    const int v = current[at(i, j0 + l)];
-    const int diff = med[l] > v ? med[l] - v : v - med[l];
-    if (diff > t) second[at(i, j0 + l)] = med[l];
-  }
 }
 
 // Column sums of the box rows for kPadCols columns: sums[x] = sum of column x over rows i - c to
@@ -192,19 +161,20 @@ void copyAroundRectangle(const Frame& from, Frame& to, int r0, int r1, int c0, i
 void medianFilterFrame(int radius, int power, bool binned, Frame& current, Frame& second, Frame& undo) {
   Ui& ui = *platform().ui;
   const int r = std::clamp(radius, 1, kMaxMedianRadius);
-  const auto f = static_cast<float>(0.1 * power);  // single precision, as the threshold is computed
   takeUndoSnapshot(current, undo);
   ui.progressOpen("MEDIAN FILTER PROGRESS");
-  std::copy_n(current.begin(), kFrameElements, second.begin());
-  const int last_col = kFrameWidth - 1 - r;
-  for (int i = firstImageRow(current.data()) + r; i <= kLastRow - r; ++i) {
+  // The threshold trunc((M - m) x f), f = 0.1 x p in single precision, is compared as 10 x difference
+  // against (M - m) x p; the window minimum is capped at 65000. SecondFrame ends up as a copy of the
+  // result: the rows write the processed rectangle, the elements around it are copied over, and only
+  // the rectangle goes back.
+  const int r0 = firstImageRow(current.data()) + r;
+  const int r1 = kLastRow - r;
+  for (int i = r0; i <= r1; ++i) {
     ui.progressSet(binned ? i / 2 : i / 4);
-    // The last group of lanes is moved left to end at the last column; overlapping lanes compute the
-    // same result twice since every read comes from `current`.
-    for (int j = r; j <= last_col; j += kLanes)
-      medianLanes(current, second, i, std::min(j, last_col + 1 - kLanes), r, f);
+    conditionalMedian(current.data(), second.data(), kFrameWidth, r, power, 65000, i, i);
   }
-  std::copy_n(second.begin(), kFrameElements, current.begin());
+  copyAroundRectangle(current, second, r0, r1, r, kFrameWidth - 1 - r, false);
+  copyAroundRectangle(second, current, r0, r1, r, kFrameWidth - 1 - r, true);
   ui.progressClose();
 }
 

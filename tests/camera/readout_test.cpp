@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "camera/fake_transport.h"
@@ -410,6 +412,51 @@ TEST_F(HotPixelTest, BorderKeepsItsValues) {
   EXPECT_EQ(px(40, 499), 60000);
   EXPECT_EQ(px(1, 50), 1000);  // its neighbour below the hot border pixel is not disturbed
 }
+
+// The hot-pixel rule straight from its description: sort the 3 x 3 neighbourhood, threshold
+// trunc((largest - smallest) x 0.6) in double precision; the border keeps its values.
+GuiderFrame referenceHotPixel(const GuiderFrame& in) {
+  GuiderFrame out = in;
+  for (int y = 1; y < kGuiderHeight - 1; ++y) {
+    for (int x = 1; x < kGuiderWidth - 1; ++x) {
+      std::vector<int> v;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+          v.push_back(in[static_cast<std::size_t>((y + dy) * kGuiderWidth + x + dx)]);
+      std::sort(v.begin(), v.end());
+      const int pixel = in[static_cast<std::size_t>(y * kGuiderWidth + x)];
+      const int threshold = static_cast<int>((v[8] - v[0]) * 0.6);
+      if (std::abs(v[4] - pixel) > threshold)
+        out[static_cast<std::size_t>(y * kGuiderWidth + x)] = static_cast<std::uint16_t>(v[4]);
+    }
+  }
+  return out;
+}
+
+// Guider frames as read (multiples of 256), after a dark (any value), and with few levels (ties, 0 and
+// 65535 side by side).
+class HotPixelNoiseTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(HotPixelNoiseTest, MatchesTheNeighbourhoodRule) {
+  std::mt19937 gen(static_cast<unsigned>(GetParam()));
+  std::uniform_int_distribution<int> any(0, 65535);
+  std::uniform_int_distribution<int> byte(0, 255);
+  std::uniform_int_distribution<int> level(0, 2);
+  GuiderFrame image{};
+  for (int i = 0; i < kGuiderElements; ++i) {
+    const int v = GetParam() == 0   ? byte(gen) * 256
+                  : GetParam() == 1 ? any(gen)
+                                    : level(gen) * 32767 + level(gen) / 2;
+    image[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(std::min(v, 65535));
+  }
+  const GuiderFrame expected = referenceHotPixel(image);
+  GuiderFrame work{};
+  hotPixelFilter(image, work);
+  for (int i = 0; i < kGuiderElements; ++i)
+    ASSERT_EQ(image[static_cast<std::size_t>(i)], expected[static_cast<std::size_t>(i)]) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Frames, HotPixelNoiseTest, ::testing::Values(0, 1, 2));
 
 TEST_F(ReadoutTest, GuiderExposureAppliesTheHotPixelFilterWhenOn) {
   Bytes bytes(kGuiderFrameBytes, 12);

@@ -9,7 +9,6 @@
 #include "image/filter_model.h"
 #include "image/median_unsharp.h"
 #include "image/processing_frames.h"
-#include "image/selection_network.h"
 #include "support/test_home.h"
 
 namespace qlm {
@@ -113,8 +112,16 @@ TEST_P(MedianTiesTest, MatchesTheDescribedSelectionOnNoiseWithFewLevels) {
   expectFramesEqual(b.CurrentFrame, expected);
 }
 
+TEST_P(MedianTest, MatchesTheDescribedSelectionOnFullRangeNoise) {
+  const auto [r, p] = GetParam();
+  test::fillRandom(b.CurrentFrame, static_cast<unsigned>(r * 31 + p));
+  const Frame expected = referenceMedian(b.CurrentFrame, r, p);
+  medianFilterFrame(r, p, false, b.CurrentFrame, b.SecondFrame, b.UndoFrame);
+  expectFramesEqual(b.CurrentFrame, expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(RadiusAndPower, MedianTest,
-                         ::testing::Combine(::testing::Values(1, 2, 3), ::testing::Values(1, 6, 9)));
+                         ::testing::Combine(::testing::Values(1, 2, 3), ::testing::Values(1, 6, 7, 9)));
 INSTANTIATE_TEST_SUITE_P(Radius, MedianTiesTest,
                          ::testing::Combine(::testing::Values(1, 2, 3), ::testing::Values(6)));
 
@@ -307,61 +314,18 @@ TEST(FilterModels, StayInsideTheirRanges) {
   EXPECT_EQ(boxes[1].text, "Use controls to vary the radius from 1 to 7, and the power from 1 to 7.");
 }
 
-// ---- The selection network behind the median ----
+// ---- The threshold behind the median filters ----
 
-class SelectionNetworkTest : public ::testing::TestWithParam<std::tuple<int, int>> {};
-
-TEST_P(SelectionNetworkTest, PicksTheRankedValueOfEveryLane) {
-  const auto [n, rank] = GetParam();
-  const SelectionNetwork net(n, rank);
-  std::mt19937 gen(static_cast<unsigned>(n * 64 + rank));
-  std::uniform_int_distribution<int> narrow(0, 5);
-  std::uniform_int_distribution<int> wide(0, 65535);
-  for (int round = 0; round < 20; ++round) {
-    static std::uint16_t slots[64][SelectionNetwork::kLanes];
-    std::vector<std::vector<std::uint16_t>> lanes(SelectionNetwork::kLanes);
-    for (int k = 0; k < n; ++k) {
-      for (int l = 0; l < SelectionNetwork::kLanes; ++l) {
-        // Alternate rounds of many ties (including the top value) and of spread values.
-        const int v = round % 2 ? wide(gen) : 65535 - narrow(gen);
-        slots[k][l] = static_cast<std::uint16_t>(v);
-        lanes[static_cast<std::size_t>(l)].push_back(static_cast<std::uint16_t>(v));
-      }
-    }
-    const std::uint16_t* result = net.run(slots);
-    for (int l = 0; l < SelectionNetwork::kLanes; ++l) {
-      auto& values = lanes[static_cast<std::size_t>(l)];
-      std::nth_element(values.begin(), values.begin() + rank, values.end());
-      ASSERT_EQ(result[l], values[static_cast<std::size_t>(rank)]) << "lane " << l << " round " << round;
-    }
+// The filters compare 10 x |med - v| with (M - m) x p instead of truncating a product: that holds only
+// if the truncated product is (M - m) x p / 10 for every range and power.
+TEST(MedianThreshold, TruncatedProductsAreWholeTenths) {
+  for (int p = 1; p <= 10; ++p) {
+    const auto f = static_cast<float>(0.1 * p);
+    for (int d = 0; d <= 65535; ++d)
+      ASSERT_EQ(static_cast<int>(static_cast<float>(d) * f), d * p / 10) << "p " << p << " d " << d;
   }
-}
-
-INSTANTIATE_TEST_SUITE_P(SizesAndRanks, SelectionNetworkTest,
-                         ::testing::Values(std::tuple{9, 4}, std::tuple{25, 12}, std::tuple{49, 24},
-                                           std::tuple{49, 0}, std::tuple{49, 48}, std::tuple{17, 3},
-                                           std::tuple{1, 0}));
-
-TEST(SelectionNetwork, IsSmallerThanTheFullSort) {
-  // Batcher's sort of 64 has 543 comparators; padding and the single output remove many of them.
-  EXPECT_LT(SelectionNetwork(49, 24).comparators(), 543);
-  EXPECT_GT(SelectionNetwork(49, 24).comparators(), 0);
-}
-
-TEST(SelectionNetwork, ExtremesHoldTheLargestAndTheCappedSmallest) {
-  static std::uint16_t slots[3][SelectionNetwork::kLanes];
-  for (int l = 0; l < SelectionNetwork::kLanes; ++l) {
-    slots[0][l] = static_cast<std::uint16_t>(65535 - l);
-    slots[1][l] = static_cast<std::uint16_t>(64990 + l);
-    slots[2][l] = 65010;
-  }
-  std::uint16_t hi[SelectionNetwork::kLanes];
-  std::uint16_t lo[SelectionNetwork::kLanes];
-  SelectionNetwork::extremes(slots, 3, hi, lo, 65000);
-  EXPECT_EQ(hi[0], 65535);
-  EXPECT_EQ(lo[0], 64990);
-  EXPECT_EQ(lo[10], 65000);
-  EXPECT_EQ(lo[30], 65000);  // every value is above 65000 there
+  for (int d = 0; d <= 65535; ++d)
+    ASSERT_EQ(static_cast<int>(d * 0.6), d * 6 / 10) << d;  // the guider's hot-pixel filter
 }
 
 }  // namespace
