@@ -1,13 +1,15 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <vector>
 
 #include "cli/cli.h"
-#include "image/raster.h"
+#include "image/analysis_views.h"
 #include "sim/sky_renderer.h"
 #include "support/test_home.h"
 
@@ -87,28 +89,24 @@ TEST_F(AnalysisCliTest, HistogramPrintsThePaintCounters) {
   EXPECT_EQ(counts[0x0A], 3);
 }
 
-TEST_F(AnalysisCliTest, PlotsAreTheDialogPictures) {
-  const auto row_png = home.path() / "row.png";
-  ASSERT_EQ(run({"plot", "row", in.string(), row_png.string(), "--row", "300"}), 0) << err.str();
-  const Raster row = readPng(row_png);
-  ASSERT_EQ(row.width(), 672);
-  EXPECT_EQ(row.at(5, 198), kFirstPen);                         // column 0 holds 0
-  EXPECT_EQ(row.at(5 + 640, 198 - 640 * 99 / 384), kFirstPen);  // 63,360 / 384 = 165
-  EXPECT_EQ(row.at(5 + 640, 198 - 640 * 99 / 384 - 1), kWhite);
-  ASSERT_EQ(run({"plot", "row", in.string(), row_png.string()}), 0);  // row 250: flat at 0x0900 / 384
-  EXPECT_EQ(readPng(row_png).at(300, 198 - 0x0900 / 384), kFirstPen);
-
-  const auto hist_png = home.path() / "hist.png";
-  ASSERT_EQ(run({"plot", "histogram", in.string(), hist_png.string()}), 0) << err.str();
-  const Raster hist = readPng(hist_png);
+TEST_F(AnalysisCliTest, PlotsAreTheDialogPicturesPixelForPixel) {
+  auto frame = std::make_unique<Frame>();
+  const auto values = testFrame();
+  std::copy(values.begin(), values.end(), frame->begin());
+  const auto png = home.path() / "plot.png";
+  ASSERT_EQ(run({"plot", "row", in.string(), png.string(), "--row", "300"}), 0) << err.str();
+  EXPECT_EQ(readPng(png).pixels(), drawRowPlot(*frame, 300).pixels());
+  ASSERT_EQ(run({"plot", "row", in.string(), png.string()}), 0);
+  EXPECT_EQ(readPng(png).pixels(), drawRowPlot(*frame, 250).pixels());
+  ASSERT_EQ(run({"plot", "3d", in.string(), png.string()}), 0);
+  EXPECT_EQ(readPng(png).pixels(), drawPlot3d(*frame).pixels());
+  ASSERT_EQ(run({"plot", "histogram", in.string(), png.string()}), 0);
+  const Raster hist = readPng(png);
   EXPECT_EQ(hist.at(8 + 0x09, 1), kSecondPen);  // the background bin is cut
-  EXPECT_EQ(hist.at(8 + 0x40, 210 - 81 / 5 + 1), kFirstPen);
-  EXPECT_EQ(hist.at(8 + 0x40, 210 - 81 / 5), kDialogFace);
-
-  ASSERT_EQ(run({"plot", "3d", in.string(), (home.path() / "3d.png").string()}), 0) << err.str();
-  EXPECT_EQ(readPng(home.path() / "3d.png").width(), 800);
-  EXPECT_EQ(run({"plot", "bars", in.string(), hist_png.string()}), 2);
-  EXPECT_EQ(run({"plot", "row", in.string(), row_png.string(), "--row", "500"}), 2);
+  EXPECT_EQ(hist.at(8 + 0x40, 210 - 84 / 5 + 1), kFirstPen);
+  EXPECT_EQ(hist.at(8 + 0x40, 210 - 84 / 5), kDialogFace);
+  EXPECT_EQ(run({"plot", "bars", in.string(), png.string()}), 2);
+  EXPECT_EQ(run({"plot", "row", in.string(), png.string(), "--row", "500"}), 2);
 }
 
 TEST_F(AnalysisCliTest, PhotometryPrintsTheDialogFields) {

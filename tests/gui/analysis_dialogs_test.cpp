@@ -73,8 +73,6 @@ TEST_F(AnalysisDialogsTest, RowPlotFollowsClicksUntilFinished) {
   QTest::mouseClick(view(), Qt::LeftButton, {}, QPoint(120, 96 + qlm::mouseModes().top));
   EXPECT_EQ(d->findChild<QLineEdit*>("Row")->text().toInt(), 96 + qlm::mouseModes().top);
   shot(d, "row_plot");
-  window->runCommand(qlm::cmd::kIntensityPlot3d);  // ignored in row mode
-  EXPECT_EQ(dialog<qlm::T3DDialog>(), nullptr);
   press(d, "Finished");
   EXPECT_FALSE(qlm::mouseModes().row_plot);
   EXPECT_EQ(dialog<qlm::TRowDialog>(), nullptr);
@@ -106,25 +104,6 @@ TEST_F(AnalysisDialogsTest, PhotometryMeasuresTheClickedStarAndFollowsThePointer
   d->close();
   QApplication::processEvents();
   EXPECT_FALSE(m.photometry);
-}
-
-TEST_F(AnalysisDialogsTest, HistogramAndThreeDPlotOpenOnce) {
-  window->runCommand(qlm::cmd::kHistogram);
-  auto* h = dialog<qlm::THistDialog>();
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(h->windowTitle(), "Histogram of Current Image");
-  window->runCommand(qlm::cmd::kHistogram);  // beeps, waits a second, beeps: still one dialog
-  EXPECT_EQ(window->findChildren<qlm::THistDialog*>().size(), 1);
-  shot(h, "histogram");
-  window->runCommand(qlm::cmd::kIntensityPlot3d);
-  auto* p = dialog<qlm::T3DDialog>();
-  ASSERT_NE(p, nullptr);
-  QTest::qWait(50);  // built trace by trace once shown
-  shot(p, "plot3d");
-  press(p, "Finished");
-  press(h, "Close");
-  EXPECT_FALSE(qlm::analysisViews().histogram_open);
-  EXPECT_FALSE(qlm::analysisViews().plot3d_open);
 }
 
 }  // namespace

@@ -54,22 +54,6 @@ TEST_F(StarMeasureTest, HfrAndFwhmAgreeWithTheSimulatorsWidth) {
   }
 }
 
-TEST_F(StarMeasureTest, SmallestHfrAtTheBestFocusPosition) {
-  const double best = sky.config().best_focus_steps;
-  double smallest = 1e9;
-  double at = 0;
-  for (double focuser = best - 1000; focuser <= best + 1000; focuser += 100) {
-    const auto img = render(focuser, 7);
-    const auto m = measureStar(img.data(), 128, 128, 64, 64, 60);
-    ASSERT_TRUE(m.has_value());
-    if (m->hfr < smallest) {
-      smallest = m->hfr;
-      at = focuser;
-    }
-  }
-  EXPECT_EQ(at, best);
-}
-
 TEST(StarMeasureEdgeTest, NoStarInAFlatImageOrAtTheEdge) {
   std::vector<std::uint16_t> flat(64 * 64, 1000);
   EXPECT_FALSE(measureStar(flat.data(), 64, 64, 32, 32).has_value());
