@@ -9,6 +9,7 @@
 #include <QToolBar>
 
 #include "app/analysis_commands_view.h"
+#include "app/calibration_commands_view.h"
 #include "app/command_table.h"
 #include "app/display_commands_view.h"
 #include "app/image_view.h"
@@ -102,6 +103,7 @@ TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QM
   qlm::connectFileCommands(*this);
   qlm::connectProcessingCommands(*this);
   qlm::connectAnalysisCommands(*this);
+  qlm::connectCalibrationCommands(*this);
 
   qlm::refreshDisplay();  // shows the start-up frame
 }

@@ -4,6 +4,7 @@
 #include "camera/readout.h"
 
 #include "app/analysis_commands.h"
+#include "app/calibration_commands.h"
 #include "app/window_model.h"
 #include "capture/capture_state.h"
 #include "files/file_commands.h"
@@ -26,6 +27,7 @@ void resetProgramState() {
   resetMouseModes(mouseModes());
   resetAnalysisViews(analysisViews());
   photometryModel().start();
+  mergeModel() = MergeModel{};
   LabelModel::rememberedAutoDate() = false;
   resetSettings(settings());
   resetFileCommandState(fileCommandState());

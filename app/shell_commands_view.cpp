@@ -58,15 +58,6 @@ void copyPicture(TQLM_T4Window& w) {
   QApplication::clipboard()->setMimeData(data);
 }
 
-// Mode commands whose tools arrive later: refuse as the window does, else say it is not there yet.
-void modeCommand(TQLM_T4Window& w, int id, int (*refusal)(const MouseModes&, const FrameState&)) {
-  if (const int message = refusal(mouseModes(), frameState())) {
-    ShowMessage(message);
-    return;
-  }
-  w.statusBar()->showMessage(QString::fromStdString(notAvailableText(id)));
-}
-
 void connectClicks(TQLM_T4Window& w) {
   ClickHooks& hooks = clickHooks();
   ImageView* view = &w.imageView();
@@ -122,7 +113,6 @@ void connectShellCommands(TQLM_T4Window& w) {
   });
   w.setCommandHandler(cmd::kFocusFrameCentre, [] { enterFocusCentre(mouseModes()); });
   w.setCommandHandler(cmd::kDefaultFocusFrameCentre, [] { setDefaultFocusOrigin(readoutState()); });
-  w.setCommandHandler(cmd::kMerge, [window] { modeCommand(*window, cmd::kMerge, mergeRefusal); });
   connectClicks(w);
 }
 

@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/calibration_commands.h"
 #include "app/program_state.h"
 #include "files/file_commands.h"
 #include "files/settings.h"
@@ -14,6 +15,7 @@ bool startProgram() {
   loadSettings();  // a missing or short file leaves the built-in values; nothing is shown
   connectFileLinks();
   connectProcessingLinks();
+  connectMergeLinks();
   return root_ok;
 }
 

@@ -43,6 +43,7 @@ struct SequenceState {
   bool loop_continuous = false;           // copy of "Continuous Mode" taken when the sequence starts
   bool readout_skip = false;              // the user aborted the exposure wait, or guiding could not start
   bool dark_loaded = false;               // the automatic dark is cached in the undo frame
+  std::uint32_t dark_snapshot = 0;        // undo snapshots counted when it was read (a later one replaced it)
   bool flat_loaded = false;               // the automatic flat is cached; set once per run, never cleared
   bool focus_running = false;             // focus mode ran while the panel was open
   bool focus_stop = false;                // "Stop" (or a closing button) asks focus mode to end

@@ -114,11 +114,11 @@ bool editFitsDetails() {
   return true;
 }
 
+}  // namespace
+
 std::optional<std::filesystem::path> chooseCalibrationFile(const std::string& title) {
   return chooseFile(FileDialogKind::Pk, false, title);
 }
-
-}  // namespace
 
 FileCommandState& fileCommandState() {
   static FileCommandState s;

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ std::vector<FileFilter> filtersFor(FileDialogKind kind, int file_kind);
 // The file kind after a dialog ended with `chosen`: 2 for the FITS save, else 1 when the name holds
 // "~", else 3.
 int fileKindAfter(FileDialogKind kind, const std::string& chosen);
+
+// The open dialog of the dark and flat choices and of the second image (the PK filter list); the full
+// path on OK, nothing on Cancel.
+std::optional<std::filesystem::path> chooseCalibrationFile(const std::string& title);
 
 // Panel name and model of the delete confirmation ("Delete this file?" and the path).
 inline constexpr const char* kDeleteFilePanel = "DELETE FILE DIALOG";

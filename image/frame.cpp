@@ -70,8 +70,20 @@ int firstImageRow(const std::uint16_t* frame) {
   return labelled(frame) ? kLabelRows : 0;
 }
 
+namespace {
+std::uint32_t& snapshotCounter() {
+  static std::uint32_t count = 0;
+  return count;
+}
+}  // namespace
+
 void takeUndoSnapshot(const Frame& current, Frame& undo) {
   std::copy_n(current.begin(), kFrameElements, undo.begin());
+  ++snapshotCounter();
+}
+
+std::uint32_t undoSnapshotCount() {
+  return snapshotCounter();
 }
 
 void undoLastFilter(Frame& current, const Frame& undo, HistoryList& history) {

@@ -115,8 +115,11 @@ bool labelled(const std::uint16_t* frame);
 // First image row: 10 for a labelled frame, else 0.
 int firstImageRow(const std::uint16_t* frame);
 
-// Copies the 330,000 used elements of `current` into `undo`.
+// Copies the 330,000 used elements of `current` into `undo` and counts the snapshot.
 void takeUndoSnapshot(const Frame& current, Frame& undo);
+// Snapshots taken since start-up (wrapping). Capture caches its automatic dark in the undo frame and
+// reads the file again once this number has moved.
+std::uint32_t undoSnapshotCount();
 // Restores the snapshot into `current` and removes the newest history entry (the display refresh is
 // the caller's).
 void undoLastFilter(Frame& current, const Frame& undo, HistoryList& history);

@@ -1,0 +1,112 @@
+#include "app/calibration_commands.h"
+
+#include <algorithm>
+
+#include "app/window_model.h"
+#include "files/file_commands.h"
+#include "files/pk.h"
+#include "image/calibration.h"
+#include "image/display.h"
+#include "image/frame.h"
+#include "platform/platform.h"
+
+namespace qlm {
+
+namespace {
+
+// Load into SecondFrame, snapshot, then `apply` on CurrentFrame; history and refresh.
+bool correctWithFile(const std::filesystem::path& file, const char* history,
+                     const std::function<void(Frame& current, const Frame& second)>& apply) {
+  ImageBuffers& b = imageBuffers();
+  if (!loadSecondImage(file, b.SecondFrame)) return false;
+  Ui& ui = *platform().ui;
+  ui.setCursor(CursorShape::Wait);
+  takeUndoSnapshot(b.CurrentFrame, b.UndoFrame);
+  apply(b.CurrentFrame, b.SecondFrame);
+  historyList().append(history);
+  refreshDisplay();
+  ui.setCursor(CursorShape::Arrow);
+  return true;
+}
+
+void endMerging() {
+  mouseModes().merge_marking = false;
+  mouseModes().merge_refine = false;
+  if (mergeView().close) mergeView().close();
+}
+
+}  // namespace
+
+bool subtractDarkFile(const std::filesystem::path& file) {
+  return correctWithFile(file, kDarkHistory, [](Frame& current, const Frame& dark) { subtractDark(current, dark); });
+}
+
+bool applyFlatFieldFile(const std::filesystem::path& file) {
+  return correctWithFile(file, kFlatHistory, [](Frame& current, const Frame& flat) {
+    interactiveFlatField(current, flat, *platform().ui);
+  });
+}
+
+void subtractDarkCommand() {
+  if (const auto file = chooseCalibrationFile("Subtract Image (Dark Frame)")) subtractDarkFile(*file);
+}
+
+void applyFlatFieldCommand() {
+  if (const auto file = chooseCalibrationFile("Apply Flat Field")) applyFlatFieldFile(*file);
+}
+
+MergeModel& mergeModel() {
+  static MergeModel model;
+  return model;
+}
+
+MergeView& mergeView() {
+  static MergeView view;
+  return view;
+}
+
+void mergeCommand() {
+  if (!enterMerge(mouseModes(), frameState())) return;
+  mergeModel().start();
+  mergeChoicesChanged();
+  if (mergeView().open) mergeView().open();
+}
+
+void mergeChoicesChanged() {
+  mouseModes().merge_refine = mergeModel().active() && mergeModel().centre();
+}
+
+void mergeButtonCommand() {
+  const auto combine = mergeModel().merge();
+  if (!combine) return;
+  endMerging();
+  combineMergeImages(*combine);
+  refreshDisplay();
+}
+
+void mergeCancelCommand() {
+  if (!mergeModel().active()) return;
+  mergeModel().cancel();
+  endMerging();
+}
+
+void combineMergeImages(const MergeModel::Combine& c) {
+  ImageBuffers& b = imageBuffers();
+  mergeImages(b.SecondFrame, b.CurrentFrame, c.dx, c.dy, c.average);
+  std::copy_n(b.SecondFrame.begin(), kFrameElements, b.CurrentFrame.begin());
+}
+
+void connectMergeLinks() {
+  clickHooks().merge_mark = [](int x, int y) {
+    mergeModel().mark(x, y);
+    if (mergeView().refresh) mergeView().refresh();
+  };
+  FileCommandHooks& files = fileCommandHooks();
+  files.merge_open = [] { return mergeModel().active(); };
+  files.merge_refresh = [] {
+    mergeModel().fileOpened();
+    if (mergeView().refresh) mergeView().refresh();
+  };
+}
+
+}  // namespace qlm
