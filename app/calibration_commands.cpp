@@ -38,7 +38,8 @@ void endMerging() {
 }  // namespace
 
 bool subtractDarkFile(const std::filesystem::path& file) {
-  return correctWithFile(file, kDarkHistory, [](Frame& current, const Frame& dark) { subtractDark(current, dark); });
+  return correctWithFile(file, kDarkHistory,
+                         [](Frame& current, const Frame& dark) { subtractDark(current, dark); });
 }
 
 bool applyFlatFieldFile(const std::filesystem::path& file) {

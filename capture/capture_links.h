@@ -4,19 +4,10 @@
 
 namespace qlm {
 
-// Where the take-photo command meets subsystems that join it later (automatic dark, flat and merging;
-// guiding; guide-star picking; the main window). Each hook starts as a no-op and is set by the
-// subsystem that provides the step, so the sequence runs unchanged before and after it lands.
+// Where the take-photo command meets subsystems that join it later (guiding; guide-star picking; the main
+// window). Each hook starts as a no-op and is set by the subsystem that provides the step, so the sequence
+// runs unchanged before and after it lands.
 struct CaptureLinks {
-  // Automatic dark subtraction and flat fielding of the frame just read (messages 7/22, 25/26 are the
-  // hook's). Until they are set the frame is left uncorrected.
-  std::function<void()> auto_dark;
-  std::function<void()> auto_flat;
-  // Stacking of a multi-exposure run: 0 merged, 1 star lost, 2 no suitable star. Unset: 0.
-  std::function<int()> merge_frame;
-  // Clears the stacking offsets and counters (start and end of a command).
-  std::function<void()> reset_merge;
-
   // Guiding during a guided exposure: start it (true when it runs), one step (true asks to stop),
   // whether it runs, close its window, and the AO correction after a single exposure.
   std::function<bool()> start_guided_exposure;

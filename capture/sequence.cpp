@@ -1,18 +1,22 @@
 #include "capture/sequence.h"
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
 #include "app/messages.h"
 #include "camera/link.h"
 #include "camera/readout.h"
+#include "capture/auto_corrections.h"
 #include "capture/capture_links.h"
 #include "capture/capture_state.h"
 #include "capture/ql_model.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "image/calibration.h"
 #include "image/display.h"
 #include "image/frame.h"
+#include "image/stacking.h"
 #include "image/star_measure.h"
 #include "platform/platform.h"
 
@@ -39,12 +43,12 @@ std::string leftText(int n) {
   return " (Left - " + std::to_string(n) + ")";
 }
 
-// The history lines of this frame's automatic corrections, on an emptied history.
-void writeCorrectionHistory(const CaptureSettings& s) {
+// The history lines of the automatic corrections applied to this frame, on an emptied history.
+void writeCorrectionHistory(bool dark, bool flat) {
   HistoryList& h = historyList();
   h.clear();
-  if (s.auto_dark) h.append("Dark Frame Subtracted");
-  if (s.auto_flat) h.append("Flatfield Applied");
+  if (dark) h.append(kDarkHistory);
+  if (flat) h.append(kAutoFlatHistory);
 }
 
 // One take-photo command from the panel to the end of the last frame.
@@ -90,7 +94,10 @@ class PhotoRun {
   Clock& clock_;
   bool restore_pick_ = false;
   bool guiding_window_open_ = false;
-  bool finished_ = false;       // the frame in hand has been displayed (and saved)
+  bool finished_ = false;      // the frame in hand has been displayed (and saved)
+  bool dark_applied_ = false;  // this frame's automatic corrections that were applied
+  bool flat_applied_ = false;
+  int stack_count_ = 1;         // N: the exposures asked for, which stacking divides by
   int steps_ = 2;               // gauge steps of the exposure wait
   std::uint32_t t0_ = 0;        // clock at the start of the exposure
   std::uint32_t flush_at_ = 0;  // F: when the next flags-8 clear is due
@@ -113,7 +120,7 @@ void PhotoRun::run() {
     restorePickMode();
     return;
   }
-  call(links_.reset_merge);
+  resetStackState(stackState());
   s_.exposures = 1;
   if (!showPanel()) {
     restorePickMode();
@@ -125,6 +132,7 @@ void PhotoRun::run() {
   ui_.setCursor(CursorShape::Wait);
   displayState().image_title = kPhotoTitle;
   st_.series = s_.exposures > 1;
+  stack_count_ = s_.exposures;
   if (s_.delay_before) countdown();
   steps_ = progressSteps(s_.unit, s_.count);
   st_.loop_continuous = s_.continuous;
@@ -186,6 +194,7 @@ void PhotoRun::countdown() {
 
 void PhotoRun::frame() {
   finished_ = false;
+  dark_applied_ = flat_applied_ = false;
   st_.accumulated_seconds = 0.001 * st_.exposure_ms + (s_.continuous ? 0.0 : st_.accumulated_seconds);
   ui_.progressOpen("EXPOSURE UNDERWAY" + (s_.exposures > 1 ? leftText(s_.exposures) : std::string()));
   ui_.progressSet(0);
@@ -204,7 +213,7 @@ void PhotoRun::frame() {
   if (s_.exposures > 0) --s_.exposures;
   if (st_.series && st_.loop_continuous && s_.exposures == 0) st_.loop_continuous = false;
   if (s_.auto_process && !st_.readout_skip) {
-    writeCorrectionHistory(s_);
+    writeCorrectionHistory(dark_applied_, flat_applied_);
     call(links_.auto_process);
   }
   if (st_.loop_continuous) betweenFrames();
@@ -292,16 +301,23 @@ void PhotoRun::readout() {
   AbortPump(0);
 }
 
-// Automatic dark and flat, then stacking of a non-continuous, unguided series.
+// Automatic dark and flat, then stacking of a non-continuous, unguided series. The exposure time
+// then describes the frame kept: the exposures in the stack, or this one alone when a guided series
+// does not stack.
 void PhotoRun::corrections() {
-  if (s_.auto_dark) call(links_.auto_dark);
-  if (s_.auto_flat) call(links_.auto_flat);
-  if (st_.series && !s_.continuous && !ask(links_.guiding_running)) {
-    const int result = links_.merge_frame ? links_.merge_frame() : 0;
-    if (result == 1 || result == 2) {
-      s_.exposures = 1;
-      ShowMessage(result == 1 ? 4 : 5);
-    }
+  ImageBuffers& b = imageBuffers();
+  if (s_.auto_dark) dark_applied_ = autoDarkStep(b.CurrentFrame, b.UndoFrame, st_, s_.dark_file);
+  if (s_.auto_flat) flat_applied_ = autoFlatStep(b.CurrentFrame, b.FlatCache, st_, s_.flat_file);
+  if (!st_.series || s_.continuous) return;
+  if (ask(links_.guiding_running)) {
+    st_.accumulated_seconds = 0.001 * st_.exposure_ms;
+    return;
+  }
+  const int result = stackStep(s_, stack_count_, b.CurrentFrame, b.SecondFrame);
+  st_.accumulated_seconds = 0.001 * st_.exposure_ms * std::max(1, stackState().exposures);
+  if (result == kStackStarLost || result == kStackNoStar) {
+    s_.exposures = 1;
+    ShowMessage(result == kStackStarLost ? 4 : 5);
   }
 }
 
@@ -335,7 +351,7 @@ void PhotoRun::pauseBetweenExposures() {
 }
 
 void PhotoRun::finishFrame() {
-  if (!s_.auto_process) writeCorrectionHistory(s_);
+  if (!s_.auto_process) writeCorrectionHistory(dark_applied_, flat_applied_);
   ui_.setCursor(CursorShape::Arrow);
   fitsDetails().exposureSeconds = st_.accumulated_seconds;
   refreshDisplay();
@@ -347,7 +363,7 @@ void PhotoRun::finishFrame() {
 void PhotoRun::endCommand() {
   setDefaultFocusOrigin(readoutState());
   restorePickMode();
-  call(links_.reset_merge);
+  resetStackState(stackState());
   call(links_.restore_guide_position);
   closeGuidingWindow();
   st_.guided_started = false;

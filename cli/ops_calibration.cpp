@@ -48,12 +48,10 @@ bool mergeOperation(const std::vector<std::string>& args, std::ostream& err) {
 }  // namespace
 
 void addCalibrationOperations(CliOperationTable& table) {
-  table["dark"] = {1, 1, [](const std::vector<std::string>& args, std::ostream&) {
-                     return subtractDarkFile(args[0]);
-                   }};
-  table["flat"] = {1, 1, [](const std::vector<std::string>& args, std::ostream&) {
-                     return applyFlatFieldFile(args[0]);
-                   }};
+  table["dark"] = {
+      1, 1, [](const std::vector<std::string>& args, std::ostream&) { return subtractDarkFile(args[0]); }};
+  table["flat"] = {
+      1, 1, [](const std::vector<std::string>& args, std::ostream&) { return applyFlatFieldFile(args[0]); }};
   table["merge"] = {5, 7, mergeOperation};
 }
 

@@ -6,7 +6,7 @@ namespace qlm {
 
 // History texts of the corrections.
 inline constexpr const char* kDarkHistory = "Dark Frame Subtracted";
-inline constexpr const char* kFlatHistory = "Flat Field Applied";      // interactive
+inline constexpr const char* kFlatHistory = "Flat Field Applied";     // interactive
 inline constexpr const char* kAutoFlatHistory = "Flatfield Applied";  // automatic, during capture
 
 // Dark subtraction: each of the 330,000 elements (the label band included) becomes element - dark

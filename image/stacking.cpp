@@ -9,12 +9,12 @@ namespace qlm {
 namespace {
 
 constexpr int kCentrePasses = 3;
-constexpr int kWindowTop = 100;  // star window rows o + 100 to o + 199
+constexpr int kWindowTop = 100;   // star window rows o + 100 to o + 199
 constexpr int kWindowLeft = 200;  // columns 200-299
 constexpr int kWindowStep = 10;
 constexpr int kWindowGiveUp = 30;
-constexpr int kShifts = 21;          // s = 0-20, shift s - 10
-constexpr int kCompared = 80;        // profile entries compared per shift
+constexpr int kShifts = 21;    // s = 0-20, shift s - 10
+constexpr int kCompared = 80;  // profile entries compared per shift
 constexpr long long kBestStart = 10000000;
 constexpr long long kFlatProfiles = 5000;
 

@@ -8,7 +8,9 @@
 
 #include "capture_fixture.h"
 #include "files/fits_details.h"
+#include "files/pk.h"
 #include "image/autoprocess.h"
+#include "image/centroid.h"
 #include "image/frame.h"
 
 namespace qlm {
@@ -35,6 +37,11 @@ class SequenceTest : public CaptureTest {
     return out;
   }
   std::uint32_t clockNow() const { return platform().clock->millis(); }
+  static void writeUniformPk(const std::filesystem::path& file, std::uint16_t v) {
+    auto frame = std::make_unique<Frame>();
+    frame->fill(v);
+    ASSERT_TRUE(saveRawImage(file, *frame));
+  }
 };
 
 TEST_F(SequenceTest, TenthsAreTimedByTheCameraThroughTheDelayField) {
@@ -172,23 +179,27 @@ TEST_F(SequenceTest, SeriesImagingTakesExactlyTheAskedFrames) {
 }
 
 TEST_F(SequenceTest, AutoMergingShowsOnlyTheFinalStackAndSumsTheExposure) {
-  int merges = 0;
-  captureLinks().merge_frame = [&merges] { return ++merges, 0; };
+  centroidState().main = {330, 250, 0, 0};
   takePhoto(exposure(ql::kSeconds, 2, [](QlModel& panel) { setExposures(panel, 4); }));
   EXPECT_EQ(camera.readouts().size(), 4u);
-  EXPECT_EQ(merges, 4);
   EXPECT_EQ(frames, 1);
+  EXPECT_EQ(imageBuffers().CurrentFrame[250 * kFrameWidth + 330], 4000);  // four frames of 1000
   EXPECT_DOUBLE_EQ(fitsDetails().exposureSeconds, 8.0);
 }
 
-TEST_F(SequenceTest, LostStarEndsTheSeriesAfterThatFrame) {
-  int merges = 0;
-  captureLinks().merge_frame = [&merges] { return ++merges == 2 ? 1 : 0; };
-  takePhoto(exposure(ql::kSeconds, 2, [](QlModel& panel) { setExposures(panel, 5); }));
+TEST_F(SequenceTest, LostStarEndsTheSeriesAfterThatFrameWithTheStackSoFar) {
+  centroidState().main = {330, 250, 0, 0};
+  captureLinks().auto_process = [this] { camera.pixel = 200; };  // the next frame is far fainter
+  takePhoto(exposure(ql::kSeconds, 2, [](QlModel& panel) {
+    setExposures(panel, 5);
+    panel.press(ql::kAutoProcess);
+  }));
   EXPECT_EQ(camera.readouts().size(), 2u);
   EXPECT_EQ(frames, 1);
   ASSERT_FALSE(p.ui.messageTexts().empty());
   EXPECT_EQ(p.ui.messageTexts().back().rfind("Sorry. Guide star lost.", 0), 0u);
+  EXPECT_EQ(imageBuffers().CurrentFrame[250 * kFrameWidth + 330], 1000);
+  EXPECT_DOUBLE_EQ(fitsDetails().exposureSeconds, 2.0);  // the one exposure in the stack
 }
 
 TEST_F(SequenceTest, PauseBetweenExposuresWaitsInSixteenSteps) {
@@ -303,23 +314,51 @@ TEST_F(SequenceTest, EveryTakePhotoStartsWithOneExposureAndRestoresPickMode) {
 }
 
 TEST_F(SequenceTest, HistoryCarriesTheCorrectionsOfTheFrame) {
-  int darks = 0;
-  int flats = 0;
-  captureLinks().auto_dark = [&darks] { ++darks; };
-  captureLinks().auto_flat = [&flats] { ++flats; };
+  writeUniformPk(p.paths().darkDefault(), 100);
+  writeUniformPk(p.paths().flatDefault(), 500);
   historyList().append("Old entry");
   takePhoto(exposure(ql::kTenths, 5, [](QlModel& panel) {
     panel.press(ql::kAutoDark);
     panel.press(ql::kAutoFlat);
   }));
-  EXPECT_EQ(darks, 1);
-  EXPECT_EQ(flats, 1);
+  EXPECT_EQ(imageBuffers().CurrentFrame[250 * kFrameWidth + 330], 900);  // (1000 - 100) / 500 x 500
   EXPECT_EQ(historyList().count(), 2);
   EXPECT_EQ(historyList().entry(0), "Dark Frame Subtracted");
   EXPECT_EQ(historyList().entry(1), "Flatfield Applied");
 }
 
+TEST_F(SequenceTest, ACorrectionThatCouldNotLoadIsReportedAndNotWrittenIntoTheHistory) {
+  writeUniformPk(p.paths().flatDefault(), 500);
+  takePhoto(exposure(ql::kTenths, 5, [](QlModel& panel) {
+    panel.press(ql::kAutoDark);
+    panel.press(ql::kAutoFlat);
+  }));
+  EXPECT_EQ(p.ui.messageTexts(), (std::vector<std::string>{"Sorry, chosen Darkframe is not an PK File"}));
+  EXPECT_EQ(imageBuffers().CurrentFrame[250 * kFrameWidth + 330], 1000);
+  ASSERT_EQ(historyList().count(), 1);
+  EXPECT_EQ(historyList().entry(0), "Flatfield Applied");
+}
+
+// Frame 1 reads the dark (100); the file then changes to 300, which frame 2 does not see (the cached
+// copy is used); an undo snapshot then replaces the cache, so frame 3 reads the file again.
+TEST_F(SequenceTest, TheAutomaticDarkIsCachedUntilAnUndoSnapshotReplacesIt) {
+  writeUniformPk(p.paths().darkDefault(), 100);
+  std::vector<int> shown;
+  captureLinks().frame_finished = [&] {
+    shown.push_back(imageBuffers().CurrentFrame[100 * kFrameWidth + 100]);
+    if (shown.size() == 1) writeUniformPk(p.paths().darkDefault(), 300);
+    if (shown.size() == 2) takeUndoSnapshot(imageBuffers().CurrentFrame, imageBuffers().UndoFrame);
+  };
+  takePhoto(exposure(ql::kTenths, 5, [](QlModel& panel) {
+    panel.press(ql::kContinuous);
+    setExposures(panel, 3);
+    panel.press(ql::kAutoDark);
+  }));
+  EXPECT_EQ(shown, (std::vector<int>{900, 900, 700}));
+}
+
 TEST_F(SequenceTest, AutoProcessingFollowsTheCorrectionLines) {
+  writeUniformPk(p.paths().darkDefault(), 100);
   captureLinks().auto_process = [] { historyList().append("Processed"); };
   takePhoto(exposure(ql::kTenths, 5, [](QlModel& panel) {
     panel.press(ql::kAutoDark);
@@ -332,6 +371,7 @@ TEST_F(SequenceTest, AutoProcessingFollowsTheCorrectionLines) {
 
 TEST_F(SequenceTest, TheProgramsAutoProcessingChainRunsAfterEachFrame) {
   connectProcessingLinks();
+  writeUniformPk(p.paths().flatDefault(), 500);
   settings().unsharp_mask = true;
   takePhoto(exposure(ql::kTenths, 5, [](QlModel& panel) {
     panel.press(ql::kAutoFlat);
