@@ -6,6 +6,7 @@
 #include "files/file_commands.h"
 #include "files/pk.h"
 #include "image/calibration.h"
+#include "image/centroid.h"
 #include "image/display.h"
 #include "image/frame.h"
 #include "platform/platform.h"
@@ -98,6 +99,17 @@ void combineMergeImages(const MergeModel::Combine& c) {
 }
 
 void connectMergeLinks() {
+  // Refinement onto a star, unless the guide-star pick has put its own pass in: one centroid pass on
+  // the frame shown, the position moving to the main result.
+  if (!clickHooks().find_centre) {
+    clickHooks().find_centre = [](int& x, int& y, int r) {
+      CentroidState& c = centroidState();
+      if (FindCentre(x, y, imageBuffers().CurrentFrame.data(), r, CentreConditions{}, c) != 0) return false;
+      x = c.main.x;
+      y = c.main.y;
+      return true;
+    };
+  }
   clickHooks().merge_mark = [](int x, int y) {
     mergeModel().mark(x, y);
     if (mergeView().refresh) mergeView().refresh();

@@ -4,6 +4,7 @@
 
 #include "app/startup.h"
 #include "cli/console_ui.h"
+#include "cli/stack_verb.h"
 #include "cli/verbs.h"
 #include "platform/platform.h"
 
@@ -51,6 +52,8 @@ const std::vector<CliVerb>& cliVerbs() {
        "difference",
        runPhotometryWords},
       {"star", "star IN X Y   peak, HFR and FWHM (pixels) of the star near X,Y", runStarWords},
+      {"stack", "stack OUT IN... [--method star|profile] [--average] [--star X,Y]   stack frames on a star",
+       runStackWords},
   };
   return verbs;
 }

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "files/pk.h"
+#include "image/star_measure.h"
+#include "sim/sky_renderer.h"
+#include "support/test_home.h"
+
+namespace qlm {
+namespace {
+
+constexpr std::size_t at(int row, int col) {
+  return static_cast<std::size_t>(row) * kFrameWidth + static_cast<std::size_t>(col);
+}
+
+class CalibrationCliTest : public ::testing::Test {
+ protected:
+  int run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--home", home.path().string()});
+    err.str("");
+    std::ostringstream out;
+    return runCli(args, out, err);
+  }
+  std::string file(const std::string& name) const { return (home.path() / name).string(); }
+  void write(const std::string& name, const Frame& f) { ASSERT_TRUE(saveRawImage(file(name), f)); }
+  std::unique_ptr<Frame> read(const std::string& name) {
+    auto f = std::make_unique<Frame>();
+    EXPECT_TRUE(loadRawImage(file(name), *f));
+    return f;
+  }
+  // A simulated frame of the default sky, shifted by (dx, dy) pixels, exposed for `seconds`.
+  std::unique_ptr<Frame> sky(double dx, double dy, std::uint64_t n, double seconds = 2.0) {
+    static const sim::SkyRenderer renderer;
+    auto f = std::make_unique<Frame>();
+    f->fill(0);
+    sim::RenderRequest r;
+    r.width = kFrameWidth;
+    r.height = 494;
+    r.exposure_s = seconds;
+    r.shift_x_px = dx;
+    r.shift_y_px = dy;
+    r.frame = n;
+    renderer.render(sim::mainHeadConfig(), r, f->data());
+    return f;
+  }
+
+  test::TempHome home;
+  std::ostringstream err;
+};
+
+TEST_F(CalibrationCliTest, ProcessSubtractsADarkAppliesAFlatAndMergesAnImage) {
+  auto f = std::make_unique<Frame>();
+  f->fill(1000);
+  write("in", *f);
+  f->fill(200);
+  write("dark", *f);
+  f->fill(400);
+  (*f)[at(300, 300)] = 200;  // twice as sensitive there
+  write("flat", *f);
+  f->fill(50);
+  (*f)[at(104, 112)] = 7000;
+  write("other", *f);
+  ASSERT_EQ(run({"process", file("in"), file("out"), "--op", "dark:" + file("dark"), "--op",
+                 "flat:" + file("flat"), "--op", "merge:" + file("other") + ":100:100:112:104"}),
+            0)
+      << err.str();
+  const auto out = read("out");
+  EXPECT_EQ((*out)[at(10, 10)], 850);     // 1000 - 200, flat-fielded to itself, plus 50
+  EXPECT_EQ((*out)[at(300, 300)], 1650);  // 800 / 200 x 400 + 50
+  EXPECT_EQ((*out)[at(100, 100)], 7800);  // the merge mark lands on the base mark
+
+  ASSERT_EQ(run({"process", file("in"), file("out2"), "--op",
+                 "merge:" + file("other") + ":0:0:0:0:average:superimpose"}),
+            0);
+  EXPECT_EQ((*read("out2"))[at(100, 100)], 525);
+  EXPECT_EQ(run({"process", file("in"), file("out3"), "--op", "dark:" + file("nothing")}), 1);
+  EXPECT_NE(err.str().find("Sorry, you didn't choose a PK File"), std::string::npos);
+  EXPECT_EQ(run({"process", file("in"), file("out3"), "--op", "merge:" + file("other") + ":1:2:3:x"}), 1);
+}
+
+TEST_F(CalibrationCliTest, StackAlignsFramesOnTheStarAndStopsWhereItIsLost) {
+  std::vector<std::string> inputs;
+  for (int i = 0; i < 4; ++i) {
+    inputs.push_back("f" + std::to_string(i));
+    write(inputs.back(), *sky(2.0 * i, -1.0 * i, static_cast<std::uint64_t>(i)));
+  }
+  std::vector<std::string> args = {"stack", file("stack"), "--star", "331,251"};
+  for (const auto& in : inputs)
+    args.push_back(file(in));
+  ASSERT_EQ(run(args), 0) << err.str();
+  const auto one = measureStar(sky(6, -3, 9)->data(), kFrameWidth, kFrameHeight, 336, 247);
+  const auto four = measureStar(read("stack")->data(), kFrameWidth, kFrameHeight, 336, 247);
+  ASSERT_TRUE(one && four);
+  EXPECT_NEAR(four->x, one->x, 0.3);  // the stack lies where the last frame has the star
+  EXPECT_NEAR(four->flux, 4 * one->flux, 0.2 * 4 * one->flux);
+  EXPECT_LT(four->fwhm, one->fwhm * 1.2);
+
+  write("faint", *sky(8, -4, 5, 0.4));
+  args.push_back(file("faint"));
+  args[1] = file("lost");
+  EXPECT_EQ(run(args), 3);
+  EXPECT_NE(err.str().find("Sorry. Guide star lost."), std::string::npos);
+  const auto lost = read("lost");
+  EXPECT_TRUE(std::equal(lost->begin(), lost->begin() + kFrameElements, read("stack")->begin()));
+}
+
+}  // namespace
+}  // namespace qlm
