@@ -59,6 +59,32 @@ void convolveRow(const std::uint16_t* const* rows, int size, const std::int16_t*
   std::memcpy(out, res, sizeof(std::uint16_t) * static_cast<std::size_t>(kFrameWidth - 2 * (size / 2)));
 }
 
+// The 3 x 3 weights 1 2 1 / 2 4 2 / 1 2 1 with divisor 16 (the low-pass smoother) split into a
+// vertical and a horizontal 1 2 1 pass; the sums are the same integers, and sum / 16 of a
+// non-negative sum is sum >> 4.
+bool isSmootherKernel(int radius, const KernelWeights& weights, int divisor) {
+  static constexpr std::int16_t kSmoother[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+  return radius == 1 && divisor == 16 && std::equal(kSmoother, kSmoother + 9, weights.begin());
+}
+
+// One output row of the smoother: out[x] for columns x + 1, from the source rows above, at and below.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#endif
+void smootherRow(const std::uint16_t* above, const std::uint16_t* row, const std::uint16_t* below,
+                 std::uint16_t* out) {
+  alignas(64) std::uint32_t column[kFrameWidth];
+  for (int x = 0; x < kFrameWidth; ++x)
+    column[x] = static_cast<std::uint32_t>(above[x]) + 2u * row[x] + below[x];
+  constexpr int kOut = kFrameWidth - 2;
+  alignas(64) std::uint16_t res[kOut];
+  for (int x = 0; x < kOut; ++x) {
+    const std::uint32_t q = (column[x] + 2u * column[x + 1] + column[x + 2]) >> 4;
+    res[x] = static_cast<std::uint16_t>(q > 65280u ? 65535u : q);
+  }
+  std::memcpy(out, res, sizeof res);
+}
+
 void patchHistogram(const Frame& frame, int row0, int col0, std::array<int, 4096>& bins) {
   bins.fill(0);
   for (int r = row0; r < row0 + 40; ++r) {
@@ -100,8 +126,23 @@ void convolveFrame(int radius, const KernelWeights& weights, int divisor, Frame&
   const int size = 2 * d + 1;
   takeUndoSnapshot(current, undo);
   ui.progressOpen("FILTER PROGRESS");
-  std::copy_n(current.begin(), kFrameElements, second.begin());
+  const int r0 = (labelled(current.data()) ? kLabelRows : 0) + d;
+  const int r1 = kLastRow - d;
 
+  if (isSmootherKernel(d, weights, divisor)) {
+    // SecondFrame ends up as a copy of the result: the rows write the processed rectangle, the
+    // elements around it are copied over, and only the rectangle goes back.
+    for (int i = r0; i <= r1; ++i) {
+      ui.progressSet(i / 2);
+      smootherRow(&current[at(i - 1, 0)], &current[at(i, 0)], &current[at(i + 1, 0)], &second[at(i, 1)]);
+    }
+    copyAroundRectangle(current, second, r0, r1, 1, kFrameWidth - 2, false);
+    copyAroundRectangle(second, current, r0, r1, 1, kFrameWidth - 2, true);
+    ui.progressClose();
+    return;
+  }
+
+  std::copy_n(current.begin(), kFrameElements, second.begin());
   // A ring of padded copies of the source rows i - d to i + d; row r lives in slot r % size.
   static std::uint16_t ring[2 * kMaxRadius + 1][kRingCols];
   const std::uint16_t* rows[2 * kMaxRadius + 1];
@@ -110,10 +151,9 @@ void convolveFrame(int radius, const KernelWeights& weights, int divisor, Frame&
     std::memcpy(slot, &current[at(r, 0)], sizeof(std::uint16_t) * kFrameWidth);
     std::fill(slot + kFrameWidth, slot + kRingCols, 0);
   };
-  const int r0 = (labelled(current.data()) ? kLabelRows : 0) + d;
   for (int r = r0 - d; r < r0 + d; ++r)
     load(r);
-  for (int i = r0; i <= kLastRow - d; ++i) {
+  for (int i = r0; i <= r1; ++i) {
     ui.progressSet(i / 2);
     load(i + d);
     for (int k = 0; k < size; ++k)

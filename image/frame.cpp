@@ -154,4 +154,21 @@ bool standardGeometry(const FrameState& s) {
   return !s.fit_to_window && !s.centre_image;
 }
 
+void copyAroundRectangle(const Frame& from, Frame& to, int r0, int r1, int c0, int c1, bool inside) {
+  const auto at = [](int row, int col) {
+    return static_cast<std::ptrdiff_t>(row) * kFrameWidth + static_cast<std::ptrdiff_t>(col);
+  };
+  if (inside) {
+    for (int r = r0; r <= r1; ++r)
+      std::copy_n(from.begin() + at(r, c0), c1 - c0 + 1, to.begin() + at(r, c0));
+    return;
+  }
+  std::copy_n(from.begin(), at(r0, 0), to.begin());
+  for (int r = r0; r <= r1; ++r) {
+    std::copy_n(from.begin() + at(r, 0), c0, to.begin() + at(r, 0));
+    std::copy_n(from.begin() + at(r, c1 + 1), kFrameWidth - 1 - c1, to.begin() + at(r, c1 + 1));
+  }
+  std::copy(from.begin() + at(r1 + 1, 0), from.begin() + kFrameElements, to.begin() + at(r1 + 1, 0));
+}
+
 }  // namespace qlm

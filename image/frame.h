@@ -115,6 +115,9 @@ bool labelled(const std::uint16_t* frame);
 // First image row: 10 for a labelled frame, else 0.
 int firstImageRow(const std::uint16_t* frame);
 
+// Copies the elements of `from` outside the rectangle rows r0-r1, columns c0-c1 (inside == false), or
+// those inside it (inside == true), into `to`; only the 330,000 used elements are touched.
+void copyAroundRectangle(const Frame& from, Frame& to, int r0, int r1, int c0, int c1, bool inside);
 // Copies the 330,000 used elements of `current` into `undo` and counts the snapshot.
 void takeUndoSnapshot(const Frame& current, Frame& undo);
 // Snapshots taken since start-up (wrapping). Capture caches its automatic dark in the undo frame and

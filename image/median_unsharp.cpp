@@ -139,23 +139,6 @@ void unsharpRow(const Frame& current, Frame& second, int i, int c, int k, bool f
   }
 }
 
-// Copies the elements of `from` outside the rectangle rows r0-r1, columns c0-c1 (inside == false), or
-// those inside it (inside == true), into `to`.
-void copyAroundRectangle(const Frame& from, Frame& to, int r0, int r1, int c0, int c1, bool inside) {
-  if (inside) {
-    for (int r = r0; r <= r1; ++r)
-      std::copy_n(&from[at(r, c0)], c1 - c0 + 1, &to[at(r, c0)]);
-    return;
-  }
-  std::copy_n(from.begin(), at(r0, 0), to.begin());
-  for (int r = r0; r <= r1; ++r) {
-    std::copy_n(&from[at(r, 0)], c0, &to[at(r, 0)]);
-    std::copy_n(&from[at(r, c1 + 1)], kFrameWidth - 1 - c1, &to[at(r, c1 + 1)]);
-  }
-  std::copy(from.begin() + static_cast<std::ptrdiff_t>(at(r1 + 1, 0)), from.begin() + kFrameElements,
-            to.begin() + static_cast<std::ptrdiff_t>(at(r1 + 1, 0)));
-}
-
 }  // namespace
 
 void medianFilterFrame(int radius, int power, bool binned, Frame& current, Frame& second, Frame& undo) {

@@ -118,6 +118,9 @@ TEST_P(MedianTest, MatchesTheDescribedSelectionOnFullRangeNoise) {
   const Frame expected = referenceMedian(b.CurrentFrame, r, p);
   medianFilterFrame(r, p, false, b.CurrentFrame, b.SecondFrame, b.UndoFrame);
   expectFramesEqual(b.CurrentFrame, expected);
+  // The scratch frame ends up holding the result too.
+  EXPECT_TRUE(
+      std::equal(b.CurrentFrame.begin(), b.CurrentFrame.begin() + kFrameElements, b.SecondFrame.begin()));
 }
 
 INSTANTIATE_TEST_SUITE_P(RadiusAndPower, MedianTest,
