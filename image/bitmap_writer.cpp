@@ -1,9 +1,8 @@
 #include "image/bitmap_writer.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "files/atomic_file.h"
 
@@ -68,33 +67,46 @@ int writeBitmapFile(const std::filesystem::path& path, const std::uint8_t* top_d
   return kBitmapOk;
 }
 
-std::optional<LoadedBitmap> readBitmapFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (bytes.size() < kBitmapHeaderBytes || bytes[0] != 0x42 || bytes[1] != 0x4D) return std::nullopt;
+bool readBitmapFile(const std::filesystem::path& path, LoadedBitmap& into) {
+  // The whole file in one read, into the buffer `into` already has when it is large enough.
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) return false;
+  const bool sized = std::fseek(in, 0, SEEK_END) == 0;
+  const long size = sized ? std::ftell(in) : -1;
+  std::vector<std::uint8_t>& bytes = into.file;
+  bool read = size >= 0 && std::fseek(in, 0, SEEK_SET) == 0;
+  if (read) {
+    bytes.resize(static_cast<std::size_t>(size));
+    read = std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size();
+  }
+  std::fclose(in);
+  if (!read || bytes.size() < kBitmapHeaderBytes || bytes[0] != 0x42 || bytes[1] != 0x4D) return false;
   const std::uint8_t* h = bytes.data();
   const auto offset = get32(h + 10);
   const auto info_size = get32(h + 14);
   const auto width = static_cast<std::int32_t>(get32(h + 18));
   const auto height = static_cast<std::int32_t>(get32(h + 22));
-  if (info_size != 40 || get16(h + 28) != 8 || get32(h + 30) != 0) return std::nullopt;
+  if (info_size != 40 || get16(h + 28) != 8 || get32(h + 30) != 0) return false;
   if (width <= 0 || height <= 0 || width > 65536 || height > 65536 || offset < kBitmapHeaderBytes)
-    return std::nullopt;
+    return false;
   const auto w = static_cast<std::size_t>(width);
   const std::size_t stride = (w + 3) & ~std::size_t{3};
-  if (bytes.size() < offset + stride * static_cast<std::size_t>(height)) return std::nullopt;
-  LoadedBitmap bmp;
-  bmp.width = width;
-  bmp.height = height;
+  if (bytes.size() < offset + stride * static_cast<std::size_t>(height)) return false;
+  into.width = width;
+  into.height = height;
   for (std::size_t i = 0; i < 256; ++i) {
-    bmp.palette[i] = BitmapColour{h[54 + 4 * i], h[55 + 4 * i], h[56 + 4 * i], 0};
+    into.palette[i] = BitmapColour{h[54 + 4 * i], h[55 + 4 * i], h[56 + 4 * i], 0};
   }
-  bmp.pixels.resize(w * static_cast<std::size_t>(height));
+  into.pixels.resize(w * static_cast<std::size_t>(height));
   for (std::size_t r = 0; r < static_cast<std::size_t>(height); ++r) {
-    std::memcpy(&bmp.pixels[r * w], &bytes[offset + r * stride], w);
+    std::memcpy(&into.pixels[r * w], &bytes[offset + r * stride], w);
   }
-  bmp.file = std::move(bytes);
+  return true;
+}
+
+std::optional<LoadedBitmap> readBitmapFile(const std::filesystem::path& path) {
+  LoadedBitmap bmp;
+  if (!readBitmapFile(path, bmp)) return std::nullopt;
   return bmp;
 }
 

@@ -55,5 +55,8 @@ struct LoadedBitmap {
 // Reads an uncompressed 8-bit bitmap with a 256-entry colour table (the kind the writer makes);
 // nothing when the file is missing, short or of another kind.
 std::optional<LoadedBitmap> readBitmapFile(const std::filesystem::path& path);
+// The same into `into`, reusing its buffers; false (and `into` left unspecified) when the file is
+// missing, short or of another kind.
+bool readBitmapFile(const std::filesystem::path& path, LoadedBitmap& into);
 
 }  // namespace qlm

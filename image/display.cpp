@@ -106,15 +106,35 @@ std::array<std::uint16_t, 255> maxPaletteTable(double power) {
 }
 
 int maxPaletteStretch(std::uint8_t* bytes, int count, double power) {
-  int min = 255;
-  for (int i = 0; i < count; ++i) {
-    if (bytes[i] != 0 && bytes[i] < min) min = bytes[i];
-  }
+  // The smallest non-zero byte, 255 when none lies in 1-254: the smallest of byte - 1 (0 wrapping to
+  // 255), plus one unless every byte was 0.
+  std::uint8_t below = 255;
+  for (int i = 0; i < count; ++i)
+    below = std::min(below, static_cast<std::uint8_t>(bytes[i] - 1));
+  const int min = below == 255 ? 255 : below + 1;
+  // One look-up per byte: the brightest three values keep their byte, the others go through the
+  // transfer table shifted down by the minimum.
   const auto table = maxPaletteTable(power);
-  for (int i = 0; i < count; ++i) {
-    if (bytes[i] >= 253) continue;  // the brightest three values keep their byte
-    bytes[i] = static_cast<std::uint8_t>(table[static_cast<std::size_t>(std::max(0, bytes[i] - min))] & 0xFF);
+  std::array<std::uint8_t, 256> remap{};
+  for (int v = 0; v < 256; ++v)
+    remap[static_cast<std::size_t>(v)] =
+        v >= 253 ? static_cast<std::uint8_t>(v)
+                 : static_cast<std::uint8_t>(table[static_cast<std::size_t>(std::max(0, v - min))] & 0xFF);
+  // Two bytes per look-up, through a table of every pair of remapped bytes.
+  static std::array<std::uint16_t, 65536> pairs;
+  for (int first = 0; first < 256; ++first) {
+    std::uint16_t* row = &pairs[static_cast<std::size_t>(first) << 8];
+    const std::uint8_t low = remap[static_cast<std::size_t>(first)];
+    for (int second = 0; second < 256; ++second)
+      row[second] = static_cast<std::uint16_t>(remap[static_cast<std::size_t>(second)] << 8 | low);
   }
+  int i = 0;
+  for (; i + 1 < count; i += 2) {
+    const std::uint16_t both = pairs[static_cast<std::size_t>(bytes[i] << 8 | bytes[i + 1])];
+    bytes[i] = static_cast<std::uint8_t>(both);
+    bytes[i + 1] = static_cast<std::uint8_t>(both >> 8);
+  }
+  if (i < count) bytes[i] = remap[bytes[i]];
   return min;
 }
 
@@ -186,9 +206,11 @@ void refreshDisplay() {
   const int result = writeDisplayBitmap(path, b, f, d);
   d.last_write_result = result;
   if (result != kBitmapOk) ShowMessage(7 + result);
-  // The window shows what the file holds, whether or not this write succeeded.
-  windowBitmap() = readBitmapFile(path);
-  if (windowBitmap()) {
+  // The window shows what the file holds, whether or not this write succeeded; its buffers are reused.
+  std::optional<LoadedBitmap>& shown = windowBitmap();
+  if (!shown) shown.emplace();
+  if (!readBitmapFile(path, *shown)) shown.reset();
+  if (shown) {
     f.bitmap_width = windowBitmap()->width;
     f.bitmap_height = windowBitmap()->height;
   } else {

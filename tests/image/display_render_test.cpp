@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
+#include <tuple>
 #include <vector>
 
 #include "image/display.h"
@@ -121,6 +123,32 @@ TEST_F(DisplayRenderTest, MaxPaletteStretchOfAnAllZeroPictureKeepsMinimum255) {
   EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), 999);  // every 0 went through entry 0
   EXPECT_EQ(bytes[3], 255);
 }
+
+// Random display bytes (an odd count, so the last byte stands alone) with and without zeros, with and
+// without bytes in 1-254, against the byte-by-byte rule.
+class MaxPaletteNoiseTest : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(MaxPaletteNoiseTest, MatchesTheByteByByteRule) {
+  const auto [lowest, power] = GetParam();
+  std::mt19937 gen(static_cast<unsigned>(lowest * 100 + power));
+  std::uniform_int_distribution<int> byte(lowest, 255);
+  std::vector<std::uint8_t> bytes(100001);
+  for (auto& v : bytes)
+    v = static_cast<std::uint8_t>(byte(gen));
+  bytes[17] = 0;
+  int min = 255;
+  for (const std::uint8_t v : bytes)
+    if (v != 0 && v < min) min = v;
+  const auto table = maxPaletteTable(power);
+  std::vector<std::uint8_t> expected = bytes;
+  for (auto& v : expected)
+    if (v < 253) v = static_cast<std::uint8_t>(table[static_cast<std::size_t>(std::max(0, v - min))] & 0xFF);
+  EXPECT_EQ(maxPaletteStretch(bytes.data(), static_cast<int>(bytes.size()), power), min);
+  EXPECT_EQ(bytes, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(LowestByteAndPower, MaxPaletteNoiseTest,
+                         ::testing::Combine(::testing::Values(0, 1, 37, 253), ::testing::Values(2, 25, 50)));
 
 TEST_F(DisplayRenderTest, GreyPaletteUnlessAStretchAsksForTheTable) {
   FrameState f;
