@@ -1,8 +1,8 @@
 #include "app/analysis_commands.h"
 
-#include "app/messages.h"
 #include "app/window_model.h"
 #include "image/analysis_views.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 
 namespace qlm {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "app/file_commands.h"
 #include "app/window_model.h"
-#include "files/file_commands.h"
 #include "files/pk.h"
 #include "image/calibration.h"
 #include "image/centroid.h"

@@ -5,9 +5,10 @@
 
 #include "app/analysis_commands.h"
 #include "app/calibration_commands.h"
+#include "app/file_commands.h"
 #include "app/window_model.h"
+#include "capture/capture_links.h"
 #include "capture/capture_state.h"
-#include "files/file_commands.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
 #include "guiding/telescope.h"
@@ -37,6 +38,7 @@ void resetProgramState() {
   resetCaptureSettings(captureSettings());
   resetSequenceState(sequenceState());
   resetLinkState(linkState());
+  resetCaptureLinks(captureLinks());
   clearReceiveBuffer(receiveBuffer());
   resetReadoutState(readoutState());
   resetCentroidState(centroidState());

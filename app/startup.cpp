@@ -2,9 +2,7 @@
 
 #include "app/calibration_commands.h"
 #include "app/program_state.h"
-#include "files/file_commands.h"
 #include "files/settings.h"
-#include "image/autoprocess.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -13,8 +11,6 @@ bool startProgram() {
   const bool root_ok = platform().paths.ensureRoot();
   resetProgramState();
   loadSettings();  // a missing or short file leaves the built-in values; nothing is shown
-  connectFileLinks();
-  connectProcessingLinks();
   connectMergeLinks();
   return root_ok;
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/messages.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -92,12 +92,12 @@ bool enterMerge(MouseModes& m, const FrameState& f) {
   return true;
 }
 
-bool togglePick(MouseModes& m, const FrameState& f) {
+bool togglePick(MouseModes& m, const FrameState& f, int mask_radius) {
   if (refused(pickRefusal(f))) return false;
   m.pick = !m.pick;
   if (m.pick) {
     m.refine = true;
-    m.radius = m.pick_radius;
+    m.radius = mask_radius;
     platform().ui->setCursor(CursorShape::Arrow);
   }
   return true;

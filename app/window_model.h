@@ -17,7 +17,6 @@ struct MouseModes {
   bool refine = false;        // refine the next click onto a star's centroid (three passes)
   bool merge_refine = false;  // refinement for merge marks (the merge dialog's choice)
   int radius = 4;             // measuring radius r: half-width of the measuring box, pixels
-  int pick_radius = 8;        // guide-star mask radius copied into `radius` when the pick is armed
   int left = 0;               // horizontal scroll offset of the view, pixels
   int top = 0;                // vertical scroll offset
   int selected_row = 250;     // row plot's row
@@ -64,8 +63,9 @@ int pickRefusal(const FrameState& f);                             // 33
 bool enterPhotometry(MouseModes& m, const FrameState& f);
 bool enterRowPlot(MouseModes& m, const FrameState& f);
 bool enterMerge(MouseModes& m, const FrameState& f);
-// Pick Guide Star toggles the pick; arming it switches refinement on and takes the pick radius.
-bool togglePick(MouseModes& m, const FrameState& f);
+// Pick Guide Star toggles the pick; arming it switches refinement on and takes the guide-star mask
+// radius setting as the measuring radius.
+bool togglePick(MouseModes& m, const FrameState& f, int mask_radius);
 // Focus Frame Centre: the next click places the focus window; no refinement.
 void enterFocusCentre(MouseModes& m);
 

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/messages.h"
 #include "files/settings.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 
 namespace qlm {

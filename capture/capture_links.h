@@ -1,12 +1,11 @@
 #pragma once
 #include <functional>
-#include <string>
 
 namespace qlm {
 
-// Where the take-photo command meets subsystems that join it later (guiding; guide-star picking; the main
-// window). Each hook starts as a no-op and is set by the subsystem that provides the step, so the sequence
-// runs unchanged before and after it lands.
+// Steps of the take-photo command whose subsystems are still to come (guiding and the AO unit). Each
+// starts as a no-op, so the sequence runs unchanged before they land; the program-wide reset puts them
+// back to no-ops.
 struct CaptureLinks {
   // Guiding during a guided exposure: start it (true when it runs), one step (true asks to stop),
   // whether it runs, close its window, and the AO correction after a single exposure.
@@ -26,25 +25,23 @@ struct CaptureLinks {
   std::function<bool()> guider_detected;
   std::function<bool()> autoguiding_running;
   std::function<bool()> guide_star_picked;
+};
 
-  // Guide-star pick mode of the main window: read and switch.
+CaptureLinks& captureLinks();
+// Back to no-ops.
+void resetCaptureLinks(CaptureLinks& links);
+
+// What the take-photo command needs from the front end that runs it (the main window, the command-line
+// tool, a test). Every member may be left empty.
+struct CaptureFrontEnd {
+  // Guide-star pick mode of the main window: read and switch (switched off for the command).
   std::function<bool()> pick_mode;
   std::function<void(bool)> set_pick_mode;
-  // Sends the "AutoGuider Camera" command to the main window.
+  // Sends the "AutoGuider Camera" command to the main window ("Go to Autoguider").
   std::function<void()> open_autoguider;
-
-  // Automatic processing of the frame (after its dark/flat history lines are written).
-  std::function<void()> auto_process;
-  // Saves the frame under the next autosave number; 0 on success.
-  std::function<int()> autosave;
-
   // Observers: a frame was finished (displayed and saved), a focus exposure was shown.
   std::function<void()> frame_finished;
   std::function<void()> focus_exposed;
 };
-
-CaptureLinks& captureLinks();
-// Back to no-ops; subsystems that provide a step set theirs again after a reset.
-void resetCaptureLinks(CaptureLinks& links);
 
 }  // namespace qlm

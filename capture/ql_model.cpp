@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/messages.h"
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "capture/capture_links.h"
@@ -12,6 +11,7 @@
 #include "files/settings.h"
 #include "image/display.h"
 #include "image/frame.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 
 namespace qlm {

@@ -4,20 +4,23 @@
 #include <functional>
 #include <string>
 
-#include "app/messages.h"
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "capture/auto_corrections.h"
 #include "capture/capture_links.h"
 #include "capture/capture_state.h"
 #include "capture/ql_model.h"
+#include "files/auto_model.h"
+#include "files/autosave.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "image/autoprocess.h"
 #include "image/calibration.h"
 #include "image/display.h"
 #include "image/frame.h"
 #include "image/stacking.h"
 #include "image/star_measure.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -54,8 +57,9 @@ void writeCorrectionHistory(bool dark, bool flat) {
 // One take-photo command from the panel to the end of the last frame.
 class PhotoRun {
  public:
-  PhotoRun()
-      : s_(captureSettings()),
+  explicit PhotoRun(const CaptureFrontEnd& front)
+      : front_(front),
+        s_(captureSettings()),
         st_(sequenceState()),
         links_(captureLinks()),
         ui_(*platform().ui),
@@ -79,7 +83,7 @@ class PhotoRun {
   void endCommand();
   // Pick mode, switched off for the command, comes back however the command ends.
   void restorePickMode() {
-    if (restore_pick_ && links_.set_pick_mode) links_.set_pick_mode(true);
+    if (restore_pick_ && front_.set_pick_mode) front_.set_pick_mode(true);
     restore_pick_ = false;
   }
   void closeGuidingWindow() {
@@ -87,6 +91,7 @@ class PhotoRun {
     guiding_window_open_ = false;
   }
 
+  const CaptureFrontEnd& front_;
   CaptureSettings& s_;
   SequenceState& st_;
   CaptureLinks& links_;
@@ -105,8 +110,8 @@ class PhotoRun {
 
 void PhotoRun::run() {
   st_.goto_autoguider = false;
-  if (ask(links_.pick_mode)) {
-    if (links_.set_pick_mode) links_.set_pick_mode(false);
+  if (ask(front_.pick_mode)) {
+    if (front_.set_pick_mode) front_.set_pick_mode(false);
     restore_pick_ = true;
   }
   if (s_.dark_file.empty()) s_.dark_file = "c:\\dark.def";
@@ -159,6 +164,7 @@ bool PhotoRun::findCamera() {
 bool PhotoRun::showPanel() {
   if (st_.started_by_guiding) return true;
   QlModel panel(s_, st_);
+  panel.focus_runner = [this](QlModel& p) { runFocusMode(p, front_.focus_exposed); };
   const int result = ui_.runPanel(kCameraPanelName, panel);
   if (result != ql::kTakePhoto) {
     if (st_.focus_running) {
@@ -170,7 +176,7 @@ bool PhotoRun::showPanel() {
     }
     if (st_.goto_autoguider) {
       st_.goto_autoguider = false;
-      call(links_.open_autoguider);
+      call(front_.open_autoguider);
     }
     return false;
   }
@@ -214,7 +220,7 @@ void PhotoRun::frame() {
   if (st_.series && st_.loop_continuous && s_.exposures == 0) st_.loop_continuous = false;
   if (s_.auto_process && !st_.readout_skip) {
     writeCorrectionHistory(dark_applied_, flat_applied_);
-    call(links_.auto_process);
+    runAutoProcessing(autoProcessChoice(settings()));
   }
   if (st_.loop_continuous) betweenFrames();
 }
@@ -355,9 +361,13 @@ void PhotoRun::finishFrame() {
   ui_.setCursor(CursorShape::Arrow);
   fitsDetails().exposureSeconds = st_.accumulated_seconds;
   refreshDisplay();
-  if (s_.auto_save && links_.autosave) links_.autosave();
+  if (s_.auto_save) {
+    const AutosaveResult saved =
+        autosaveFrame(imageBuffers().CurrentFrame, st_.exposure_start, st_.exposure_end);
+    st_.exposure_start = saved.midpoint;  // the midpoint stands as the exposure's start from now on
+  }
   finished_ = true;
-  call(links_.frame_finished);
+  call(front_.frame_finished);
 }
 
 void PhotoRun::endCommand() {
@@ -372,8 +382,8 @@ void PhotoRun::endCommand() {
 
 }  // namespace
 
-void takePhotoCommand() {
-  PhotoRun().run();
+void takePhotoCommand(const CaptureFrontEnd& front) {
+  PhotoRun(front).run();
 }
 
 int InterruptibleWait(int seconds) {
@@ -436,7 +446,7 @@ void applyAutochange(std::uint16_t peak) {
   sequenceState().exposure_ms = static_cast<std::uint32_t>(e);
 }
 
-void runFocusMode(QlModel& panel) {
+void runFocusMode(QlModel& panel, const std::function<void()>& on_exposure) {
   CaptureSettings& s = captureSettings();
   SequenceState& st = sequenceState();
   Ui& ui = *platform().ui;
@@ -461,7 +471,7 @@ void runFocusMode(QlModel& panel) {
     panel.keepCount();
     panel.refresh();  // "Max Value" and a changed exposure
     ui.repaint();
-    call(captureLinks().focus_exposed);
+    call(on_exposure);
     if (st.focus_stop) break;
     ui.beep();
     if (settings().one_sec_delay_when_focussing) waitMs(*platform().clock, 1000);

@@ -1,5 +1,8 @@
 #pragma once
 #include <cstdint>
+#include <functional>
+
+#include "capture/capture_links.h"
 
 namespace qlm {
 
@@ -11,7 +14,8 @@ inline constexpr const char* kPhotoTitle = "PK Camera Image";
 // The take-photo command (Ctrl+Z): finds the camera on first use, shows the camera control panel and,
 // when it closes with "Take Photo", runs the whole exposure sequence: countdown, exposures, readouts,
 // corrections, display, autosave, series and continuous repetition. Returns when the sequence ends.
-void takePhotoCommand();
+// `front` connects the command to the front end running it (pick mode, the autoguider panel, observers).
+void takePhotoCommand(const CaptureFrontEnd& front = {});
 
 // Pumps window events for `seconds`; a key press or a left or right button press beeps and ends the
 // wait at once. Returns 1 when it was ended that way, else 0.
@@ -23,8 +27,9 @@ int InterruptibleWait(int seconds);
 bool AbortPump(int mode);
 
 // Focus mode ("Start" on the panel): repeated 128 x 128 exposures with their peak value until "Stop",
-// a closing button or a left click. Does nothing with minutes or a count of 100 or more.
-void runFocusMode(QlModel& panel);
+// a closing button or a left click. Does nothing with minutes or a count of 100 or more. `on_exposure`
+// runs after each exposure is shown.
+void runFocusMode(QlModel& panel, const std::function<void()>& on_exposure = {});
 
 // Focus mode's "Autochange Exposure": from the peak of the last focus exposure, doubles or halves the
 // exposure and rewrites the unit and count in the largest unit that fits.

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "app/messages.h"
 #include "app/window_model.h"
 #include "cli/image_io.h"
 #include "cli/png_file.h"
@@ -10,6 +9,7 @@
 #include "image/display.h"
 #include "image/photometry.h"
 #include "image/star_measure.h"
+#include "platform/messages.h"
 
 namespace qlm {
 

@@ -1,7 +1,7 @@
-// The analysis verbs read from the words after the verb name.
+// The analysis verbs' sub-commands: histogram, plot, photometry and star.
 #include <cstdlib>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "cli/analysis_verbs.h"
 #include "cli/verbs.h"
@@ -9,6 +9,7 @@
 namespace qlm {
 
 namespace {
+
 bool parseInt(const std::string& text, int& value) {
   char* end = nullptr;
   const long v = std::strtol(text.c_str(), &end, 10);
@@ -17,87 +18,62 @@ bool parseInt(const std::string& text, int& value) {
   return true;
 }
 
-bool parsePoint(const std::string& text, Point& p) {
+// "X,Y" as a point; anything else is a usage error.
+Point pointArg(const std::string& text) {
   const auto comma = text.find(',');
-  return comma != std::string::npos && parseInt(text.substr(0, comma), p.x) &&
-         parseInt(text.substr(comma + 1), p.y);
+  Point p;
+  if (comma == std::string::npos || !parseInt(text.substr(0, comma), p.x) ||
+      !parseInt(text.substr(comma + 1), p.y))
+    throw CLI::ValidationError("'" + text + "' is not a position X,Y");
+  return p;
 }
 
-int usage(std::ostream& err, const char* text) {
-  err << "usage: " << text << '\n';
-  return 2;
-}
 }  // namespace
 
-int runHistogramWords(const std::vector<std::string>& words, const CliOptions&, std::ostream& out,
-                      std::ostream& err) {
-  if (words.size() != 1) return usage(err, "histogram IN");
-  return runHistogramVerb({words[0]}, out, err);
-}
+void addAnalysisVerbs(CLI::App& app, CliRun& run) {
+  auto histogram = std::make_shared<HistogramArgs>();
+  CLI::App* sub =
+      addVerb(app, "histogram", "the 256 display-value counters a paint leaves, one VALUE COUNT line each");
+  sub->add_option("IN", histogram->in, "image file to load (PK or FITS)")->required();
+  sub->callback(
+      [&run, histogram] { run.start([&] { return runHistogramVerb(*histogram, run.out, run.err); }); });
 
-int runPlotWords(const std::vector<std::string>& words, const CliOptions&, std::ostream& out,
-                 std::ostream& err) {
-  constexpr const char* kUsage = "plot histogram|row|3d IN OUT.png [--row N]";
-  PlotArgs args;
-  std::vector<std::string> plain;
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    if (words[i] == "--row") {
-      if (i + 1 >= words.size() || !parseInt(words[i + 1], args.row)) return usage(err, kUsage);
-      ++i;
-    } else {
-      plain.push_back(words[i]);
-    }
-  }
-  if (plain.size() != 3) return usage(err, kUsage);
-  args.kind = plain[0];
-  args.in = plain[1];
-  args.out = plain[2];
-  return runPlotVerb(args, out, err);
-}
+  auto plot = std::make_shared<PlotArgs>();
+  sub = addVerb(app, "plot", "the picture of the histogram, row plot or 3-D plot dialog, as PNG");
+  sub->add_option("KIND", plot->kind, "histogram, row or 3d")
+      ->required()
+      ->check(CLI::IsMember({"histogram", "row", "3d"}));
+  sub->add_option("IN", plot->in, "image file to load (PK or FITS)")->required();
+  sub->add_option("OUT", plot->out, "PNG file to write")->required();
+  sub->add_option("--row", plot->row, "row of the row plot (default 250)");
+  sub->callback([&run, plot] { run.start([&] { return runPlotVerb(*plot, run.out, run.err); }); });
 
-int runPhotometryWords(const std::vector<std::string>& words, const CliOptions&, std::ostream& out,
-                       std::ostream& err) {
-  constexpr const char* kUsage =
-      "photometry IN --object X,Y [--comparison X,Y] [--background X,Y] [--aperture A]";
-  PhotometryArgs args;
-  bool have_object = false;
-  std::vector<std::string> plain;
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const std::string& w = words[i];
-    const bool takes_value =
-        w == "--object" || w == "--comparison" || w == "--background" || w == "--aperture";
-    if (!takes_value) {
-      plain.push_back(w);
-      continue;
-    }
-    if (i + 1 >= words.size()) return usage(err, kUsage);
-    const std::string& v = words[++i];
-    Point p;
-    if (w == "--aperture") {
-      if (!parseInt(v, args.aperture)) return usage(err, kUsage);
-    } else if (!parsePoint(v, p)) {
-      return usage(err, kUsage);
-    } else if (w == "--object") {
-      args.object = p;
-      have_object = true;
-    } else if (w == "--comparison") {
-      args.comparison = p;
-    } else {
-      args.background = p;
-    }
-  }
-  if (plain.size() != 1 || !have_object) return usage(err, kUsage);
-  args.in = plain[0];
-  return runPhotometryVerb(args, out, err);
-}
+  auto photometry = std::make_shared<PhotometryArgs>();
+  sub = addVerb(app, "photometry", "object and comparison means, background and magnitude difference");
+  sub->add_option("IN", photometry->in, "image file to load (PK or FITS)")->required();
+  sub->add_option_function<std::string>(
+         "--object", [photometry](const std::string& t) { photometry->object = pointArg(t); },
+         "object star position")
+      ->required()
+      ->type_name("X,Y");
+  sub->add_option_function<std::string>(
+         "--comparison", [photometry](const std::string& t) { photometry->comparison = pointArg(t); },
+         "comparison star position")
+      ->type_name("X,Y");
+  sub->add_option_function<std::string>(
+         "--background", [photometry](const std::string& t) { photometry->background = pointArg(t); },
+         "background position")
+      ->type_name("X,Y");
+  sub->add_option("--aperture", photometry->aperture, "aperture 0, 2, 3, 4, 6 or 8 (default 4)");
+  sub->callback(
+      [&run, photometry] { run.start([&] { return runPhotometryVerb(*photometry, run.out, run.err); }); });
 
-int runStarWords(const std::vector<std::string>& words, const CliOptions&, std::ostream& out,
-                 std::ostream& err) {
-  StarArgs args;
-  if (words.size() != 3 || !parseInt(words[1], args.x) || !parseInt(words[2], args.y))
-    return usage(err, "star IN X Y");
-  args.in = words[0];
-  return runStarVerb(args, out, err);
+  auto star = std::make_shared<StarArgs>();
+  sub = addVerb(app, "star", "peak, HFR and FWHM (pixels) of the star near X,Y");
+  sub->add_option("IN", star->in, "image file to load (PK or FITS)")->required();
+  sub->add_option("X", star->x, "column")->required();
+  sub->add_option("Y", star->y, "row")->required();
+  sub->callback([&run, star] { run.start([&] { return runStarVerb(*star, run.out, run.err); }); });
 }
 
 }  // namespace qlm

@@ -32,51 +32,6 @@ struct CaptureArgs {
   int focus = 0;  // focus-mode exposures; 0 takes photos
 };
 
-bool positive(const std::string& text, int max, int& value) {
-  value = QlModel::parseValue(text);
-  return value >= 1 && value <= max;
-}
-
-bool parseArgs(const std::vector<std::string>& words, CaptureArgs& a, std::ostream& err) {
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const std::string& w = words[i];
-    const bool has_value = i + 1 < words.size();
-    if (w == "--unit" && has_value) {
-      const std::string& u = words[++i];
-      if (u.size() != 1 || std::string("qhtsm").find(u[0]) == std::string::npos) {
-        err << "--unit takes q, h, t, s or m\n";
-        return false;
-      }
-      a.unit = u[0];
-    } else if (w == "--count" && has_value) {
-      if (!positive(words[++i], 65535, a.count)) {
-        err << "--count takes a whole number from 1 to 65535\n";
-        return false;
-      }
-    } else if (w == "--frames" && has_value) {
-      if (!positive(words[++i], 99, a.frames)) {
-        err << "--frames takes a number of exposures from 1 to 99\n";
-        return false;
-      }
-    } else if (w == "--focus" && has_value) {
-      if (!positive(words[++i], 65535, a.focus)) {
-        err << "--focus takes a number of focus exposures\n";
-        return false;
-      }
-    } else if (w == "--continuous") {
-      a.continuous = true;
-    } else if (w == "--binned") {
-      a.binned = true;
-    } else if (w == "--autosave") {
-      a.autosave = true;
-    } else {
-      err << "capture: unknown argument '" << w << "'\n";
-      return false;
-    }
-  }
-  return true;
-}
-
 // The installed Ui with the camera panel answered from the arguments; everything else is passed on.
 class ScriptedPanelUi final : public Ui {
  public:
@@ -126,13 +81,11 @@ class ScriptedPanelUi final : public Ui {
   const CaptureArgs& args_;
 };
 
-// Prints one line per finished frame and per focus exposure; restores the hooks it replaced.
+// Prints one line per finished frame and per focus exposure.
 class CaptureReport {
  public:
-  CaptureReport(const CaptureArgs& args, std::ostream& out) : saved_(captureLinks()) {
-    CaptureLinks& links = captureLinks();
-    links.frame_finished = [this, &out, previous = saved_.frame_finished] {
-      if (previous) previous();
+  CaptureReport(const CaptureArgs& args, std::ostream& out) {
+    front_.frame_finished = [this, &out] {
       ++frames_;
       out << "frame " << frames_ << ": " << sequenceState().exposure_ms << " ms";
       if (captureSettings().auto_save) {
@@ -140,36 +93,30 @@ class CaptureReport {
       }
       out << '\n';
     };
-    links.focus_exposed = [this, &out, focus = args.focus] {
+    front_.focus_exposed = [this, &out, focus = args.focus] {
       ++frames_;
       out << "focus " << frames_ << ": peak " << readoutState().PeakValue << '\n';
       if (frames_ >= focus) sequenceState().focus_stop = true;
     };
   }
-  ~CaptureReport() { captureLinks() = saved_; }
   CaptureReport(const CaptureReport&) = delete;
   CaptureReport& operator=(const CaptureReport&) = delete;
 
   int frames() const { return frames_; }
+  const CaptureFrontEnd& frontEnd() const { return front_; }
 
  private:
-  CaptureLinks saved_;
+  CaptureFrontEnd front_;
   int frames_ = 0;
 };
 
-}  // namespace
-
-// capture [--unit q|h|t|s|m] [--count N] [--frames N] [--continuous] [--binned] [--autosave]
-//         [--focus N]: the take-photo sequence, one line per frame.
-int runCaptureVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
-                   std::ostream& err) {
-  CaptureArgs args;
-  if (!parseArgs(words, args, err)) return 2;
+// The take-photo sequence with the panel set from `args`, one line per frame.
+int runCapture(const CaptureArgs& args, bool simulate, std::ostream& out, std::ostream& err) {
   // The simulated camera runs on a virtual clock, so its exposures take no real time.
   VirtualClock virtual_clock(0, platform().clock->calendarSeconds());
   std::unique_ptr<Transport> transport;
   Platform p = platform();
-  if (options.simulate) {
+  if (simulate) {
     transport = std::make_unique<sim::SimTransport>();
     p.clock = &virtual_clock;
   } else {
@@ -181,7 +128,7 @@ int runCaptureVerb(const std::vector<std::string>& words, const CliOptions& opti
   ScopedPlatform scoped(p);
 
   CaptureReport report(args, out);
-  takePhotoCommand();
+  takePhotoCommand(report.frontEnd());
   const bool found = linkState().camera_present != 0;
   CloseCamera();
   if (!found) return 1;
@@ -190,6 +137,29 @@ int runCaptureVerb(const std::vector<std::string>& words, const CliOptions& opti
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+// capture [--unit q|h|t|s|m] [--count N] [--frames N] [--continuous] [--binned] [--autosave]
+//         [--focus N]: the take-photo sequence, one line per frame.
+void addCaptureVerb(CLI::App& app, CliRun& run) {
+  auto args = std::make_shared<CaptureArgs>();
+  CLI::App* sub = addVerb(app, "capture", "take photos as the camera control panel's \"Take Photo\" does");
+  sub->add_option_function<std::string>(
+         "--unit", [args](const std::string& u) { args->unit = u[0]; },
+         "exposure unit: q thousandths, h hundredths, t tenths, s seconds, m minutes (default s)")
+      ->check(CLI::IsMember({"q", "h", "t", "s", "m"}));
+  sub->add_option("--count", args->count, "exposure length in units")->check(CLI::Range(1, 65535));
+  sub->add_option("--frames", args->frames, "number of exposures")->check(CLI::Range(1, 99));
+  sub->add_flag("--continuous", args->continuous, "\"Continuous Mode\": a series, or repeat until Ctrl+C");
+  sub->add_flag("--binned", args->binned, "\"Binned 2x2\" readout");
+  sub->add_flag("--autosave", args->autosave, "\"Auto Save Image\" as IMG<n>.FIT in the autosave folder");
+  sub->add_option("--focus", args->focus,
+                  "focus mode for N exposures of the 128 x 128 window, printing each peak")
+      ->check(CLI::Range(1, 65535));
+  sub->callback(
+      [&run, args] { run.start([&] { return runCapture(*args, run.options.simulate, run.out, run.err); }); });
 }
 
 }  // namespace qlm

@@ -4,13 +4,13 @@
 #include <cctype>
 #include <string>
 
-#include "app/messages.h"
-#include "files/atomic_file.h"
 #include "files/fits_reader.h"
 #include "files/fits_writer.h"
 #include "files/pk.h"
 #include "files/tiff.h"
 #include "image/frame.h"
+#include "platform/atomic_file.h"
+#include "platform/messages.h"
 
 namespace qlm {
 

@@ -1,14 +1,15 @@
 #include <charconv>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/image_io.h"
 #include "cli/verbs.h"
-#include "files/atomic_file.h"
 #include "files/fits_details.h"
 #include "files/fits_reader.h"
 #include "image/frame.h"
+#include "platform/atomic_file.h"
 
 namespace qlm {
 
@@ -59,14 +60,8 @@ const char* formatName(ImageFileKind kind) {
 
 }  // namespace
 
-// info FILE: loads FILE as the open command does and prints its FITS details and processing history.
-int runInfoVerb(const std::vector<std::string>& words, const CliOptions&, std::ostream& out,
-                std::ostream& err) {
-  if (words.size() != 1) {
-    err << "usage: info FILE\n";
-    return 2;
-  }
-  const std::filesystem::path path = words[0];
+// Loads FILE as the open command does and prints its FITS details and processing history.
+int runInfo(const std::filesystem::path& path, std::ostream& out) {
   if (!cliLoadImage(path)) return 1;
   const ImageFileKind kind = imageFileKind(fileSize(path));
   const FitsDetails& d = fitsDetails();
@@ -97,4 +92,10 @@ int runInfoVerb(const std::vector<std::string>& words, const CliOptions&, std::o
   return 0;
 }
 
+void addInfoVerb(CLI::App& app, CliRun& run) {
+  auto file = std::make_shared<std::string>();
+  CLI::App* sub = addVerb(app, "info", "print the FITS details and processing history of an image file");
+  sub->add_option("FILE", *file, "image file to load (PK or FITS)")->required();
+  sub->callback([&run, file] { run.start([&] { return runInfo(*file, run.out); }); });
+}
 }  // namespace qlm

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "cli/operations.h"
+#include "files/auto_model.h"
 #include "files/settings.h"
 #include "image/autoprocess.h"
 #include "image/convolve.h"
@@ -104,7 +105,7 @@ void addStretchOperations(CliOperationTable& table) {
                         return true;
                       }};
   table["autoprocess"] = {0, 0, [](const Args&, std::ostream&) {
-                            runAutoProcessing(settings());
+                            runAutoProcessing(autoProcessChoice(settings()));
                             return true;
                           }};
 }

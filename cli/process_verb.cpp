@@ -1,3 +1,4 @@
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,28 +8,17 @@
 
 namespace qlm {
 
-// process IN OUT [--op NAME[:ARG...]]...: load, apply each operation in order, save.
-int runProcessVerb(const std::vector<std::string>& words, const CliOptions&, std::ostream&,
-                   std::ostream& err) {
-  std::vector<std::string> files;
+namespace {
+
+struct ProcessArgs {
+  std::string in;
+  std::string out;
   std::vector<std::string> ops;
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    if (words[i] == "--op") {
-      if (i + 1 >= words.size()) {
-        err << "--op needs an operation\n";
-        return 2;
-      }
-      ops.push_back(words[++i]);
-    } else if (words[i].rfind("--op=", 0) == 0) {
-      ops.push_back(words[i].substr(5));
-    } else {
-      files.push_back(words[i]);
-    }
-  }
-  if (files.size() != 2) {
-    err << "usage: process IN OUT [--op NAME[:ARG...]]...\n";
-    return 2;
-  }
+};
+
+// Loads IN, applies each operation in order, saves OUT.
+int runProcess(const ProcessArgs& a, std::ostream& err) {
+  const std::vector<std::string>& ops = a.ops;
   // Check every operation before touching any file.
   const auto& table = cliOperations();
   std::vector<std::vector<std::string>> parsed;
@@ -48,12 +38,25 @@ int runProcessVerb(const std::vector<std::string>& words, const CliOptions&, std
     }
     parsed.push_back(std::move(parts));
   }
-  if (!cliLoadImage(files[0])) return 1;
+  if (!cliLoadImage(a.in)) return 1;
   for (const auto& parts : parsed) {
     const std::vector<std::string> args(parts.begin() + 1, parts.end());
     if (!table.at(parts[0]).run(args, err)) return 1;
   }
-  return cliSaveImage(files[1], err) ? 0 : 1;
+  return cliSaveImage(a.out, err) ? 0 : 1;
+}
+
+}  // namespace
+
+void addProcessVerb(CLI::App& app, CliRun& run) {
+  auto args = std::make_shared<ProcessArgs>();
+  CLI::App* sub = addVerb(app, "process", "load IN, apply operations in order, save OUT");
+  sub->add_option("IN", args->in, "image file to load (PK or FITS)")->required();
+  sub->add_option("OUT", args->out, "file to save: .fit/.fits FITS, .tif/.tiff TIFF, else PK raw")
+      ->required();
+  sub->add_option("--op", args->ops, "an operation NAME[:ARG...], repeated for a chain (see the README)")
+      ->allow_extra_args(false);
+  sub->callback([&run, args] { run.start([&] { return runProcess(*args, run.err); }); });
 }
 
 }  // namespace qlm

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "cli/verbs.h"
-#include "files/atomic_file.h"
 #include "image/frame.h"
+#include "platform/atomic_file.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 #include "platform/usb_libusb.h"
 #include "sim/sim_transport.h"
@@ -19,49 +19,11 @@ namespace qlm {
 
 namespace {
 
-constexpr const char* kReadoutUsage = "usage: readout --mode full|binned|focus|guider --exposure-ms N OUT\n";
-
 struct ReadoutArgs {
   std::string mode;
   std::uint32_t exposure_ms = 0;
   std::string out;
 };
-
-bool parseArgs(const std::vector<std::string>& words, ReadoutArgs& a, std::ostream& err) {
-  bool have_exposure = false;
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const std::string& w = words[i];
-    if ((w == "--mode" || w == "--exposure-ms") && i + 1 >= words.size()) {
-      err << w << " needs a value\n";
-      return false;
-    }
-    if (w == "--mode") {
-      a.mode = words[++i];
-    } else if (w == "--exposure-ms") {
-      const std::string& v = words[++i];
-      const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), a.exposure_ms);
-      if (ec != std::errc() || end != v.data() + v.size()) {
-        err << "--exposure-ms takes a whole number of milliseconds, not '" << v << "'\n";
-        return false;
-      }
-      have_exposure = true;
-    } else if (a.out.empty()) {
-      a.out = w;
-    } else {
-      err << kReadoutUsage;
-      return false;
-    }
-  }
-  if (a.mode != "full" && a.mode != "binned" && a.mode != "focus" && a.mode != "guider") {
-    err << "--mode must be full, binned, focus or guider\n" << kReadoutUsage;
-    return false;
-  }
-  if (!have_exposure || a.out.empty()) {
-    err << kReadoutUsage;
-    return false;
-  }
-  return true;
-}
 
 // Starts a main-head exposure as a capture does and, beyond the camera's own 1000 ms, waits for it on
 // the clock, flushing the sensor at the usual moments.
@@ -141,18 +103,13 @@ int runReadout(const ReadoutArgs& a, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-}  // namespace
-
-// readout --mode full|binned|focus|guider --exposure-ms N OUT: one camera readout saved raw.
-int runReadoutVerb(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
-                   std::ostream& err) {
-  ReadoutArgs args;
-  if (!parseArgs(words, args, err)) return 2;
+// One camera readout saved raw, on the simulated camera with `simulate`.
+int runReadoutVerb(const ReadoutArgs& args, bool simulate, std::ostream& out, std::ostream& err) {
   // The simulated camera runs on a virtual clock, so its exposures take no real time.
   VirtualClock virtual_clock;
   std::unique_ptr<Transport> transport;
   Platform p = platform();
-  if (options.simulate) {
+  if (simulate) {
     transport = std::make_unique<sim::SimTransport>();
     p.clock = &virtual_clock;
   } else {
@@ -163,6 +120,20 @@ int runReadoutVerb(const std::vector<std::string>& words, const CliOptions& opti
   const int result = runReadout(args, out, err);
   CloseCamera();
   return result;
+}
+}  // namespace
+
+void addReadoutVerb(CLI::App& app, CliRun& run) {
+  auto args = std::make_shared<ReadoutArgs>();
+  CLI::App* sub = addVerb(app, "readout", "expose and read the camera once, save the array raw");
+  sub->add_option("--mode", args->mode, "readout shape")
+      ->required()
+      ->check(CLI::IsMember({"full", "binned", "focus", "guider"}));
+  sub->add_option("--exposure-ms", args->exposure_ms, "exposure in milliseconds")->required();
+  sub->add_option("OUT", args->out, "raw file: 16-bit little-endian, no header")->required();
+  sub->callback([&run, args] {
+    run.start([&] { return runReadoutVerb(*args, run.options.simulate, run.out, run.err); });
+  });
 }
 
 }  // namespace qlm

@@ -1,5 +1,6 @@
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,43 +12,25 @@
 namespace qlm {
 
 namespace {
-constexpr const char* kRenderUsage =
-    "usage: render IN OUT.bmp [--auto-contrast] [--false-colour] [--max-palette POWER]\n";
 
-bool parsePower(const std::string& text, double& power) {
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || !(v >= 2.0 && v <= 50.0)) return false;
-  power = v;
-  return true;
-}
-}  // namespace
+struct RenderArgs {
+  std::string in;
+  std::string out;
+  bool auto_contrast = false;
+  bool false_colour = false;
+  double max_palette = 0.0;  // 0: max palette stretch off
+};
 
-// render IN OUT.bmp [...]: the temporary bitmap that a refresh of the loaded frame writes, copied out.
-int runRenderVerb(const std::vector<std::string>& words, const CliOptions&, std::ostream&,
-                  std::ostream& err) {
-  std::vector<std::string> files;
+// The temporary bitmap that a refresh of the loaded frame writes, copied out.
+int runRender(const RenderArgs& a, std::ostream& err) {
   FrameState& f = frameState();
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    if (words[i] == "--auto-contrast") {
-      f.auto_contrast = true;
-    } else if (words[i] == "--false-colour") {
-      f.false_colour = true;
-    } else if (words[i] == "--max-palette") {
-      if (i + 1 >= words.size() || !parsePower(words[i + 1], displayState().stretch_display_power)) {
-        err << "--max-palette needs a stretch display power from 2 to 50\n";
-        return 2;
-      }
-      f.max_palette_stretch = true;
-      ++i;
-    } else {
-      files.push_back(words[i]);
-    }
+  f.auto_contrast = a.auto_contrast;
+  f.false_colour = a.false_colour;
+  if (a.max_palette > 0.0) {
+    f.max_palette_stretch = true;
+    displayState().stretch_display_power = a.max_palette;
   }
-  if (files.size() != 2) {
-    err << kRenderUsage;
-    return 2;
-  }
+  const std::vector<std::string> files = {a.in, a.out};
   if (!cliLoadImage(files[0])) return 1;
   afterPaint();  // the background level a paint of this frame leaves
   refreshDisplay();
@@ -60,6 +43,20 @@ int runRenderVerb(const std::vector<std::string>& words, const CliOptions&, std:
     return 1;
   }
   return 0;
+}
+
+}  // namespace
+
+void addRenderVerb(CLI::App& app, CliRun& run) {
+  auto args = std::make_shared<RenderArgs>();
+  CLI::App* sub = addVerb(app, "render", "write the display bitmap of IN to OUT.bmp as the window shows it");
+  sub->add_option("IN", args->in, "image file to load (PK or FITS)")->required();
+  sub->add_option("OUT", args->out, "bitmap file to write")->required();
+  sub->add_flag("--auto-contrast", args->auto_contrast, "auto contrast stretch the display");
+  sub->add_flag("--false-colour", args->false_colour, "false colour palette");
+  sub->add_option("--max-palette", args->max_palette, "max palette stretch with this power")
+      ->check(CLI::Range(2.0, 50.0));
+  sub->callback([&run, args] { run.start([&] { return runRender(*args, run.err); }); });
 }
 
 }  // namespace qlm

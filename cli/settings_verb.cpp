@@ -2,13 +2,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
 #include "cli/verbs.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "platform/messages.h"
 
 namespace qlm {
 
@@ -177,28 +178,12 @@ std::vector<SettingField> storedFields(Settings& s, FitsDetails& f) {
   return v;
 }
 
-int usage(std::ostream& err) {
-  err << "usage: settings show | settings set NAME VALUE\n";
-  return 2;
-}
-
-}  // namespace
-
-// settings show: every stored field as "name: value" after the start-up load (a first run creates the
-// file). settings set NAME VALUE: changes one field and saves the file.
-int runSettingsVerb(const std::vector<std::string>& words, const CliOptions&, std::ostream& out,
-                    std::ostream& err) {
-  const auto fields = storedFields(settings(), fitsDetails());
-  if (words.size() == 1 && words[0] == "show") {
-    for (const auto& f : fields)
-      out << f.name << ": " << f.get() << '\n';
-    return 0;
-  }
-  if (words.size() != 3 || words[0] != "set") return usage(err);
-  for (const auto& f : fields) {
-    if (f.name != words[1]) continue;
-    if (!f.set(words[2])) {
-      err << "'" << words[2] << "' is not a value of " << f.name << '\n';
+// Changes the field called `name` to `value` and saves the settings file.
+int setField(const std::string& name, const std::string& value, std::ostream& err) {
+  for (const auto& f : storedFields(settings(), fitsDetails())) {
+    if (f.name != name) continue;
+    if (!f.set(value)) {
+      err << "'" << value << "' is not a value of " << f.name << '\n';
       return 2;
     }
     if (saveSettings() != kSettingsOk) {
@@ -207,8 +192,32 @@ int runSettingsVerb(const std::vector<std::string>& words, const CliOptions&, st
     }
     return 0;
   }
-  err << "Unknown setting '" << words[1] << "'\n";
+  err << "Unknown setting '" << name << "'\n";
   return 2;
+}
+
+}  // namespace
+
+// settings show: every stored field as "name: value" after the start-up load (a first run creates the
+// file). settings set NAME VALUE: changes one field and saves the file.
+void addSettingsVerb(CLI::App& app, CliRun& run) {
+  CLI::App* sub = addVerb(app, "settings", "print the settings file, or change one field");
+  sub->require_subcommand(1);
+  CLI::App* show = addVerb(*sub, "show", "print every stored field as 'name: value'");
+  show->callback([&run] {
+    run.start([&] {
+      for (const auto& f : storedFields(settings(), fitsDetails()))
+        run.out << f.name << ": " << f.get() << '\n';
+      return 0;
+    });
+  });
+  auto name_value = std::make_shared<std::pair<std::string, std::string>>();
+  CLI::App* set = addVerb(*sub, "set", "change one field and save the settings file");
+  set->add_option("NAME", name_value->first, "field name as 'settings show' prints it")->required();
+  set->add_option("VALUE", name_value->second, "on/off, a number, a letter or a text")->required();
+  set->callback([&run, name_value] {
+    run.start([&] { return setField(name_value->first, name_value->second, run.err); });
+  });
 }
 
 }  // namespace qlm

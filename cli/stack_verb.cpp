@@ -1,20 +1,20 @@
 #include "cli/stack_verb.h"
 
-#include "app/messages.h"
+#include <memory>
+
 #include "cli/image_io.h"
 #include "cli/operations.h"
+#include "cli/verbs.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
 #include "image/centroid.h"
 #include "image/frame.h"
 #include "image/stacking.h"
+#include "platform/messages.h"
 
 namespace qlm {
 
 namespace {
-constexpr const char* kStackUsage =
-    "usage: stack OUT IN... [--method star|profile] [--average] [--star X,Y]\n";
-
 bool parseStar(const std::string& text, StackArgs& a) {
   const auto comma = text.find(',');
   if (comma == std::string::npos) return false;
@@ -27,41 +27,6 @@ bool parseStar(const std::string& text, StackArgs& a) {
   return true;
 }
 }  // namespace
-
-bool parseStackArgs(const std::vector<std::string>& words, StackArgs& a, std::ostream& err) {
-  std::vector<std::string> files;
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const std::string& w = words[i];
-    if ((w == "--method" || w == "--star") && i + 1 >= words.size()) {
-      err << w << " needs a value\n" << kStackUsage;
-      return false;
-    }
-    if (w == "--method") {
-      const std::string& m = words[++i];
-      if (m != "star" && m != "profile") {
-        err << "--method is star or profile, not '" << m << "'\n";
-        return false;
-      }
-      a.profile = m == "profile";
-    } else if (w == "--average") {
-      a.average = true;
-    } else if (w == "--star") {
-      if (!parseStar(words[++i], a)) {
-        err << "--star takes X,Y inside the frame (0-659, 0-499), not '" << words[i] << "'\n";
-        return false;
-      }
-    } else {
-      files.push_back(w);
-    }
-  }
-  if (files.size() < 2) {
-    err << kStackUsage;
-    return false;
-  }
-  a.out = files.front();
-  a.inputs.assign(files.begin() + 1, files.end());
-  return true;
-}
 
 int runStackVerb(const StackArgs& a, std::ostream&, std::ostream& err) {
   ImageBuffers& b = imageBuffers();
@@ -97,11 +62,25 @@ int runStackVerb(const StackArgs& a, std::ostream&, std::ostream& err) {
   return result == kStackMerged ? 0 : 3;
 }
 
-int runStackWords(const std::vector<std::string>& words, const CliOptions&, std::ostream& out,
-                  std::ostream& err) {
-  StackArgs args;
-  if (!parseStackArgs(words, args, err)) return 2;
-  return runStackVerb(args, out, err);
+void addStackVerb(CLI::App& app, CliRun& run) {
+  auto args = std::make_shared<StackArgs>();
+  CLI::App* sub = addVerb(app, "stack", "stack frames in order as a multi-exposure capture does");
+  sub->add_option("OUT", args->out, "file to save the stack to")->required();
+  sub->add_option("IN", args->inputs, "frames to stack, in order")->required()->expected(1, 9999);
+  sub->add_option_function<std::string>(
+         "--method", [args](const std::string& m) { args->profile = m == "profile"; },
+         "star tracking (default) or profile correlation")
+      ->check(CLI::IsMember({"star", "profile"}));
+  sub->add_flag("--average", args->average, "divide each frame by the number of inputs");
+  sub->add_option_function<std::string>(
+         "--star",
+         [args](const std::string& t) {
+           if (!parseStar(t, *args))
+             throw CLI::ValidationError("--star takes X,Y inside the frame (0-659, 0-499)");
+         },
+         "where the star method's centroid passes start")
+      ->type_name("X,Y");
+  sub->callback([&run, args] { run.start([&] { return runStackVerb(*args, run.out, run.err); }); });
 }
 
 }  // namespace qlm

@@ -18,16 +18,9 @@ struct StackArgs {
   std::optional<std::pair<int, int>> star;  // where the star method's centroid passes start
 };
 
-// Reads the verb's words; false (after the reason on `err`) when they do not form a stack command.
-bool parseStackArgs(const std::vector<std::string>& words, StackArgs& args, std::ostream& err);
-
 // Loads the inputs in order and stacks them as a multi-exposure capture does, with N = the number of
 // inputs; the saved EXPTIME is the inputs' exposures in the stack. A lost star (message 4) or no
 // suitable star (message 5) saves the stack so far and answers 3; an input that cannot be loaded, 1.
 int runStackVerb(const StackArgs& args, std::ostream& out, std::ostream& err);
-
-// The verb table's entry: parse, then run.
-int runStackWords(const std::vector<std::string>& words, const CliOptions& options, std::ostream& out,
-                  std::ostream& err);
 
 }  // namespace qlm

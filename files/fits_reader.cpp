@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "app/messages.h"
-#include "files/atomic_file.h"
 #include "files/fits_writer.h"
 #include "files/pk.h"
+#include "platform/atomic_file.h"
+#include "platform/messages.h"
 
 namespace qlm {
 

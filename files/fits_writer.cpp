@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "files/atomic_file.h"
+#include "platform/atomic_file.h"
 #include "platform/platform.h"
 
 namespace qlm {

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "app/messages.h"
+#include "platform/messages.h"
 
 namespace qlm {
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdio>
 
-#include "app/messages.h"
-#include "files/atomic_file.h"
+#include "platform/atomic_file.h"
+#include "platform/messages.h"
 
 namespace qlm {
 

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <system_error>
 
-#include "app/messages.h"
-#include "files/atomic_file.h"
 #include "files/fits_details.h"
+#include "platform/atomic_file.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 
 namespace qlm {

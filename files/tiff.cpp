@@ -1,6 +1,6 @@
 #include "files/tiff.h"
 
-#include "files/atomic_file.h"
+#include "platform/atomic_file.h"
 
 namespace qlm {
 

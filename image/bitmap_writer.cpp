@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "files/atomic_file.h"
+#include "platform/atomic_file.h"
 
 namespace qlm {
 

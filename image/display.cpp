@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/messages.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 
 namespace qlm {

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev fonts-dejavu-core
-  libusb-1.0-0-dev libpng-dev
+  libusb-1.0-0-dev libpng-dev libcli11-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-format
   xvfb xauth

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/analysis_commands.h"
-#include "app/messages.h"
 #include "app/window_model.h"
 #include "image/analysis_views.h"
+#include "platform/messages.h"
 #include "support/test_home.h"
 
 namespace qlm {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/file_commands.h"
 #include "app/window_model.h"
-#include "files/file_commands.h"
 #include "files/pk.h"
 #include "image/frame.h"
 #include "support/test_home.h"

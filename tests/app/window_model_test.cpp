@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/command_table.h"
-#include "app/messages.h"
 #include "app/window_model.h"
+#include "platform/messages.h"
 #include "support/test_home.h"
 
 namespace qlm {
@@ -93,7 +93,7 @@ TEST_F(WindowModelTest, NoModeIgnoresTheClick) {
 }
 
 TEST_F(WindowModelTest, PickRefinesThreeTimesThenShowsAndMarksTheStar) {
-  ASSERT_TRUE(togglePick(m, f));
+  ASSERT_TRUE(togglePick(m, f, 8));
   EXPECT_TRUE(m.refine);
   EXPECT_EQ(m.radius, 8);  // the mask radius
   std::vector<std::pair<int, int>> passes;
@@ -121,7 +121,7 @@ TEST_F(WindowModelTest, PickRefinesThreeTimesThenShowsAndMarksTheStar) {
   EXPECT_EQ(platform.ui.messageTexts(), std::vector<std::string>{"x position =   113\ny position =   220"});
   EXPECT_TRUE(m.pick) << "the pick stays armed";
   EXPECT_FALSE(m.refine) << "the click used up the refinement";
-  ASSERT_TRUE(togglePick(m, f));
+  ASSERT_TRUE(togglePick(m, f, 8));
   EXPECT_FALSE(m.pick);
 }
 
@@ -203,7 +203,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WindowModelTest, RefusedEntryShowsTheMessageAndKeepsTheFlags) {
   f.fit_to_window = true;
   EXPECT_FALSE(enterPhotometry(m, f));
-  EXPECT_FALSE(togglePick(m, f));
+  EXPECT_FALSE(togglePick(m, f, 8));
   EXPECT_FALSE(m.photometry);
   EXPECT_FALSE(m.pick);
   f.fit_to_window = false;

@@ -5,8 +5,8 @@
 #include <iterator>
 #include <string>
 
+#include "app/file_commands.h"
 #include "capture_fixture.h"
-#include "files/file_commands.h"
 #include "files/fits_details.h"
 
 namespace qlm {
@@ -27,7 +27,6 @@ std::string card(const std::filesystem::path& file, const std::string& key) {
 // 1700000000 = 2023-11-14 22:13:20 UT.
 class AutosaveTest : public test::CaptureTest {
  protected:
-  AutosaveTest() { connectFileLinks(); }
   std::filesystem::path saved(int n) const {
     return p.paths().autosaveDir() / ("IMG" + std::to_string(n) + ".FIT");
   }

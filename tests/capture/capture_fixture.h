@@ -46,6 +46,7 @@ class RecordingCamera final : public Transport {
       data[i] = static_cast<std::uint8_t>(pixel & 0xFF);
       data[i + 1] = static_cast<std::uint8_t>(pixel >> 8);
     }
+    if (n > 1000 && after_frame) after_frame();
     return {true, n, 0};
   }
   void close() override {}
@@ -71,6 +72,7 @@ class RecordingCamera final : public Transport {
 
   std::vector<Block> blocks;
   std::uint16_t pixel = 1000;
+  std::function<void()> after_frame;  // runs after each frame-sized read
 
  private:
   std::uint32_t delay_ms_ = 0;
@@ -86,7 +88,7 @@ class CaptureTest : public ::testing::Test {
     resetCaptureLinks(captureLinks());
     displayHooks() = DisplayHooks{};
     settings().show_interface_details = false;
-    captureLinks().frame_finished = [this] { ++frames; };
+    front.frame_finished = [this] { ++frames; };
   }
   ~CaptureTest() override {
     resetCaptureLinks(captureLinks());
@@ -94,6 +96,8 @@ class CaptureTest : public ::testing::Test {
     resetLinkState(linkState());
   }
 
+  // What a front end gives the take-photo command; frame_finished counts `frames`.
+  CaptureFrontEnd front;
   using PanelSetup = std::function<void(QlModel&)>;
   // Runs the take-photo command; the panel is set up by `setup` and closed with "Take Photo".
   void takePhoto(const PanelSetup& setup = {}) {
@@ -102,7 +106,7 @@ class CaptureTest : public ::testing::Test {
       if (setup) setup(panel);
       return panel.press(ql::kTakePhoto);
     });
-    takePhotoCommand();
+    takePhotoCommand(front);
   }
   // Chooses a unit by its range button and types the count into the value box.
   static PanelSetup exposure(int range_button, int count, const PanelSetup& more = {}) {

@@ -12,10 +12,13 @@ using test::CaptureTest;
 
 class FocusModeTest : public CaptureTest {
  protected:
-  FocusModeTest() { linkState().camera_present = 1; }
+  FocusModeTest() {
+    linkState().camera_present = 1;
+    panel.focus_runner = [this](QlModel& q) { runFocusMode(q, front.focus_exposed); };
+  }
   // Runs focus mode from a panel until `exposures` focus images have been shown, then presses Stop.
   void runFocus(int exposures) {
-    captureLinks().focus_exposed = [this, exposures] {
+    front.focus_exposed = [this, exposures] {
       if (++shown == exposures) panel.press(ql::kFocusStop);
     };
     panel.press(ql::kFocusStart);
@@ -98,25 +101,25 @@ TEST_F(FocusModeTest, ClosingThePanelAfterFocusModeShowsTheWholeFrameAgain) {
   p.ui.onPanel(kCameraPanelName, [this](PanelModel& m) {
     auto& panel = dynamic_cast<QlModel&>(m);
     panel.press(ql::kTenths);
-    captureLinks().focus_exposed = [&panel] { panel.press(ql::kFocusStop); };
+    front.focus_exposed = [&panel] { panel.press(ql::kFocusStop); };
     panel.press(ql::kFocusStart);
     return panel.press(ql::kCancel);
   });
-  takePhotoCommand();
+  takePhotoCommand(front);
   EXPECT_EQ(camera.readouts().size(), 1u);
   EXPECT_FALSE(sequenceState().focus_running);
   EXPECT_FALSE(frameState().focus_mode);
 }
 
 TEST_F(FocusModeTest, TakePhotoAfterFocusModeTakesAFullFrame) {
-  p.ui.onPanel(kCameraPanelName, [](PanelModel& m) {
+  p.ui.onPanel(kCameraPanelName, [this](PanelModel& m) {
     auto& panel = dynamic_cast<QlModel&>(m);
     panel.press(ql::kTenths);
-    captureLinks().focus_exposed = [&panel] { panel.press(ql::kTakePhoto); };
+    front.focus_exposed = [&panel] { panel.press(ql::kTakePhoto); };
     panel.press(ql::kFocusStart);
     return panel.press(ql::kTakePhoto);
   });
-  takePhotoCommand();
+  takePhotoCommand(front);
   const auto reads = camera.readouts();
   ASSERT_EQ(reads.size(), 2u);
   EXPECT_EQ(reads[1].bytes[12] | (reads[1].bytes[13] << 8), 660);

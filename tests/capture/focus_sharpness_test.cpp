@@ -5,9 +5,9 @@
 
 #include "camera/link.h"
 #include "camera/readout.h"
-#include "capture/capture_links.h"
 #include "capture/capture_state.h"
 #include "capture/ql_model.h"
+#include "capture/sequence.h"
 #include "files/settings.h"
 #include "sim/sim_transport.h"
 #include "support/test_home.h"
@@ -28,12 +28,11 @@ class FocusSharpnessTest : public ::testing::Test {
     panel.setValueText("2");
     panel.refresh();
   }
-  ~FocusSharpnessTest() override { resetCaptureLinks(captureLinks()); }
 
   // One focus exposure at a focuser position; the panel's HFR and FWHM.
   std::pair<double, double> focusAt(double steps) {
     camera.setFocuserPosition(steps);
-    captureLinks().focus_exposed = [this] { panel.press(ql::kFocusStop); };
+    panel.focus_runner = [](QlModel& q) { runFocusMode(q, [&q] { q.press(ql::kFocusStop); }); };
     panel.press(ql::kFocusStart);
     EXPECT_FALSE(panel.view().hfr_text.empty());
     return {std::atof(panel.view().hfr_text.c_str()), std::atof(panel.view().fwhm_text.c_str())};

@@ -189,11 +189,8 @@ TEST_F(SequenceTest, AutoMergingShowsOnlyTheFinalStackAndSumsTheExposure) {
 
 TEST_F(SequenceTest, LostStarEndsTheSeriesAfterThatFrameWithTheStackSoFar) {
   centroidState().main = {330, 250, 0, 0};
-  captureLinks().auto_process = [this] { camera.pixel = 200; };  // the next frame is far fainter
-  takePhoto(exposure(ql::kSeconds, 2, [](QlModel& panel) {
-    setExposures(panel, 5);
-    panel.press(ql::kAutoProcess);
-  }));
+  camera.after_frame = [this] { camera.pixel = 200; };  // the next frame is far fainter
+  takePhoto(exposure(ql::kSeconds, 2, [](QlModel& panel) { setExposures(panel, 5); }));
   EXPECT_EQ(camera.readouts().size(), 2u);
   EXPECT_EQ(frames, 1);
   ASSERT_FALSE(p.ui.messageTexts().empty());
@@ -258,7 +255,7 @@ TEST_F(SequenceTest, MissingCameraEndsTheCommandWithItsMessage) {
   test::TestPlatform no_camera;  // no device listed
   resetLinkState(linkState());
   settings().show_interface_details = false;
-  takePhotoCommand();
+  takePhotoCommand(front);
   const auto texts = no_camera.ui.messageTexts();
   ASSERT_GE(texts.size(), 2u);
   EXPECT_EQ(texts[texts.size() - 2], "USB ZADUZ device not found");
@@ -271,7 +268,7 @@ TEST_F(SequenceTest, UnreadableSettingsAreReportedAndDiscoveryStillRuns) {
   std::filesystem::create_directories(p.paths().autosaveDir());
   std::ofstream(p.paths().settingsFile()).put('\0');
   p.ui.onPanel(kCameraPanelName, [](PanelModel&) { return ql::kCancel; });
-  takePhotoCommand();
+  takePhotoCommand(front);
   ASSERT_FALSE(p.ui.messageTexts().empty());
   EXPECT_EQ(p.ui.messageTexts().front(), "Warning!\nNo INI file found, please set defaults...");
   EXPECT_EQ(linkState().camera_present, 1);
@@ -280,11 +277,11 @@ TEST_F(SequenceTest, UnreadableSettingsAreReportedAndDiscoveryStillRuns) {
 
 TEST_F(SequenceTest, CancelTakesNoPhotoAndGotoAutoguiderOpensTheAutoguider) {
   int opened = 0;
-  captureLinks().open_autoguider = [&opened] { ++opened; };
+  front.open_autoguider = [&opened] { ++opened; };
   settings().drive_method = 'l';
   p.ui.onPanel(kCameraPanelName,
                [](PanelModel& m) { return dynamic_cast<QlModel&>(m).press(ql::kGotoAutoguider); });
-  takePhotoCommand();
+  takePhotoCommand(front);
   EXPECT_TRUE(camera.readouts().empty());
   EXPECT_EQ(opened, 1);
   EXPECT_FALSE(sequenceState().goto_autoguider);
@@ -293,8 +290,8 @@ TEST_F(SequenceTest, CancelTakesNoPhotoAndGotoAutoguiderOpensTheAutoguider) {
 TEST_F(SequenceTest, EveryTakePhotoStartsWithOneExposureAndRestoresPickMode) {
   bool pick = true;
   std::vector<bool> switched;
-  captureLinks().pick_mode = [&pick] { return pick; };
-  captureLinks().set_pick_mode = [&](bool on) {
+  front.pick_mode = [&pick] { return pick; };
+  front.set_pick_mode = [&](bool on) {
     pick = on;
     switched.push_back(on);
   };
@@ -305,7 +302,7 @@ TEST_F(SequenceTest, EveryTakePhotoStartsWithOneExposureAndRestoresPickMode) {
     seen = captureSettings().exposures;
     return ql::kCancel;
   });
-  takePhotoCommand();
+  takePhotoCommand(front);
   EXPECT_EQ(seen, 1);
   EXPECT_EQ(switched, (std::vector<bool>{false, true}));
   EXPECT_EQ(readoutState().focus_x, 10);  // a cancelled panel leaves the focus window alone
@@ -344,7 +341,7 @@ TEST_F(SequenceTest, ACorrectionThatCouldNotLoadIsReportedAndNotWrittenIntoTheHi
 TEST_F(SequenceTest, TheAutomaticDarkIsCachedUntilAnUndoSnapshotReplacesIt) {
   writeUniformPk(p.paths().darkDefault(), 100);
   std::vector<int> shown;
-  captureLinks().frame_finished = [&] {
+  front.frame_finished = [&] {
     shown.push_back(imageBuffers().CurrentFrame[100 * kFrameWidth + 100]);
     if (shown.size() == 1) writeUniformPk(p.paths().darkDefault(), 300);
     if (shown.size() == 2) takeUndoSnapshot(imageBuffers().CurrentFrame, imageBuffers().UndoFrame);
@@ -357,20 +354,7 @@ TEST_F(SequenceTest, TheAutomaticDarkIsCachedUntilAnUndoSnapshotReplacesIt) {
   EXPECT_EQ(shown, (std::vector<int>{900, 900, 700}));
 }
 
-TEST_F(SequenceTest, AutoProcessingFollowsTheCorrectionLines) {
-  writeUniformPk(p.paths().darkDefault(), 100);
-  captureLinks().auto_process = [] { historyList().append("Processed"); };
-  takePhoto(exposure(ql::kTenths, 5, [](QlModel& panel) {
-    panel.press(ql::kAutoDark);
-    panel.press(ql::kAutoProcess);
-  }));
-  EXPECT_EQ(historyList().count(), 2);
-  EXPECT_EQ(historyList().entry(0), "Dark Frame Subtracted");
-  EXPECT_EQ(historyList().entry(1), "Processed");
-}
-
 TEST_F(SequenceTest, TheProgramsAutoProcessingChainRunsAfterEachFrame) {
-  connectProcessingLinks();
   writeUniformPk(p.paths().flatDefault(), 500);
   settings().unsharp_mask = true;
   takePhoto(exposure(ql::kTenths, 5, [](QlModel& panel) {
@@ -392,7 +376,7 @@ TEST_F(SequenceTest, GuidedExposureThatCannotStartSkipsTheReadout) {
     panel.press(ql::kContinuous);
     return panel.press(ql::kAutoguidePhoto);
   });
-  takePhotoCommand();
+  takePhotoCommand(front);
   EXPECT_TRUE(camera.readouts().empty());
   EXPECT_FALSE(captureSettings().continuous);
   EXPECT_EQ(frames, 0);
@@ -412,7 +396,7 @@ TEST_F(SequenceTest, GuidingStepsRunDuringAGuidedExposureUntilTheyAskToStop) {
     panel.setValueText("10");
     return panel.press(ql::kAutoguidePhoto);
   });
-  takePhotoCommand();
+  takePhotoCommand(front);
   EXPECT_EQ(steps, 100);
   ASSERT_EQ(camera.readouts().size(), 1u);
   EXPECT_LT(camera.readouts()[0].at_ms - camera.exposureStart(), 200u);

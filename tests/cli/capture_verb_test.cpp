@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_links.h"
 #include "cli/cli.h"
 #include "cli/console_ui.h"
 #include "support/test_home.h"
@@ -12,9 +11,27 @@
 namespace qlm {
 namespace {
 
+// An unbuffered output that presses Ctrl+C once its `lines`-th line has been printed.
+class InterruptAfterLines : public std::streambuf {
+ public:
+  explicit InterruptAfterLines(int lines) : left_(lines) {}
+  const std::string& text() const { return text_; }
+
+ protected:
+  int overflow(int c) override {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    text_.push_back(static_cast<char>(c));
+    if (c == '\n' && --left_ == 0) ConsoleUi::requestInterrupt();
+    return c;
+  }
+
+ private:
+  int left_;
+  std::string text_;
+};
+
 class CaptureVerbTest : public ::testing::Test {
  protected:
-  ~CaptureVerbTest() override { resetCaptureLinks(captureLinks()); }
   int run(std::vector<std::string> args) {
     out.str("");
     err.str("");
@@ -44,12 +61,17 @@ TEST_F(CaptureVerbTest, FramesWithoutContinuousAreMergedIntoOne) {
 }
 
 TEST_F(CaptureVerbTest, ContinuousRunsUntilInterrupted) {
-  int seen = 0;
-  captureLinks().frame_finished = [&seen] {
-    if (++seen == 4) ConsoleUi::requestInterrupt();  // Ctrl+C during the fourth frame's wait
-  };
-  ASSERT_EQ(run({"--unit", "h", "--count", "10", "--continuous"}), 0) << err.str();
-  EXPECT_EQ(lines().size(), 4u);
+  InterruptAfterLines counting(4);  // Ctrl+C during the fourth frame's wait
+  std::ostream printed(&counting);
+  const std::vector<std::string> args = {
+      "--home", home.path().string(), "--simulate", "capture", "--unit", "h", "--count",
+      "10",     "--continuous"};
+  ASSERT_EQ(runCli(args, printed, err), 0) << err.str();
+  std::istringstream in(counting.text());
+  int n = 0;
+  for (std::string l; std::getline(in, l);)
+    ++n;
+  EXPECT_EQ(n, 4);
 }
 
 TEST_F(CaptureVerbTest, FocusPrintsEachPeak) {

@@ -38,8 +38,22 @@ class CliTest : public ::testing::Test {
 
 TEST_F(CliTest, HelpListsTheVerbs) {
   EXPECT_EQ(runCli({"--help"}, out, err), 0);
-  EXPECT_NE(out.str().find("process IN OUT"), std::string::npos);
+  for (const char* verb : {"process", "render", "info", "settings", "readout", "capture"})
+    EXPECT_NE(out.str().find(std::string("\n  ") + verb + " "), std::string::npos) << verb;
   EXPECT_NE(out.str().find("--home DIR"), std::string::npos);
+  out.str("");
+  EXPECT_EQ(runCli({"process", "--help"}, out, err), 0);
+  EXPECT_NE(out.str().find("Usage: qlm_t4_cli process [OPTIONS] IN OUT"), std::string::npos) << out.str();
+}
+
+TEST_F(CliTest, GlobalOptionsMayFollowTheVerb) {
+  writeRaw("a.raw", 7u);
+  EXPECT_EQ(
+      runCli({"process", file("a.raw").string(), file("b.raw").string(), "--home", home.path().string()}, out,
+             err),
+      0)
+      << err.str();
+  EXPECT_EQ(readAll(file("a.raw")), readAll(file("b.raw")));
 }
 
 TEST_F(CliTest, ProcessWithoutOperationsCopiesARawFileExactly) {

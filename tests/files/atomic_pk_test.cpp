@@ -4,8 +4,8 @@
 #include <iterator>
 #include <vector>
 
-#include "files/atomic_file.h"
 #include "files/pk.h"
+#include "platform/atomic_file.h"
 #include "support/test_home.h"
 
 namespace qlm {

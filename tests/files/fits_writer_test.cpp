@@ -5,9 +5,9 @@
 #include <limits>
 
 #include "app/program_state.h"
-#include "files/atomic_file.h"
 #include "files/fits_writer.h"
 #include "files_test_util.h"
+#include "platform/atomic_file.h"
 #include "support/test_home.h"
 
 namespace qlm {

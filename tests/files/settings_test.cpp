@@ -10,8 +10,8 @@
 
 #include "app/startup.h"
 #include "cli/cli.h"
-#include "files/atomic_file.h"
 #include "files/fits_details.h"
+#include "platform/atomic_file.h"
 #include "support/test_home.h"
 
 namespace qlm {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "files/atomic_file.h"
 #include "files/tiff.h"
 #include "files_test_util.h"
+#include "platform/atomic_file.h"
 #include "support/test_home.h"
 
 namespace qlm {

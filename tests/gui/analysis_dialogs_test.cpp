@@ -9,13 +9,14 @@
 #include <memory>
 
 #include "app/command_table.h"
-#include "app/image_view.h"
-#include "app/main_window.h"
+#include "app/qt/image_view.h"
+#include "app/qt/main_window.h"
 #include "app/window_model.h"
-#include "image/analysis_dialog.h"
 #include "image/analysis_views.h"
 #include "image/display.h"
+#include "image/qt/analysis_dialog.h"
 #include "image/star_measure.h"
+#include "sim/sim_transport.h"
 #include "sim/sky_renderer.h"
 #include "support/test_home.h"
 
@@ -25,7 +26,7 @@ namespace {
 class AnalysisDialogsTest : public ::testing::Test {
  protected:
   AnalysisDialogsTest() {
-    options.simulate = true;
+    options.transport = std::make_shared<qlm::sim::SimTransport>();
     options.home = home.path().string();
     window = std::make_unique<TQLM_T4Window>(options);
     window->show();

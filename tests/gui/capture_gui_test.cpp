@@ -13,15 +13,16 @@
 #include <functional>
 
 #include "app/command_table.h"
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 #include "camera/link.h"
 #include "camera/readout.h"
-#include "capture/capture_links.h"
 #include "capture/capture_state.h"
-#include "capture/ql_dialog.h"
+#include "capture/qt/ql_dialog.h"
+#include "capture/sequence.h"
 #include "image/display.h"
 #include "image/frame.h"
 #include "platform/platform.h"
+#include "sim/sim_transport.h"
 #include "support/test_home.h"
 
 namespace {
@@ -31,7 +32,7 @@ namespace {
 class CaptureWindowTest : public ::testing::Test {
  protected:
   CaptureWindowTest() {
-    options_.simulate = true;
+    options_.transport = std::make_shared<qlm::sim::SimTransport>();
     options_.home = home_.path().string();
     window_ = std::make_unique<TQLM_T4Window>(options_);
     qlm::Platform p = qlm::platform();
@@ -121,11 +122,7 @@ TEST_F(CaptureWindowTest, SeriesOfSecondsIsShownAndAutosavedFrameByFrame) {
         ->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     click(panel, qlm::ql::kTakePhoto);
   };
-  int shown = 0;
-  qlm::captureLinks().frame_finished = [&shown] { ++shown; };
   window_->runCommand(qlm::cmd::kCameraInterface);
-  qlm::captureLinks().frame_finished = nullptr;
-  EXPECT_EQ(shown, 2);
   const auto folder = home_.path() / "autosave";
   EXPECT_TRUE(std::filesystem::exists(folder / "IMG1.FIT"));
   EXPECT_TRUE(std::filesystem::exists(folder / "IMG2.FIT"));
@@ -151,7 +148,7 @@ TEST_F(CaptureWindowTest, FocusModeShowsThePeakAndTheFocusImageInThePanel) {
     type(panel, "20");
     // Stop after the third focus exposure, look at the panel, then cancel it.
     int shown = 0;
-    qlm::captureLinks().focus_exposed = [&, p = &panel] {
+    const std::function<void()> on_exposure = [&, p = &panel] {
       if (++shown < 3) return;
       click(*p, qlm::ql::kFocusStop);
       peak = static_cast<QLabel*>(p->control(qlm::ql::kMaxValue))->text().toStdString();
@@ -161,11 +158,11 @@ TEST_F(CaptureWindowTest, FocusModeShowsThePeakAndTheFocusImageInThePanel) {
       screenshot(*p, "capture_focus_panel.png");
       screenshot(*window_, "capture_focus_window.png");
     };
+    panel.model().focus_runner = [&on_exposure](qlm::QlModel& m) { qlm::runFocusMode(m, on_exposure); };
     click(panel, qlm::ql::kFocusStart);
     click(panel, qlm::ql::kCancel);
   };
   window_->runCommand(qlm::cmd::kCameraInterface);
-  qlm::captureLinks().focus_exposed = nullptr;
   ASSERT_FALSE(peak.empty());
   EXPECT_GT(std::stoi(peak), 0);
   EXPECT_EQ(std::stoi(peak), qlm::readoutState().PeakValue);

@@ -13,10 +13,11 @@
 #include <iterator>
 
 #include "app/command_table.h"
-#include "app/main_window.h"
-#include "files/ini_dialog.h"
+#include "app/qt/main_window.h"
+#include "files/qt/ini_dialog.h"
 #include "files/settings.h"
 #include "platform/platform.h"
+#include "sim/sim_transport.h"
 #include "support/test_home.h"
 
 namespace {
@@ -26,7 +27,7 @@ namespace {
 class IniDialogTest : public ::testing::Test {
  protected:
   IniDialogTest() {
-    options_.simulate = true;
+    options_.transport = std::make_shared<qlm::sim::SimTransport>();
     options_.home = home_.path().string();
     window_ = std::make_unique<TQLM_T4Window>(options_);
     window_->show();

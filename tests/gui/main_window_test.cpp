@@ -21,12 +21,13 @@
 #include <map>
 
 #include "app/command_table.h"
-#include "app/image_view.h"
-#include "app/main_window.h"
+#include "app/qt/image_view.h"
+#include "app/qt/main_window.h"
 #include "app/window_model.h"
 #include "files/settings.h"
 #include "image/display.h"
 #include "platform/platform.h"
+#include "sim/sim_transport.h"
 #include "support/test_home.h"
 
 namespace {
@@ -56,7 +57,7 @@ QString qs(std::string_view s) {
 class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() {
-    options.simulate = true;
+    options.transport = std::make_shared<qlm::sim::SimTransport>();
     options.home = home.path().string();
     window = std::make_unique<TQLM_T4Window>(options);
     window->show();

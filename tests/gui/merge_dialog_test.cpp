@@ -10,9 +10,9 @@
 
 #include "app/calibration_commands.h"
 #include "app/command_table.h"
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 #include "app/window_model.h"
-#include "image/merge_dialog.h"
+#include "image/qt/merge_dialog.h"
 #include "support/test_home.h"
 
 namespace {

@@ -10,11 +10,12 @@
 #include <functional>
 
 #include "app/command_table.h"
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 #include "files/settings.h"
 #include "image/frame.h"
-#include "image/progress_dialog.h"
-#include "platform/qt_ui.h"
+#include "image/qt/progress_dialog.h"
+#include "platform/qt/qt_ui.h"
+#include "sim/sim_transport.h"
 #include "support/test_home.h"
 
 namespace {
@@ -23,7 +24,7 @@ namespace {
 class ProcessingDialogTest : public ::testing::Test {
  protected:
   ProcessingDialogTest() {
-    options_.simulate = true;
+    options_.transport = std::make_shared<qlm::sim::SimTransport>();
     options_.home = home_.path().string();
     window_ = std::make_unique<TQLM_T4Window>(options_);
     window_->show();

@@ -4,9 +4,8 @@
 #include <fstream>
 #include <string>
 
-#include "capture/capture_links.h"
+#include "files/auto_model.h"
 #include "files/settings.h"
-#include "image/auto_model.h"
 #include "image/autoprocess.h"
 #include "image/convolve.h"
 #include "image/display.h"
@@ -55,7 +54,7 @@ TEST_F(AutoProcessTest, EveryOptionRunsInItsOrderAfterTheCaptureLines) {
   s.unsharp_mask = true;
   s.unsharp_dia = 4;
   s.unsharp_power = 2;
-  runAutoProcessing(s);
+  runAutoProcessing(autoProcessChoice(s));
   EXPECT_EQ(historyTexts(),
             (std::vector<std::string>{"Dark Frame Subtracted", "Flatfield Applied",
                                       "Background Removed : min 20", "Non-Linear Stretch : power 18",
@@ -80,14 +79,14 @@ TEST_F(AutoProcessTest, ChainGivesTheSameFrameAsTheSingleOperations) {
   s.remove_background = true;
   s.high_pass_low_power = true;
   s.unsharp_mask = true;
-  runAutoProcessing(s);
+  runAutoProcessing(autoProcessChoice(s));
   EXPECT_EQ(b.CurrentFrame, expected);
 }
 
 TEST_F(AutoProcessTest, RemoveBackgroundAloneIsSkippedWithoutAStretch) {
   const Frame before = b.CurrentFrame;
   s.remove_background = true;
-  runAutoProcessing(s);
+  runAutoProcessing(autoProcessChoice(s));
   EXPECT_EQ(b.CurrentFrame, before);
   EXPECT_EQ(history.count(), 0);
 }
@@ -97,7 +96,7 @@ TEST_F(AutoProcessTest, LowBackgroundSkipsOnlyTheRemoval) {
   s.auto_stretch_user = true;
   s.user_stretch_value = 29;
   s.remove_background = true;
-  runAutoProcessing(s);
+  runAutoProcessing(autoProcessChoice(s));
   EXPECT_EQ(historyTexts(), std::vector<std::string>{"Non-Linear Stretch : power 29"});
 }
 
@@ -109,20 +108,10 @@ TEST_F(AutoProcessTest, UndoReturnsToTheStateBeforeTheLastStep) {
   StretchCurve t{};
   fillNonLinearCurve(t, 2);
   applyStretchCurve(t, expected, undo);
-  runAutoProcessing(s);
+  runAutoProcessing(autoProcessChoice(s));
   undoLastFilter(b.CurrentFrame, b.UndoFrame, history);
   EXPECT_EQ(b.CurrentFrame, expected);
   EXPECT_EQ(historyTexts(), std::vector<std::string>{"Non-Linear Stretch : power 2"});
-}
-
-TEST_F(AutoProcessTest, CaptureRunsTheChainOnTheProgramSettings) {
-  connectProcessingLinks();
-  s.apply_weak_stretch = true;
-  s.high_pass_low_power = true;
-  captureLinks().auto_process();
-  resetCaptureLinks(captureLinks());
-  EXPECT_EQ(historyTexts(),
-            (std::vector<std::string>{"Non-Linear Stretch : power 2", "High Pass Low Power Filter"}));
 }
 
 TEST_F(AutoProcessTest, RefreshesOnceAtTheEnd) {
@@ -131,7 +120,7 @@ TEST_F(AutoProcessTest, RefreshesOnceAtTheEnd) {
   s.high_pass_low_power = true;
   s.unsharp_mask = true;
   const std::size_t before = platform.ui.callsOf("repaint").size();
-  runAutoProcessing(s);
+  runAutoProcessing(autoProcessChoice(s));
   EXPECT_LE(platform.ui.callsOf("repaint").size(), before + 1);
   EXPECT_EQ(platform.ui.calls().back().kind, "cursor");
   EXPECT_EQ(platform.ui.calls().back().value, static_cast<int>(CursorShape::Arrow));

@@ -5,8 +5,8 @@
 #include <iterator>
 #include <vector>
 
-#include "files/atomic_file.h"
 #include "image/display.h"
+#include "platform/atomic_file.h"
 #include "support/test_home.h"
 
 namespace qlm {

@@ -1,0 +1,215 @@
+#include "app/qt/main_window.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "app/command_table.h"
+#include "app/qt/analysis_commands_view.h"
+#include "app/qt/calibration_commands_view.h"
+#include "app/qt/display_commands_view.h"
+#include "app/qt/image_view.h"
+#include "app/qt/shell_commands_view.h"
+#include "app/startup.h"
+#include "app/window_model.h"
+#include "camera/link.h"
+#include "capture/qt/capture_commands_view.h"
+#include "files/qt/file_commands_view.h"
+#include "files/settings.h"
+#include "image/display.h"
+#include "image/qt/processing_commands_view.h"
+#include "platform/platform.h"
+#include "platform/qt/qt_ui.h"
+
+namespace {
+
+// A small stand-in picture for each tool-bar bitmap: a short tag on a tile.
+QString toolTag(int bitmap) {
+  static const std::map<int, const char*> tags = {
+      {24333, "S"}, {24336, "FT"}, {24332, "O"}, {1000, "CAM"}, {1001, "AG"}, {1002, "P+"}, {1003, "P-"},
+      {1904, "MP"}, {121, "DEF"},  {1903, "PH"}, {1, "NS"},     {117, "NL"},  {2, "PW"},    {120, "BG"},
+      {106, "UM"},  {3, "MD"},     {110, "DK"},  {115, "FF"},   {111, "MG"},  {24, "TEL"}};
+  auto it = tags.find(bitmap);
+  return it == tags.end() ? QString::number(bitmap) : QString(it->second);
+}
+
+QIcon toolIcon(int bitmap) {
+  const QString label = toolTag(bitmap);
+  QPixmap pm(24, 24);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(QColor(70, 90, 140));
+  p.setPen(Qt::NoPen);
+  p.drawRoundedRect(QRectF(1, 1, 22, 22), 4, 4);
+  p.setPen(Qt::white);
+  QFont f = p.font();
+  f.setPixelSize(label.size() > 2 ? 8 : 10);
+  f.setBold(true);
+  p.setFont(f);
+  p.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, label);
+  return QIcon(pm);
+}
+
+QString qs(std::string_view s) {
+  return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+}  // namespace
+
+TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QMainWindow(parent) {
+  ui_ = std::make_unique<qlm::QtUi>(this);
+  clock_ = std::make_unique<qlm::RealClock>();
+  transport_ = options.transport;
+  platform_ = std::make_unique<qlm::ScopedPlatform>(qlm::Platform{
+      clock_.get(), ui_.get(), transport_.get(), qlm::Paths(qlm::Paths::resolveRoot(options.home))});
+  qlm::startProgram();
+
+  setObjectName("TQLM_T4Window");
+  view_ = new qlm::ImageView(this);
+  setCentralWidget(view_);
+  ui_->setRepaintHandler([this] {
+    view_->reloadBitmap();
+    if (QAction* copy = commandAction(qlm::cmd::kCopy)) copy->setEnabled(qlm::windowBitmap().has_value());
+    updateForSettings();
+    updateToolBar();
+    updateViewChecks();
+  });
+  buildMenus();
+  tool_bar_ = addToolBar("Tools");
+  tool_bar_->setObjectName("ToolBar");
+  tool_bar_->setMovable(false);
+  buildToolBar();
+  updateForSettings();
+
+  setGeometry(0, 0, 720, 620);
+  setWindowTitle(QString::fromStdString(qlm::windowTitleFor(qlm::displayState().image_title)));
+  statusBar()->showMessage("QLM T4 Camera Control and Image processing program");
+
+  // Each subsystem connects its own commands, one line each.
+  qlm::connectShellCommands(*this);
+  qlm::connectDisplayCommands(*this);
+  qlm::connectCaptureCommands(*this);
+  qlm::connectFileCommands(*this);
+  qlm::connectProcessingCommands(*this);
+  qlm::connectAnalysisCommands(*this);
+  qlm::connectCalibrationCommands(*this);
+
+  qlm::refreshDisplay();  // shows the start-up frame
+}
+
+TQLM_T4Window::~TQLM_T4Window() {
+  ui_->setRepaintHandler({});
+  qlm::CloseCamera();
+}
+
+void TQLM_T4Window::setCommandHandler(int commandId, std::function<void()> handler) {
+  handlers_[commandId] = std::move(handler);
+}
+
+bool TQLM_T4Window::hasCommandHandler(int commandId) const {
+  auto it = handlers_.find(commandId);
+  return it != handlers_.end() && it->second;
+}
+
+void TQLM_T4Window::runCommand(int commandId) {
+  auto it = handlers_.find(commandId);
+  if (it == handlers_.end() || !it->second) {
+    statusBar()->showMessage(QString::fromStdString(qlm::notAvailableText(commandId)));
+    return;
+  }
+  // The handler may replace itself; run a copy.
+  auto handler = it->second;
+  handler();
+}
+
+QAction* TQLM_T4Window::commandAction(int commandId) const {
+  auto it = actions_.find(commandId);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void TQLM_T4Window::buildMenus() {
+  for (const qlm::CommandInfo& c : qlm::commandTable()) {
+    if (c.text.empty() && c.key.empty()) continue;
+    auto* action = new QAction(qs(c.text), this);
+    action->setData(c.id);
+    if (!c.key.empty()) {
+      action->setShortcut(QKeySequence(qs(c.key), QKeySequence::PortableText));
+      action->setShortcutContext(Qt::WindowShortcut);
+    }
+    if (const auto hint = qlm::commandHint(c.id); !hint.empty()) action->setStatusTip(qs(hint));
+    const int id = c.id;
+    connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+    actions_[id] = action;
+    if (c.text.empty()) addAction(action);  // a shortcut key without a menu entry
+  }
+  for (const qlm::MenuInfo& m : qlm::menuBar()) {
+    QMenu* menu = menuBar()->addMenu(qs(m.title));
+    for (int id : m.items) {
+      if (id == qlm::kSeparator) {
+        menu->addSeparator();
+      } else {
+        menu->addAction(actions_.at(id));
+      }
+    }
+  }
+  for (int id :
+       {qlm::cmd::kFitToWindow, qlm::cmd::kCentreImage, qlm::cmd::kFalseColour, qlm::cmd::kAutoContrast})
+    actions_.at(id)->setCheckable(true);
+  // Checking is the program's business, not the click's.
+  for (int id :
+       {qlm::cmd::kFitToWindow, qlm::cmd::kCentreImage, qlm::cmd::kFalseColour, qlm::cmd::kAutoContrast})
+    connect(actions_.at(id), &QAction::triggered, this, [this] { updateViewChecks(); });
+}
+
+void TQLM_T4Window::buildToolBar() {
+  tool_bar_->clear();
+  for (const qlm::ToolButton& b : qlm::toolBarLayout(qlm::frameState().max_palette_stretch, drive_method_)) {
+    if (b.command == 0) {
+      tool_bar_->addSeparator();
+      continue;
+    }
+    QAction* action = tool_bar_->addAction(toolIcon(b.bitmap), QString());
+    action->setData(b.command);
+    const auto hint = qlm::commandHint(b.command);
+    action->setToolTip(qs(hint));
+    action->setStatusTip(qs(hint));
+    const int id = b.command;
+    connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });
+  }
+  tool_bar_max_palette_ = qlm::frameState().max_palette_stretch;
+}
+
+void TQLM_T4Window::updateToolBar() {
+  if (tool_bar_ != nullptr && tool_bar_max_palette_ != qlm::frameState().max_palette_stretch) buildToolBar();
+}
+
+void TQLM_T4Window::setDriveMethod(char method) {
+  drive_method_ = method;
+  buildToolBar();
+}
+
+void TQLM_T4Window::updateForSettings() {
+  if (qlm::settings().drive_method != drive_method_) setDriveMethod(qlm::settings().drive_method);
+  if (qlm::settings().window_background != background_letter_) {
+    background_letter_ = qlm::settings().window_background;
+    const qlm::Rgb c = qlm::windowBackground(background_letter_);
+    setBackgroundColour(c.red, c.green, c.blue);
+  }
+}
+
+void TQLM_T4Window::setBackgroundColour(int red, int green, int blue) {
+  view_->setBackground(QColor(red, green, blue));
+}
+
+void TQLM_T4Window::updateViewChecks() {
+  const qlm::FrameState& f = qlm::frameState();
+  actions_.at(qlm::cmd::kFitToWindow)->setChecked(f.fit_to_window);
+  actions_.at(qlm::cmd::kCentreImage)->setChecked(f.centre_image);
+  actions_.at(qlm::cmd::kFalseColour)->setChecked(f.false_colour);
+  actions_.at(qlm::cmd::kAutoContrast)->setChecked(f.auto_contrast);
+}

@@ -1,0 +1,34 @@
+#include "files/autosave.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+#include "files/fits_details.h"
+#include "files/fits_writer.h"
+#include "files/settings.h"
+
+namespace qlm {
+
+AutosaveResult autosaveFrame(const Frame& frame, std::time_t start, std::time_t end) {
+  Settings& s = settings();
+  FitsDetails& d = fitsDetails();
+  applyLocalTimeRule(d.timeDifferenceHours);
+  std::error_code ec;
+  const std::filesystem::path folder = autosaveFolder(s);
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  s.autosave_counter =
+      static_cast<std::uint16_t>(s.autosave_counter >= kLastAutosaveNumber ? 1 : s.autosave_counter + 1);
+  AutosaveResult result;
+  result.midpoint = exposureMidpoint(start, end);
+  stampObservationTime(result.midpoint, d);
+  // A drive the machine lacks gives no folder: the write fails like a full disk.
+  const bool written =
+      !folder.empty() &&
+      writeFitsFile(autosaveFileName(s, s.autosave_counter), frame, d.object, d.observer, d.dateObs,
+                    d.telescope, d.instrument, d.commentText, d.historyText, false) == 0;
+  result.status = written ? saveSettings() : 1;
+  return result;
+}
+
+}  // namespace qlm

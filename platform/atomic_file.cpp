@@ -1,0 +1,87 @@
+#include "platform/atomic_file.h"
+
+#include <atomic>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace qlm {
+
+namespace {
+std::filesystem::path tempNameFor(const std::filesystem::path& target) {
+  static std::atomic<unsigned> counter{0};
+  std::filesystem::path t = target;
+  t += ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+  return t;
+}
+}  // namespace
+
+AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)) {}
+
+AtomicFile::~AtomicFile() {
+  abandon();
+}
+
+bool AtomicFile::open() {
+  temp_ = tempNameFor(target_);
+  file_ = std::fopen(temp_.c_str(), "wb");
+  failed_ = file_ == nullptr;
+  return !failed_;
+}
+
+bool AtomicFile::write(const void* data, std::size_t n) {
+  if (file_ == nullptr || failed_) return false;
+  std::size_t allowed = n;
+  if (fail_after_bytes_ >= 0) {
+    const long long left = fail_after_bytes_ - written_;
+    allowed = left <= 0 ? 0 : std::min<std::size_t>(n, static_cast<std::size_t>(left));
+  }
+  const std::size_t done = allowed == 0 ? 0 : std::fwrite(data, 1, allowed, file_);
+  written_ += static_cast<long long>(done);
+  if (done != n) {
+    abandon();
+    failed_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool AtomicFile::commit() {
+  if (file_ == nullptr || failed_) return false;
+  const bool flushed = std::fflush(file_) == 0;
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (!flushed || !closed) {
+    abandon();
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp_, target_, ec);
+  if (ec) {
+    abandon();
+    return false;
+  }
+  temp_.clear();
+  return true;
+}
+
+void AtomicFile::abandon() {
+  if (file_ != nullptr) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  if (!temp_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(temp_, ec);
+    temp_.clear();
+  }
+}
+
+long long fileSize(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return -1;
+  const auto size = std::filesystem::file_size(path, ec);
+  return ec ? -1 : static_cast<long long>(size);
+}
+
+}  // namespace qlm
