@@ -15,6 +15,12 @@ int loadTyped(const std::string& file, Frame& cache) {
   if (!path) return kCalibrationNotPk;
   return loadCalibrationFrame(*path, cache);
 }
+
+// The automatic flat made ready when it is read, for every frame of the run.
+PreparedFlat& preparedFlat() {
+  static auto* prepared = new PreparedFlat;
+  return *prepared;
+}
 }  // namespace
 
 bool autoDarkStep(Frame& current, Frame& cache, SequenceState& st, const std::string& file) {
@@ -39,9 +45,10 @@ bool autoFlatStep(Frame& current, Frame& cache, SequenceState& st, const std::st
       reportCalibrationLoad(CalibrationKind::Flat, answer);
       return false;
     }
+    prepareFlat(cache, preparedFlat());
     st.flat_loaded = true;
   }
-  autoFlatField(current, cache);
+  autoFlatField(current, cache, preparedFlat());
   return true;
 }
 

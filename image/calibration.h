@@ -1,4 +1,6 @@
 #pragma once
+#include <array>
+
 #include "image/frame.h"
 #include "platform/ui.h"
 
@@ -16,12 +18,32 @@ void subtractDark(Frame& image, const Frame& dark);
 // The flat's mean F: the sum of rows 10-19, columns 5-504 (5,000 elements) times 0.0002.
 double flatMean(const Frame& flat);
 
+// A flat made ready for fielding many frames: its mean F and, per element, F / f in single precision
+// (not a number where f is 0). Fielding with it gives exactly what the double-precision rule gives:
+// where the single-precision result lies too close to a whole number, the element is worked out again
+// from the flat itself.
+struct PreparedFlat {
+  double mean = 0.0;
+  std::array<float, kFrameElements> factor{};
+};
+void prepareFlat(const Frame& flat, PreparedFlat& prepared);
+
 // Flat fielding of rows first_row..last_row (inclusive), columns 3-659, with v the image element, f
-// the flat element and F = `mean`: x = v / f x F (real arithmetic), x = F where f = v = 0, x = v where
-// only f is 0; the element becomes 65535 when x >= 65535, else trunc(x). Columns 0-2 stay.
-void flatFieldRows(Frame& image, const Frame& flat, double mean, int first_row, int last_row);
+// the flat element and F its mean: x = v / f x F (double precision), x = F where f = v = 0, x = v where
+// only f is 0; the element becomes 65535 when x >= 65535, else trunc(x). Columns 0-2 stay. `prepared`
+// must have been prepared from `flat`.
+void flatFieldRows(Frame& image, const Frame& flat, const PreparedFlat& prepared, int first_row,
+                   int last_row);
+
+// The row code flat fielding runs: the widest vector code the processor has (the start-up choice), a
+// narrower one, or plain code. All give the same result; tests and benchmarks compare them. False,
+// and no change, when the processor lacks the code asked for.
+enum class FlatCode { Best, Avx512, Avx2, Plain };
+bool selectFlatCode(FlatCode code);
 
 // Automatic flat fielding during capture: rows 2 to 498, no progress window.
+void autoFlatField(Frame& image, const Frame& flat, const PreparedFlat& prepared);
+// The same, preparing the flat first.
 void autoFlatField(Frame& image, const Frame& flat);
 // Interactive flat fielding: rows 11 (labelled image) or 7 to 499 under the "FLAT FIELD PROGRESS"
 // progress window, whose bar starts at 10 and advances by 1 per row. No undo snapshot, no history.

@@ -77,6 +77,40 @@ TEST_F(CalibrationTest, FlatFieldTruncatesAndSaturates) {
   EXPECT_EQ((*image)[at(300, 12)], 10);
 }
 
+// Every row code gives the double-precision rule's result, element for element: random frames, a
+// flat of small whole numbers (many results land on whole numbers), zeros, and results near 65535.
+class FlatCodeTest : public CalibrationTest, public ::testing::WithParamInterface<FlatCode> {
+ protected:
+  ~FlatCodeTest() override { selectFlatCode(FlatCode::Best); }
+};
+
+TEST_P(FlatCodeTest, GivesExactlyTheRuleResult) {
+  if (!selectFlatCode(GetParam())) GTEST_SKIP() << "not on this processor";
+  auto reference = std::make_unique<Frame>();
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    test::fillRandom(*image, seed, 0, seed == 4 ? 65535 : 6000);
+    test::fillRandom(*second, seed + 10, seed == 1 ? 0 : 1, seed == 2 ? 8 : 4000);
+    if (seed == 3) std::fill_n(&(*second)[at(10, 5)], 500, 1);  // F near 1: results near v
+    for (int i = 0; i < kFrameElements; i += 97)
+      (*second)[static_cast<std::size_t>(i)] = 0;
+    *reference = *image;
+    const double f = flatMean(*second);
+    for (int i = 2 * kFrameWidth; i < 499 * kFrameWidth; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      if (i % kFrameWidth < 3) continue;
+      const std::uint16_t v = (*image)[k];
+      const std::uint16_t d = (*second)[k];
+      const double x = d != 0 ? static_cast<double>(v) / d * f : (v == 0 ? f : v);
+      (*reference)[k] = x >= 65535.0 ? 65535 : static_cast<std::uint16_t>(x);
+    }
+    autoFlatField(*image, *second);
+    EXPECT_TRUE(std::equal(image->begin(), image->begin() + kFrameElements, reference->begin())) << seed;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, FlatCodeTest,
+                         ::testing::Values(FlatCode::Avx512, FlatCode::Avx2, FlatCode::Plain));
+
 TEST_F(CalibrationTest, InteractiveFlatStartsBelowTheLabelAndCountsTheBarFromTen) {
   test::TestPlatform p;
   test::fillUniform(*second, 50);  // F = 200 from the patch, so a processed 100 becomes 400 outside it
