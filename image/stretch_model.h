@@ -35,6 +35,8 @@ class StretchModel : public PanelModel {
   void scrollWhite(BarAction action, int thumb = 0);
   // The bar of display value 0-255: its count divided by 5, at most 210 pixels.
   Bar bar(int value) const;
+  // The counters the histogram is drawn from.
+  const std::array<std::uint16_t, kHistogramBins>& counters() const { return counters_; }
 
  private:
   const std::array<std::uint16_t, kHistogramBins>& counters_;

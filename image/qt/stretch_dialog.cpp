@@ -8,14 +8,20 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include "image/analysis_views.h"
+#include "image/qt/analysis_dialog.h"
 #include "image/qt/qt_bar_action.h"
 
 namespace qlm {
 
 namespace {
-constexpr int kMargin = 10;
-constexpr int kAxisY = StretchModel::kBarLimit + kMargin;  // y of the axis, bars grow up from it
-constexpr int kPlotWidth = 301;                            // display values 0-300 (white reaches 300)
+// The histogram of the analysis view without its list, in the same coordinates: display value v at
+// x = v + 8, the axis at y = 213. The arrow marks sit under the tick marks; white reaches 300.
+constexpr int kValueX = 8;
+constexpr int kAxisY = 213;
+constexpr int kArrowTop = kAxisY + 13;
+constexpr int kWidth = 300 + kValueX + 12;
+constexpr int kHeight = kArrowTop + 12;
 }  // namespace
 
 StretchHistogram::StretchHistogram(const StretchModel& model, QWidget* parent)
@@ -24,27 +30,19 @@ StretchHistogram::StretchHistogram(const StretchModel& model, QWidget* parent)
 }
 
 QSize StretchHistogram::sizeHint() const {
-  return {kPlotWidth + 2 * kMargin, kAxisY + 24};
+  return {kWidth, kHeight};
 }
 
 void StretchHistogram::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), Qt::white);
-  for (int v = 0; v < 256; ++v) {
-    const StretchModel::Bar bar = model_.bar(v);
-    if (bar.height == 0) continue;
-    p.setPen(bar.cut ? QColor(200, 0, 0) : QColor(0, 0, 160));
-    p.drawLine(kMargin + v, kAxisY, kMargin + v, kAxisY - bar.height);
-  }
-  p.setPen(Qt::black);
-  p.drawLine(kMargin, kAxisY, kMargin + kPlotWidth, kAxisY);
-  for (int v = 0; v <= 288; v += 32)
-    p.drawLine(kMargin + v, kAxisY, kMargin + v, kAxisY + 4);
+  p.fillRect(rect(), QColor(QRgb(kDialogFace)));
+  p.drawImage(0, 0, RasterView::toImage(drawHistogram(model_.counters(), false)), 0, 0, kWidth, kHeight);
   // Arrow marks under the axis at the black and white values.
+  p.setPen(Qt::black);
+  p.setBrush(Qt::black);
   for (const int v : {model_.black(), model_.white()}) {
-    const int x = kMargin + v;
-    const QPoint arrow[3] = {{x, kAxisY + 6}, {x - 4, kAxisY + 14}, {x + 4, kAxisY + 14}};
-    p.setBrush(Qt::black);
+    const int x = kValueX + v;
+    const QPoint arrow[3] = {{x, kArrowTop}, {x - 4, kArrowTop + 8}, {x + 4, kArrowTop + 8}};
     p.drawPolygon(arrow, 3);
   }
 }
