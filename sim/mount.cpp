@@ -124,7 +124,9 @@ Mount::Axes Mount::axesAfter(const Axes& from, double dt) const {
   const double half_play = config_.dec_backlash_arcsec / 2.0;
   if (slewing_) {
     const double step = rateArcsecPerS('S') * dt;
-    a.ra = stepToward(a.ra, target_ra_, step);
+    // RA turns the shorter way round the circle.
+    const double ra_left = std::remainder(target_ra_ - a.ra, kFullCircle);
+    a.ra = std::abs(ra_left) <= step ? target_ra_ : a.ra + (ra_left > 0 ? step : -step);
     a.dec = stepToward(a.dec, target_dec_, step);
     a.dec_motor = a.dec + (target_dec_ >= from.dec ? half_play : -half_play);
   } else {
@@ -187,8 +189,8 @@ MountPointing Mount::pointingAt(std::uint32_t at_ms) {
 
 double Mount::shiftXPxAt(std::uint32_t at_ms) {
   const MountPointing p = pointingAt(at_ms);
-  return (p.ra_arcsec - start_ra_arcsec_) * std::cos(p.dec_arcsec / 3600.0 * kPi / 180.0) /
-         config_.main_arcsec_per_px;
+  return std::remainder(p.ra_arcsec - start_ra_arcsec_, kFullCircle) *
+         std::cos(p.dec_arcsec / 3600.0 * kPi / 180.0) / config_.main_arcsec_per_px;
 }
 
 double Mount::shiftYPxAt(std::uint32_t at_ms) {

@@ -1,0 +1,241 @@
+#include "guiding/scope_panels.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+
+#include "camera/link.h"
+#include "files/settings.h"
+#include "guiding/lx200.h"
+#include "platform/messages.h"
+#include "platform/platform.h"
+
+namespace qlm {
+
+namespace {
+
+constexpr int kMessierLast = 110;
+constexpr int kCngcLast = 7815;
+constexpr std::uint32_t kPollMs = 1000;
+constexpr int kSameReadings = 3;
+
+void box(std::string_view caption, std::string_view text) {
+  platform().ui->messageBox(std::string(caption), std::string(text), MessageButtons::Ok, MessageIcon::None);
+}
+
+// Digits only, within int.
+std::optional<int> digits(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text[0] == '-') return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+ScopePanelKind scopePanelKind(char drive_method) {
+  if (drive_method == 'b') return ScopePanelKind::MoveTelescope;
+  if (drive_method == 'a') return ScopePanelKind::Autostar;
+  return ScopePanelKind::Lx200;
+}
+
+std::string_view scopePanelCaption(ScopePanelKind kind) {
+  switch (kind) {
+    case ScopePanelKind::MoveTelescope:
+      return "Move Telescope";
+    case ScopePanelKind::Autostar:
+      return "QLM_T4_USB Move Telescope  - Meade Acustar (TM)";
+    case ScopePanelKind::Lx200:
+      break;
+  }
+  return "QLM_T4_USB Move Telescope - LX200 non-GPS (TM)";
+}
+
+bool prepareTelescopeUse(TelescopeState& s) {
+  if (!s.port_selected && loadSettings() != kSettingsOk) {
+    ShowMessage(27);
+    saveSettings();
+  }
+  if (linkState().camera_present == 0) FindCamera();
+  if (linkState().camera_present == 0) {
+    ShowMessage(kCallerTextMessage, "Sorry, Camera not found");
+    return false;
+  }
+  SelectTelescopePort(s);
+  return true;
+}
+
+std::optional<Planet> findPlanet(std::string_view name) {
+  for (const Planet& p : kPlanets) {
+    if (p.name.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < name.size() && same; ++i)
+      same = std::tolower(static_cast<unsigned char>(name[i])) ==
+             std::tolower(static_cast<unsigned char>(p.name[i]));
+    if (same) return p;
+  }
+  return std::nullopt;
+}
+
+std::optional<int> fieldNumber(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  const auto value = digits(text);
+  if (!value) return std::nullopt;
+  return negative ? -*value : *value;
+}
+
+std::optional<char> catalogueChoice(int messier, int cngc) {
+  if (messier >= 1 && messier <= kMessierLast) return 'm';
+  if (cngc >= 1 && cngc <= kCngcLast) return 'c';
+  return std::nullopt;
+}
+
+bool coordinatesInRange(int hours, int minutes, int degrees, int dec_minutes) {
+  return hours >= 0 && hours < 24 && minutes >= 0 && minutes < 60 && degrees >= -89 && degrees < 90 &&
+         dec_minutes >= 0 && dec_minutes < 60;
+}
+
+ScopePanelModel::ScopePanelModel(ScopePanelKind kind, TelescopeState& s) : kind_(kind), scope_(s) {}
+
+void ScopePanelModel::gotoObject() {
+  const int m = fieldNumber(messier).value_or(0);
+  const int c = fieldNumber(cngc).value_or(0);
+  const auto choice = catalogueChoice(m, c);
+  if (!choice) {
+    box(kOutOfRangeCaption, kOutOfRangeText);
+    return;
+  }
+  GotoCatalogue(*choice, *choice == 'm' ? m : c, scope_);
+}
+
+void ScopePanelModel::gotoPlanet(int star_number) {
+  GotoCatalogue('s', star_number, scope_);
+}
+
+void ScopePanelModel::gotoCoordinates() {
+  const auto h = fieldNumber(ra_hours);
+  const auto m = fieldNumber(ra_minutes);
+  const auto d = fieldNumber(dec_degrees);
+  const auto dm = fieldNumber(dec_minutes);
+  // A field that is not a number is refused like one out of range, rather than read as 0.
+  if (!h || !m || !d || !dm || !coordinatesInRange(*h, *m, *d, *dm)) {
+    box(kLx200Caption, kInvalidCoordinatesText);
+    return;
+  }
+  GotoCoordinates(*h, *m, *d, *dm, scope_);
+}
+
+void ScopePanelModel::setRate(char letter) {
+  for (const Rate& r : kRates)
+    if (r.letter == letter) scope_.rate_command = std::string(r.command);
+}
+
+void ScopePanelModel::setFocusFast(bool fast) {
+  scope_.focus_speed_command = std::string(fast ? lx200::kFocusFast : lx200::kFocusSlow);
+}
+
+void ScopePanelModel::arrowPressed(Direction d) {
+  StartManualMove(d, scope_);
+}
+
+void ScopePanelModel::arrowReleased() {
+  StopManualMove(scope_);
+}
+
+void ScopePanelModel::focusPressed(bool up) {
+  StartFocus(up, scope_);
+}
+
+void ScopePanelModel::focusReleased() {
+  StopFocus(scope_);
+}
+
+void ScopePanelModel::help() {
+  box(kind_ == ScopePanelKind::Autostar ? kAutostarHelpCaption : kLx200Caption, kHelpText);
+}
+
+char ScopePanelModel::rateLetter() const {
+  return scope_.rate_command.size() > 3 ? scope_.rate_command[3] : '\0';
+}
+
+bool ScopePanelModel::focusFast() const {
+  return scope_.focus_speed_command.size() > 3 && scope_.focus_speed_command[3] == 'F';
+}
+
+bool ScopePanelModel::pollPass(const InputEvents& events) {
+  if (!polling_) return false;
+  if (events.right_button) {
+    polling_ = false;
+    return false;
+  }
+  if (++passes_ % 2 == 0) {
+    platform().ui->beep();
+  } else {
+    ReadPosition(scope_);
+  }
+  return true;
+}
+
+SlewEnd waitForArrival(std::uint32_t limit_ms, TelescopeState& s) {
+  Clock& clock = *platform().clock;
+  const std::uint32_t start = clock.millis();
+  int same = 0;
+  bool answered = false;
+  std::string last;
+  for (;;) {
+    const std::uint32_t t0 = clock.millis();
+    ReadPosition(s);
+    const bool got = raArcsec(s.ra_text) && decArcsec(s.dec_text);
+    const std::string reading = s.ra_text + ' ' + s.dec_text;
+    same = got && reading == last ? same + 1 : (got ? 1 : 0);
+    answered |= got;
+    last = reading;
+    if (same >= kSameReadings) return SlewEnd::Arrived;
+    if (clock.millis() - start >= limit_ms) return answered ? SlewEnd::TimedOut : SlewEnd::NoAnswer;
+    while (clock.millis() - t0 < kPollMs && clock.millis() - start < limit_ms)
+      clock.idle(1);
+  }
+}
+
+std::optional<double> raArcsec(std::string_view reply) {
+  const std::string text = lx200::positionText(reply);
+  int h = 0;
+  int m = 0;
+  int sec = 0;
+  char tail = 0;
+  if (std::sscanf(text.c_str(), "%2d:%2d:%2d%c", &h, &m, &sec, &tail) == 3) {
+    if (h < 0 || h > 23 || m < 0 || m > 59 || sec < 0 || sec > 59) return std::nullopt;
+    return (h * 3600.0 + m * 60.0 + sec) * 15.0;
+  }
+  int tenths = 0;
+  if (std::sscanf(text.c_str(), "%2d:%2d.%1d%c", &h, &m, &tenths, &tail) == 3) {
+    if (h < 0 || h > 23 || m < 0 || m > 59 || tenths < 0) return std::nullopt;
+    return (h * 3600.0 + m * 60.0 + tenths * 6.0) * 15.0;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> decArcsec(std::string_view reply) {
+  if (reply.empty() || (reply[0] != '+' && reply[0] != '-')) return std::nullopt;
+  const double sign = reply[0] == '-' ? -1.0 : 1.0;
+  const std::string text = lx200::positionText(reply.substr(1));
+  int d = 0;
+  int m = 0;
+  int sec = 0;
+  char tail = 0;
+  const int n = std::sscanf(text.c_str(), "%2d:%2d:%2d%c", &d, &m, &sec, &tail);
+  if (n == 2) sec = 0;
+  if ((n != 2 && n != 3) || d < 0 || d > 90 || m < 0 || m > 59 || sec < 0 || sec > 59) return std::nullopt;
+  return sign * (d * 3600.0 + m * 60.0 + sec);
+}
+
+}  // namespace qlm
