@@ -11,6 +11,7 @@
 #include "capture/capture_state.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "guiding/guider.h"
 #include "guiding/telescope.h"
 #include "image/analysis_views.h"
 #include "image/centroid.h"
@@ -43,6 +44,7 @@ void resetProgramState() {
   resetReadoutState(readoutState());
   resetCentroidState(centroidState());
   resetTelescopeState(telescopeState());
+  resetGuidingState();
 }
 
 }  // namespace qlm

@@ -91,6 +91,12 @@ const std::vector<KeyRule>& rules() {
          o.camera.sky.seed = v;
          return true;
        }},
+      real(
+          "clouds_at_s", "s", "clouds hide the stars from this time after switch-on (-1: never)",
+          [](SimOptions& o) -> double& { return o.camera.clouds_at_s; }, -1, 1e7),
+      real(
+          "clouds_transmission", "share", "share of the starlight that gets through the clouds",
+          [](SimOptions& o) -> double& { return o.camera.clouds_transmission; }, 0, 1),
       whole(
           "stars", "count", "stars scattered over the field",
           [](SimOptions& o) -> int& { return o.camera.sky.star_count; }, 0, 100000),
@@ -214,8 +220,9 @@ std::string applySimSetting(SimOptions& options, std::string_view key_value) {
 }
 
 namespace {
-SimCameraConfig cameraFor(const SimOptions& o) {
+SimCameraConfig cameraFor(const SimOptions& o, std::uint32_t start_ms) {
   SimCameraConfig c = o.camera;
+  c.start_ms = start_ms;
   c.guider_head.scale = o.guider_arcsec_per_px / o.mount.main_arcsec_per_px;
   c.focuser_steps = o.mount.focuser_steps;
   return c;
@@ -223,7 +230,7 @@ SimCameraConfig cameraFor(const SimOptions& o) {
 }  // namespace
 
 SimSystem::SimSystem(const SimOptions& options, std::uint32_t start_ms)
-    : options_(options), transport_(cameraFor(options)), mount_(options.mount, start_ms) {
+    : options_(options), transport_(cameraFor(options, start_ms)), mount_(options.mount, start_ms) {
   transport_.attachSerial(options_.mount_port, mount_);
   transport_.attachSerial(options_.wheel_port, wheel_);
   transport_.attachRelays(mount_);

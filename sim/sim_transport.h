@@ -26,6 +26,11 @@ struct SimCameraConfig {
   std::uint32_t command_ms = 1;                       // bus time of one command block, milliseconds
   double readout_us_per_pixel = 4.0;                  // frame transfer time per pixel, microseconds
   double focuser_steps = 5000.0;                      // focuser position at switch-on
+  // Clouds: from this many seconds after switch-on (negative: never) only `clouds_transmission` of the
+  // starlight gets through.
+  double clouds_at_s = -1.0;
+  double clouds_transmission = 0.0;
+  std::uint32_t start_ms = 0;  // clock reading at switch-on
 };
 
 // Displacement of the whole sky image, in sky (main-sensor) pixels: where the telescope points.

@@ -191,7 +191,7 @@ void SkyRenderer::render(const HeadConfig& head, const RenderRequest& req, std::
       share_x[static_cast<std::size_t>(x - x_lo)] = pixelShare(x, p.x, sigma);
     for (int y = y_lo; y <= y_hi; ++y)
       share_y[static_cast<std::size_t>(y - y_lo)] = pixelShare(y, p.y, sigma);
-    const double total = star.flux_e_per_s * head.throughput * t;
+    const double total = star.flux_e_per_s * head.throughput * t * req.transmission;
     for (int y = y_lo; y <= y_hi; ++y) {
       for (int x = x_lo; x <= x_hi; ++x) {
         if (!on_sensor(x, y)) continue;

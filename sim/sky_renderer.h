@@ -68,8 +68,9 @@ struct RenderRequest {
   double focuser_steps = 5000.0;
   double shift_x_px = 0.0;  // displacement of the whole sky image (pointing), sky pixels
   double shift_y_px = 0.0;
-  std::uint64_t frame = 0;  // chooses this frame's noise and seeing wander
-  bool noise = true;        // false: no shot noise, read noise or wander (exact profiles)
+  std::uint64_t frame = 0;    // chooses this frame's noise and seeing wander
+  bool noise = true;          // false: no shot noise, read noise or wander (exact profiles)
+  double transmission = 1.0;  // share of the starlight that reaches the sensor (clouds dim it)
 };
 
 struct HeadPoint {

@@ -1,0 +1,94 @@
+#include "guiding/guide_log.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace qlm {
+
+std::string guideLogLine(const GuideLogRow& r) {
+  char text[256];
+  const auto letter = [](char c) { return c == 0 ? std::string() : std::string(1, c); };
+  std::string truth = ",";
+  if (r.truth) {
+    char t[80];
+    std::snprintf(t, sizeof t, "%.3f,%.3f", r.truth->first, r.truth->second);
+    truth = t;
+  }
+  std::snprintf(text, sizeof text, "%lu,%d,%.1f,%.1f,%.3f,%.3f,%s,%d,%s,%d,,,%s", r.time_ms, r.frame, r.x,
+                r.y, r.dx / 1000.0, r.dy / 1000.0, letter(r.ra_dir).c_str(), r.ra_ms,
+                letter(r.dec_dir).c_str(), r.dec_ms, truth.c_str());
+  return text;
+}
+
+std::optional<GuideLogRow> parseGuideLogLine(const std::string& line) {
+  std::vector<std::string> f;
+  std::stringstream in(line);
+  std::string cell;
+  while (std::getline(in, cell, ','))
+    f.push_back(cell);
+  if (!line.empty() && line.back() == ',') f.emplace_back();
+  if (f.size() != 14) return std::nullopt;
+  const auto number = [](const std::string& s, double& out) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    out = std::strtod(s.c_str(), &end);
+    return end == s.c_str() + s.size();
+  };
+  double v[6];
+  for (int i = 0; i < 6; ++i)
+    if (!number(f[static_cast<std::size_t>(i)], v[i])) return std::nullopt;
+  double ra_ms = 0.0, dec_ms = 0.0;
+  if (!number(f[7], ra_ms) || !number(f[9], dec_ms) || f[6].size() > 1 || f[8].size() > 1)
+    return std::nullopt;
+  GuideLogRow r;
+  r.time_ms = static_cast<unsigned long>(v[0]);
+  r.frame = static_cast<int>(v[1]);
+  r.x = v[2];
+  r.y = v[3];
+  r.dx = static_cast<int>(std::lround(v[4] * 1000.0));
+  r.dy = static_cast<int>(std::lround(v[5] * 1000.0));
+  r.ra_dir = f[6].empty() ? 0 : f[6][0];
+  r.ra_ms = static_cast<int>(ra_ms);
+  r.dec_dir = f[8].empty() ? 0 : f[8][0];
+  r.dec_ms = static_cast<int>(dec_ms);
+  double tx = 0.0, ty = 0.0;
+  if (number(f[12], tx) && number(f[13], ty)) r.truth = std::make_pair(tx, ty);
+  return r;
+}
+
+std::vector<GuideLogRow> readGuideLog(const std::string& path) {
+  std::vector<GuideLogRow> rows;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (auto row = parseGuideLogLine(line)) rows.push_back(*row);
+  }
+  return rows;
+}
+
+bool GuideLogWriter::open(const std::string& path) {
+  close();
+  std::error_code ec;
+  const std::filesystem::path p(path);
+  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
+  file_ = std::fopen(path.c_str(), "w");
+  if (file_ == nullptr) return false;
+  std::fprintf(file_, "%s\n", kGuideLogHeader);
+  return true;
+}
+
+void GuideLogWriter::write(const GuideLogRow& row) {
+  if (file_ == nullptr) return;
+  std::fprintf(file_, "%s\n", guideLogLine(row).c_str());
+  std::fflush(file_);
+}
+
+void GuideLogWriter::close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+}
+
+}  // namespace qlm

@@ -1,0 +1,55 @@
+#pragma once
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qlm {
+
+// The CSV guide log: one row per guide frame with the columns
+// time_ms,frame,x,y,dx_px,dy_px,ra_dir,ra_ms,dec_dir,dec_ms,ao_x,ao_y,true_x,true_y
+// (directions and pulses empty / 0 when nothing was sent; the true position only from the simulator).
+
+inline constexpr const char* kGuideLogHeader =
+    "time_ms,frame,x,y,dx_px,dy_px,ra_dir,ra_ms,dec_dir,dec_ms,ao_x,ao_y,true_x,true_y";
+
+struct GuideLogRow {
+  unsigned long time_ms = 0;
+  int frame = 0;
+  double x = 0.0;  // pixels and tenths
+  double y = 0.0;
+  int dx = 0;  // thousandths of a pixel (written as pixels with three decimals)
+  int dy = 0;
+  char ra_dir = 0;  // 0: no RA pulse
+  int ra_ms = 0;
+  char dec_dir = 0;
+  int dec_ms = 0;
+  std::optional<std::pair<double, double>> truth;
+};
+
+// Writes rows as they come; a log that cannot be created writes nothing (guiding goes on).
+class GuideLogWriter {
+ public:
+  GuideLogWriter() = default;
+  ~GuideLogWriter() { close(); }
+  GuideLogWriter(const GuideLogWriter&) = delete;
+  GuideLogWriter& operator=(const GuideLogWriter&) = delete;
+
+  // Creates the file (and its folder) and writes the header; false when it cannot.
+  bool open(const std::string& path);
+  void write(const GuideLogRow& row);
+  void close();
+  bool isOpen() const { return file_ != nullptr; }
+
+ private:
+  std::FILE* file_ = nullptr;
+};
+
+// One row's text (without the line end) and its reading; nothing for a malformed line.
+std::string guideLogLine(const GuideLogRow& row);
+std::optional<GuideLogRow> parseGuideLogLine(const std::string& line);
+// Every row of a log file (the header and malformed lines skipped).
+std::vector<GuideLogRow> readGuideLog(const std::string& path);
+
+}  // namespace qlm

@@ -1,0 +1,422 @@
+#include "guiding/guider.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <ctime>
+
+#include "camera/link.h"
+#include "camera/readout.h"
+#include "files/settings.h"
+#include "guiding/guide_log.h"
+#include "guiding/telescope.h"
+#include "platform/messages.h"
+#include "platform/platform.h"
+
+namespace qlm {
+
+namespace {
+
+constexpr const char* kPanelCaption = "Auto Guider Camera Control";
+
+void call(const std::function<void()>& f) {
+  if (f) f();
+}
+void caption(const GuidingView& view, const std::string& text) {
+  if (view.caption) view.caption(text);
+}
+
+GuiderFrame& guiderImage() {
+  return imageBuffers().GuiderFrames[0];
+}
+GuiderFrame& guiderDark() {
+  return imageBuffers().GuiderFrames[2];
+}
+
+// One guider exposure with the panel's processing.
+void takeGuiderFrame() {
+  const GuiderCameraState& g = guiderCameraState();
+  GuiderProcessing p;
+  p.dark_subtraction = g.dark_in_use && g.dark_available;
+  p.dark_capture_in_progress = g.dark_capture;
+  p.hot_pixel_filter = g.hot_pixel_filter;
+  p.dark = &guiderDark();
+  GuiderExposure(g.unit, g.count, guiderImage(), p);
+}
+
+// A pulse of `ms` towards `letter` on the road the caller's rules name.
+void pulse(char letter, int ms, PulseRoad road) {
+  TelescopeState& t = telescopeState();
+  t.current_direction = letter;
+  t.pulse_length_ms = ms;
+  GuidePulse(road, t);
+}
+
+// Relays released, whatever the road: no pulse stays on after a training or a run.
+void releaseRelays() {
+  if (linkState().camera_present != 0) SetGuideRelays(0);
+}
+
+// A window of radius r around (x, y) that holds no star: its values span less than four steps of the
+// guider head's 8-bit output (the sky behind clouds). The window is known to fit.
+bool starLost(const GuiderFrame& image, int x, int y, int r) {
+  std::uint16_t lo = 65535, hi = 0;
+  for (int j = y - r; j <= y + r; ++j) {
+    for (int i = x - r; i <= x + r; ++i) {
+      const std::uint16_t v = image[static_cast<std::size_t>(j * kGuiderWidth + i)];
+      lo = std::min(lo, v);
+      hi = std::max(hi, v);
+    }
+  }
+  return hi - lo < 4 * 256;
+}
+
+// The guider centroid at (x, y); false after the message of a window outside the image or of a star
+// that is no longer there.
+bool measureGuider(int x, int y, CentroidState& c) {
+  if (FindGuiderCentre(x, y, guiderImage().data(), c.working_radius, c) != 0) return false;
+  if (!starLost(guiderImage(), x, y, c.working_radius)) return true;
+  ShowMessage(kGuideStarLostMessage);
+  return false;
+}
+
+GuideLogWriter& guideLog() {
+  static GuideLogWriter log;
+  return log;
+}
+
+}  // namespace
+
+GuiderCameraState& guiderCameraState() {
+  static GuiderCameraState s;
+  return s;
+}
+CalibrationState& calibrationState() {
+  static CalibrationState s;
+  return s;
+}
+GuidingState& guidingState() {
+  static GuidingState s;
+  return s;
+}
+void resetGuidingState() {
+  guiderCameraState() = GuiderCameraState{};
+  calibrationState() = CalibrationState{};
+  guidingState() = GuidingState{};
+  guideLog().close();
+}
+
+GuideParams guiderParams() {
+  const Settings& s = settings();
+  const CalibrationState& c = calibrationState();
+  GuideParams p;
+  p.letters = s.direction_letters;
+  p.ignore_drift = s.ignore_drift;
+  p.ra_hysteresis = s.guider_ra_hysteresis;
+  p.dec_hysteresis = s.guider_dec_hysteresis;
+  p.rotate = c.trained_available && c.use_trained && !s.ignore_ra_angle;
+  if (p.rotate) {
+    p.ra_rate = c.trained.ra_rate;
+    p.dec_rate = c.trained.dec_rate;
+    p.ra_backlash = c.trained.ra_backlash;
+    p.dec_backlash = c.trained.dec_backlash;
+    p.theta = c.trained.theta;
+    p.quadrant = c.trained.quadrant;
+  } else {
+    p.ra_rate = s.guider_ra_rate;
+    p.dec_rate = s.guider_dec_rate;
+    p.ra_backlash = s.guider_ra_backlash;
+    p.dec_backlash = s.guider_dec_backlash;
+  }
+  return p;
+}
+
+GuideParams mainParams() {
+  const Settings& s = settings();
+  GuideParams p;
+  p.letters = s.direction_letters;
+  p.ignore_drift = s.ignore_drift;
+  p.ra_rate = s.main_ra_rate;
+  p.dec_rate = s.main_dec_rate;
+  p.ra_backlash = s.main_ra_backlash;
+  p.dec_backlash = s.main_dec_backlash;
+  p.ra_hysteresis = s.main_ra_hysteresis;
+  p.dec_hysteresis = s.main_dec_hysteresis;
+  return p;
+}
+
+// --- Guider-camera training ---
+
+namespace {
+
+struct TrainingStep {
+  const char* caption;
+  Direction direction;
+  int ms_per_second;  // pulse = this x T
+};
+
+constexpr std::array<TrainingStep, 8> kSteps = {{
+    {"Auto Guider Camera Control - Training / slewing West", Direction::West, 100},
+    {"Auto Guider Camera Control - Training / slewing West again", Direction::West, 1000},
+    {"Auto Guider Camera Control - Training / slewing West third time", Direction::West, 1000},
+    {"Auto Guider Camera Control - Training / slewing East", Direction::East, 1000},
+    {"Auto Guider Camera Control - Training / slewing West to stabilise", Direction::West, 1000},
+    {"Auto Guider Camera Control - Training / slewing North", Direction::North, 200},
+    {"Auto Guider Camera Control - Training / slewing North again", Direction::North, 1000},
+    {"Auto Guider Camera Control - Training / slewing South", Direction::South, 1000},
+}};
+
+// The eight steps; false at the first failed centroid.
+bool runTrainingSteps(GuiderTrainingPositions& p, int t, const GuidingView& view) {
+  CalibrationState& cal = calibrationState();
+  CentroidState& c = centroidState();
+  Clock& clock = *platform().clock;
+  const PulseRoad road = trainingPulseRoad(settings().drive_method);
+  int ox = 0, oy = 0;
+  for (int i = 1; i <= 8; ++i) {
+    const TrainingStep& step = kSteps[static_cast<std::size_t>(i - 1)];
+    if (i == 6) {
+      caption(view, "Auto Guider Camera Control - Training / pausing for 1/2 second");
+      waitMs(clock, 500);
+    }
+    caption(view, step.caption);
+    pulse(directionLetter(step.direction), step.ms_per_second * t, road);
+    waitMs(clock, 200);
+    takeGuiderFrame();
+    call(view.refresh);
+    const int px = p.x[static_cast<std::size_t>(i - 1)];
+    const int py = p.y[static_cast<std::size_t>(i - 1)];
+    const bool predicted = i == 2 || i == 3 || i == 5 || i == 7;
+    const int sx = predicted ? px + ox : px;
+    const int sy = predicted ? py + oy : py;
+    if (!measureGuider(sx, sy, c)) return false;
+    const int bx = i == 4 ? c.guider.x - ox : c.guider.x;
+    const int by = i == 4 ? c.guider.y - oy : c.guider.y;
+    if (!measureGuider(bx, by, c)) return false;
+    p.x[static_cast<std::size_t>(i)] = c.guider.x;
+    p.y[static_cast<std::size_t>(i)] = c.guider.y;
+    if (i == 1) {
+      ox = predictedOffset(9, p.x[1] - p.x[0]);
+      oy = predictedOffset(9, p.y[1] - p.y[0]);
+    } else if (i == 6) {
+      ox = predictedOffset(5, p.x[6] - p.x[5]);
+      oy = predictedOffset(5, p.y[6] - p.y[5]);
+    }
+    cal.training_step = i;
+    call(view.refresh);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view) {
+  if (!star) return false;
+  CalibrationState& cal = calibrationState();
+  cal.training_in_progress = true;
+  cal.training_step = 0;
+  int t = settings().guider_training_seconds;
+  if (t < 1) t = 1;
+  GuiderTrainingPositions p;
+  p.x[0] = star->x;
+  p.y[0] = star->y;
+  bool trained = false;
+  if (runTrainingSteps(p, t, view)) {
+    const GuiderTraining r = guiderTrainingResults(p, t);
+    ShowMessage(kCallerTextMessage, guiderTrainingText(r));
+    if (r.nonsense) {
+      ShowMessage(kCallerTextMessage, kTrainingNoMovementText);
+    } else {
+      cal.trained = r;
+      cal.trained_available = true;
+      cal.use_trained = true;
+      trained = true;
+      if (saveSettings() != kSettingsOk) ShowMessage(24);
+    }
+  }
+  releaseRelays();
+  cal.training_in_progress = false;
+  caption(view, kPanelCaption);
+  call(view.refresh);
+  return trained;
+}
+
+// --- Guider-camera guiding ---
+
+bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
+  GuidingState& g = guidingState();
+  CentroidState& c = centroidState();
+  Clock& clock = *platform().clock;
+  if (&image != &guiderImage()) std::copy_n(image.begin(), kGuiderElements, guiderImage().begin());
+  if (!measureGuider(g.reference.x, g.reference.y, c)) return false;
+  g.dx = guideError(g.reference.x, g.reference.tx, c.guider.x, c.guider.tx);
+  g.dy = guideError(g.reference.y, g.reference.ty, c.guider.y, c.guider.ty);
+  const GuideParams params = guiderParams();
+  GuideFrameRecord rec;
+  rec.time_ms = clock.millis();
+  rec.frame = ++g.frames;
+  rec.position = c.guider;
+  rec.dx = g.dx;
+  rec.dy = g.dy;
+  rec.pulses_sent = view.send_pulses;
+  rec.correction = guiderCorrection(g.dx, g.dy, params, g.last);
+  const GuideCorrection& k = rec.correction;
+  if (!params.rotate) {
+    if (k.ra.considered) g.ra_pulse = k.ra.ms;
+    if (k.dec.considered) g.dec_pulse = k.dec.ms;
+  }
+  if (!k.too_far) {
+    Ui& ui = *platform().ui;
+    const PulseRoad road = guidingPulseRoad(settings().drive_method);
+    const bool send = view.send_pulses;
+    if (send && k.ra.sent()) {
+      ui.beep();
+      pulse(k.ra.letter, k.ra.ms, road);
+      ui.beep();
+    }
+    waitMs(clock, 70);
+    if (send && k.dec.sent()) {
+      ui.beep();
+      pulse(k.dec.letter, k.dec.ms, road);
+      ui.beep();
+    }
+    if (send && (k.ra.sent() || k.dec.sent())) ++g.corrections;
+  }
+  if (view.frame_done) view.frame_done(rec);
+  if (guideLog().isOpen()) {
+    GuideLogRow row;
+    row.time_ms = rec.time_ms;
+    row.frame = rec.frame;
+    row.x = rec.position.x + rec.position.tx / 10.0;
+    row.y = rec.position.y + rec.position.ty / 10.0;
+    row.dx = rec.dx;
+    row.dy = rec.dy;
+    if (view.send_pulses && !k.too_far && k.ra.sent()) {
+      row.ra_dir = k.ra.letter;
+      row.ra_ms = k.ra.ms;
+    }
+    if (view.send_pulses && !k.too_far && k.dec.sent()) {
+      row.dec_dir = k.dec.letter;
+      row.dec_ms = k.dec.ms;
+    }
+    if (view.truth) row.truth = view.truth();
+    guideLog().write(row);
+  }
+  return true;
+}
+
+std::string defaultGuideLogPath(std::int64_t start_seconds) {
+  const std::time_t t = static_cast<std::time_t>(start_seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char name[64];
+  std::strftime(name, sizeof name, "guide-%Y%m%d-%H%M%S.csv", &tm);
+  return (platform().paths.root() / "guidelogs" / name).string();
+}
+
+bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView& view) {
+  if (settings().drive_method == 'n' || linkState().camera_present == 0) {
+    ShowMessage(55);
+    return false;
+  }
+  if (!star) {
+    ShowMessage(53);
+    return false;
+  }
+  GuidingState& g = guidingState();
+  CentroidState& c = centroidState();
+  Ui& ui = *platform().ui;
+  call(view.open_window);
+  g.guider_guiding = true;
+  g.stop = false;
+  g.frames = 0;
+  g.corrections = 0;
+  c.working_radius = settings().mask_radius;
+  if (view.log_path != "-") {
+    const std::string path =
+        view.log_path.empty() ? defaultGuideLogPath(platform().clock->calendarSeconds()) : view.log_path;
+    guideLog().open(path);
+  }
+  caption(view, "Guiding Info - Creating Guiding Frame");
+  StartGuiderExposure();
+  takeGuiderFrame();
+  call(view.refresh);
+  if (!measureGuider(star->x, star->y, c)) {
+    endGuiderGuiding(view);
+    return false;
+  }
+  g.reference = c.guider;
+  caption(view, "Guiding Info - stabilising");
+  call(view.refresh);
+  ui.pumpEvents();
+  g.reference_mark = true;
+  for (int i = 0; i < 3 && !g.stop; ++i) {
+    if (!guiderCorrectionStep(guiderImage(), view)) g.stop = true;
+    call(view.refresh);
+    ui.pumpEvents();
+    StartGuiderExposure();
+    takeGuiderFrame();
+    call(view.refresh);
+  }
+  caption(view, "Guiding Info");
+  call(view.refresh);
+  return true;
+}
+
+bool guiderGuidingCycle(const GuidingView& view) {
+  GuidingState& g = guidingState();
+  if (!g.guider_guiding || g.stop) return true;
+  takeGuiderFrame();
+  call(view.refresh);
+  if (!guiderCorrectionStep(guiderImage(), view)) g.stop = true;
+  call(view.refresh);
+  return !g.guider_guiding || g.stop;
+}
+
+void endGuiderGuiding(const GuidingView& view) {
+  GuidingState& g = guidingState();
+  releaseRelays();
+  g.start_request = false;
+  g.guider_guiding = false;
+  g.reference_mark = false;
+  guideLog().close();
+  call(view.close_window);
+}
+
+bool runGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView& view) {
+  if (!startGuiderGuiding(star, view)) return false;
+  GuidingState& g = guidingState();
+  Ui& ui = *platform().ui;
+  while (g.guider_guiding && !g.stop) {
+    ui.pumpEvents();
+    if (!g.guider_guiding) break;
+    guiderGuidingCycle(view);
+  }
+  endGuiderGuiding(view);
+  return true;
+}
+
+std::optional<GuiderStar> brightestGuiderStar(const GuiderFrame& image, int r) {
+  std::optional<GuiderStar> best;
+  long best_sum = 0;
+  const int lo = r < 1 ? 1 : r;
+  for (int y = lo; y + r + 1 <= kGuiderHeight && y + 1 < kGuiderHeight; ++y) {
+    for (int x = lo; x + r + 1 <= kGuiderWidth && x + 1 < kGuiderWidth; ++x) {
+      long sum = 0;
+      for (int j = -1; j <= 1; ++j)
+        for (int i = -1; i <= 1; ++i)
+          sum += image[static_cast<std::size_t>((y + j) * kGuiderWidth + x + i)];
+      if (sum > best_sum) {
+        best_sum = sum;
+        best = GuiderStar{x, y};
+      }
+    }
+  }
+  return best;
+}
+
+bool guiderGuidingRunning() {
+  return guidingState().guider_guiding;
+}
+
+}  // namespace qlm

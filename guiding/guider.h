@@ -1,0 +1,132 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "guiding/guide_rules.h"
+#include "image/centroid.h"
+#include "image/frame.h"
+
+namespace qlm {
+
+// The trainings and the two guiding loops on the camera, the mount and the clock. The arithmetic lives
+// in guiding/guide_rules.h; this file runs it frame by frame.
+
+// The guider head's exposure and processing, as the autoguider camera panel sets them.
+struct GuiderCameraState {
+  char unit = 's';  // 'h' hundredths, 't' tenths, 's' seconds
+  int count = 1;
+  int count_max = 10;
+  bool one_sec_pause = false;     // "1 Sec Pause" between repeated exposures
+  bool dark_available = false;    // a guider dark has been taken
+  bool dark_in_use = false;       // "Apply DarkFrame"
+  bool dark_capture = false;      // a dark is being taken (no subtraction)
+  std::string dark_label;         // "%2d" count + " hundredth " / " tenth " / " second "
+  bool hot_pixel_filter = false;  // "Apply Median Filter to all Images"
+};
+GuiderCameraState& guiderCameraState();
+
+// Training results and whether guiding uses them.
+struct CalibrationState {
+  GuiderTraining trained;
+  bool trained_available = false;
+  bool use_trained = false;
+  int training_step = 0;  // the last completed step, shown by the panel
+  bool training_in_progress = false;
+  bool main_training_active = false;
+};
+CalibrationState& calibrationState();
+
+// The guiding loops' program-wide record.
+struct GuidingState {
+  CentroidResult reference;  // where the star is held
+  int dx = 0;                // the last errors, thousandths of a pixel
+  int dy = 0;
+  LastLetters last;  // survive between runs
+  int ra_pulse = 0;  // last pulse lengths of the correction without rotation (shown)
+  int dec_pulse = 0;
+  bool guider_guiding = false;  // guiding with the guider camera; "Stop Guiding" clears it
+  bool stop = false;
+  bool reference_mark = false;
+  bool start_request = false;      // "Start Guiding" pressed in the panel
+  bool goto_main_request = false;  // "Go to Main Camera" pressed in the panel
+  bool main_running = false;       // main-camera loop
+  bool main_active = false;        // main-camera guiding active (the centroid's geometry)
+  bool main_first_frame = true;
+  bool main_stop = false;
+  int frames = 0;       // guide frames measured in this run
+  int corrections = 0;  // frames after which at least one pulse went out
+};
+GuidingState& guidingState();
+void resetGuidingState();  // all three records above back to start-up values
+
+// The guide star picked on the guider image, when one is.
+struct GuiderStar {
+  int x = 0;
+  int y = 0;
+};
+
+// One guide frame, as the log and the graph see it.
+struct GuideFrameRecord {
+  std::uint32_t time_ms = 0;  // clock at the measurement
+  int frame = 0;              // 1, 2, ... within the run
+  CentroidResult position;    // the measured star
+  int dx = 0;                 // errors, thousandths of a pixel
+  int dy = 0;
+  GuideCorrection correction;
+  bool pulses_sent = true;
+};
+
+// What a front end shows of a training or a guiding run. Every member may be left empty.
+struct GuidingView {
+  std::function<void()> open_window;  // the guiding window ("AutoGuider Camera Guiding" / "Guiding Info")
+  std::function<void()> close_window;
+  std::function<void(const std::string&)> caption;  // window or panel caption
+  std::function<void()> refresh;                    // fields and image after a frame
+  std::function<void(const GuideFrameRecord&)> frame_done;
+  // Where the star truly was (main-sensor pixels), when the camera is the simulator.
+  std::function<std::optional<std::pair<double, double>>()> truth;
+  // The guide log; empty: R/guidelogs/guide-YYYYMMDD-HHMMSS.csv by the start time. "-": no log.
+  std::string log_path;
+  bool send_pulses = true;  // false measures and logs only (the unguided baseline)
+};
+
+// The parameters of the guider camera's correction from the settings and the training state.
+GuideParams guiderParams();
+// The main camera's.
+GuideParams mainParams();
+
+// Guider-camera training ("Train"): the eight steps from `star`, the results box, and the trained
+// values in use. Without a star nothing happens. A failed centroid, or a star that did not move, ends
+// it with a message and leaves the earlier values. Relays are released at the end. True when trained.
+bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view = {});
+
+// The box shown when the guide star has gone (clouds): "Sorry. Guide star lost. ...".
+inline constexpr int kGuideStarLostMessage = 4;
+
+// The guider-camera correction on the frame in `image` against the reference. False after a failed
+// centroid (guiding stops).
+bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view);
+
+// Guider-camera guiding start (steps up to "stabilising"): message 55 without a drive method or camera,
+// message 53 without a guide star. True when guiding runs.
+bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView& view = {});
+// One guiding cycle: exposure, correction, refresh. True when guiding is to stop.
+bool guiderGuidingCycle(const GuidingView& view = {});
+// End of guiding: flags cleared, relays released, window closed, log closed.
+void endGuiderGuiding(const GuidingView& view = {});
+// The whole run: start, cycles with the window events delivered between them until "Stop Guiding" (or
+// the view clears the flag), end. True when it started.
+bool runGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView& view = {});
+bool guiderGuidingRunning();
+
+// The brightest star of a guider image whose centroid window of radius r fits (brightest 3 x 3 sum,
+// so a lone hot pixel does not win); nothing on an empty image.
+std::optional<GuiderStar> brightestGuiderStar(const GuiderFrame& image, int r);
+
+// The guide log's default name for a start time (UT seconds): guidelogs/guide-YYYYMMDD-HHMMSS.csv under
+// the data root.
+std::string defaultGuideLogPath(std::int64_t start_seconds);
+
+}  // namespace qlm

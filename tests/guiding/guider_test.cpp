@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "camera/link.h"
+#include "camera/readout.h"
+#include "files/settings.h"
+#include "guiding/guide_log.h"
+#include "guiding/guider.h"
+#include "guiding/telescope.h"
+#include "image/frame.h"
+#include "platform/messages.h"
+#include "platform/platform.h"
+#include "sim/sim_setup.h"
+#include "support/test_home.h"
+
+namespace qlm {
+namespace {
+
+sim::SimOptions withSetting(const std::string& key_value) {
+  sim::SimOptions o = sim::defaultSimOptions();
+  EXPECT_EQ(sim::applySimSetting(o, key_value), "");
+  return o;
+}
+
+// Training and guiding with the guider head against the simulated mount on the virtual clock, the star
+// picked as the command line picks it (the brightest one whose window fits).
+class GuiderTest : public ::testing::Test {
+ protected:
+  explicit GuiderTest(const sim::SimOptions& o = sim::defaultSimOptions()) : sim(o) {
+    settings().show_interface_details = false;
+    settings().drive_method = 'b';
+    FindCamera();
+    SelectTelescopePort();
+    GuiderExposure('s', 1, imageBuffers().GuiderFrames[0], GuiderProcessing{});
+    star = brightestGuiderStar(imageBuffers().GuiderFrames[0], settings().mask_radius);
+    centroidState().working_radius = settings().mask_radius;
+    view.log_path = (platform.paths().root() / "run.csv").string();
+    view.truth = [this]() -> std::optional<std::pair<double, double>> {
+      const sim::ExposureRecord& e = sim.transport().lastExposure(1);
+      return std::make_pair(e.sky_shift_x_px, e.sky_shift_y_px);
+    };
+    view.frame_done = [this](const GuideFrameRecord&) {
+      if (static_cast<std::int32_t>(platform.clock.millis() - stop_at) >= 0)
+        guidingState().guider_guiding = false;
+    };
+  }
+  sim::SimSystem sim;
+  test::TestPlatform platform{&sim.transport()};
+  std::optional<GuiderStar> star;
+  GuidingView view;
+  std::uint32_t stop_at = 0;
+
+  bool shown(int message) {
+    const std::vector<std::string> texts = platform.ui.messageTexts();
+    return std::find(texts.begin(), texts.end(), std::string(messageText(message))) != texts.end();
+  }
+
+  // Guides for `seconds`; the true rms (main pixels, about the mean) of the logged frames.
+  double guide(int seconds, bool corrections) {
+    view.send_pulses = corrections;
+    stop_at = platform.clock.millis() + static_cast<std::uint32_t>(seconds) * 1000u;
+    EXPECT_TRUE(runGuiderGuiding(star, view));
+    const std::vector<GuideLogRow> rows = readGuideLog(view.log_path);
+    EXPECT_EQ(static_cast<int>(rows.size()), guidingState().frames);
+    double sx = 0, sy = 0, sxx = 0, syy = 0;
+    for (const GuideLogRow& r : rows) {
+      sx += r.truth->first;
+      sy += r.truth->second;
+      sxx += r.truth->first * r.truth->first;
+      syy += r.truth->second * r.truth->second;
+    }
+    const double n = static_cast<double>(rows.size());
+    return std::sqrt((sxx - sx * sx / n + syy - sy * sy / n) / n);
+  }
+};
+
+TEST_F(GuiderTest, TrainingRecoversTheMountsRates) {
+  ASSERT_TRUE(star);
+  ASSERT_TRUE(TrainGuider(star));
+  const CalibrationState& c = calibrationState();
+  EXPECT_TRUE(c.trained_available && c.use_trained);
+  EXPECT_EQ(c.training_step, 8);
+  // Guide rate 0.5 x sidereal at 3.8 arcsec per guider pixel; west moves the star to smaller x.
+  const double rate = 0.5 * sim::kSiderealArcsecPerS / 3.8;
+  EXPECT_LT(c.trained.rx, 0);
+  EXPECT_NEAR(c.trained.ra_rate, rate, 0.05 * rate);
+  EXPECT_EQ(c.trained.quadrant, 2);
+  // The two north pulses last 1.2 T and are divided by 2 T: the Dec rate comes out at 0.6 x, truncated.
+  EXPECT_EQ(c.trained.dec_rate, static_cast<int>(0.6 * rate));
+  EXPECT_EQ(c.trained.theta, trainingTheta(c.trained.rx, c.trained.ry));
+  EXPECT_EQ(sim.transport().relayValue(), 0);
+  ASSERT_FALSE(platform.ui.messageTexts().empty());
+  EXPECT_EQ(platform.ui.messageTexts().front().rfind("slew RA = ", 0), 0u);
+}
+
+// The closed loop, and its log replayed through the correction rules.
+TEST_F(GuiderTest, GuidingHoldsTheStarAndItsLogReplaysToTheSamePulses) {
+  ASSERT_TRUE(star);
+  const double guided = guide(300, true);
+  EXPECT_GT(guidingState().corrections, 5);
+  const std::vector<GuideLogRow> rows = readGuideLog(view.log_path);
+  const double unguided = guide(300, false);
+  EXPECT_LE(guided, 0.35 * unguided) << guided << " against " << unguided;
+  EXPECT_EQ(sim.transport().relayValue(), 0);
+  EXPECT_FALSE(guiderGuidingRunning());
+
+  LastLetters last;  // the letters the run started from
+  const GuideParams p = guiderParams();
+  int pulses = 0;
+  for (const GuideLogRow& r : rows) {
+    const GuideCorrection c = guiderCorrection(r.dx, r.dy, p, last);
+    EXPECT_EQ(c.ra.sent() ? c.ra.letter : 0, r.ra_dir) << "frame " << r.frame;
+    EXPECT_EQ(c.ra.sent() ? c.ra.ms : 0, r.ra_ms) << "frame " << r.frame;
+    EXPECT_EQ(c.dec.sent() ? c.dec.letter : 0, r.dec_dir) << "frame " << r.frame;
+    EXPECT_EQ(c.dec.sent() ? c.dec.ms : 0, r.dec_ms) << "frame " << r.frame;
+    pulses += (r.ra_ms > 0) + (r.dec_ms > 0);
+  }
+  EXPECT_GT(pulses, 5);
+}
+
+TEST_F(GuiderTest, RefusedStartsRunNoCycle) {
+  EXPECT_FALSE(startGuiderGuiding(std::nullopt, view));
+  EXPECT_TRUE(shown(53));
+  settings().drive_method = 'n';
+  EXPECT_FALSE(startGuiderGuiding(star, view));
+  EXPECT_TRUE(shown(55));
+  EXPECT_EQ(guidingState().frames, 0);
+  EXPECT_FALSE(TrainGuider(std::nullopt));
+  EXPECT_EQ(calibrationState().training_step, 0);
+}
+
+class CloudyGuiderTest : public GuiderTest {
+ protected:
+  CloudyGuiderTest() : GuiderTest(withSetting("clouds_at_s=40")) {}
+};
+
+TEST_F(CloudyGuiderTest, ALostStarEndsGuidingWithTheMountStill) {
+  stop_at = 600000;
+  EXPECT_TRUE(runGuiderGuiding(star, view));
+  EXPECT_TRUE(shown(kGuideStarLostMessage));
+  EXPECT_LT(platform.clock.millis(), 60000u);
+  EXPECT_FALSE(guiderGuidingRunning());
+  EXPECT_EQ(sim.transport().relayValue(), 0);
+  // Training after the clouds came keeps what an earlier training found.
+  calibrationState().trained.ra_rate = 7;
+  EXPECT_FALSE(TrainGuider(star));
+  EXPECT_EQ(calibrationState().trained.ra_rate, 7);
+  EXPECT_FALSE(calibrationState().training_in_progress);
+}
+
+class StuckMountGuiderTest : public GuiderTest {
+ protected:
+  StuckMountGuiderTest() : GuiderTest(withSetting("guide_rate=0")) {}
+};
+
+TEST_F(StuckMountGuiderTest, AStarThatDoesNotMoveIsNotATraining) {
+  calibrationState().trained.dec_rate = 4;
+  EXPECT_FALSE(TrainGuider(star));
+  const std::vector<std::string> texts = platform.ui.messageTexts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[1], kTrainingNoMovementText);
+  EXPECT_FALSE(calibrationState().trained_available);
+  EXPECT_EQ(calibrationState().trained.dec_rate, 4);
+}
+
+}  // namespace
+}  // namespace qlm
