@@ -1,18 +1,15 @@
 #pragma once
 #include <functional>
 
+#include "guiding/guider.h"
+
 namespace qlm {
 
 // Steps of the take-photo command whose subsystems are still to come (guiding and the AO unit). Each
 // starts as a no-op, so the sequence runs unchanged before they land; the program-wide reset puts them
 // back to no-ops.
 struct CaptureLinks {
-  // Guiding during a guided exposure: start it (true when it runs), one step (true asks to stop),
-  // whether it runs, close its window, and the AO correction after a single exposure.
-  std::function<bool()> start_guided_exposure;
-  std::function<bool()> guiding_step;
-  std::function<bool()> guiding_running;
-  std::function<void()> close_guiding_window;
+  // The AO correction after a single exposure.
   std::function<void()> ao_correction;
   // The guiding loop that started this command receives the frame.
   std::function<void()> hand_to_guiding;
@@ -20,11 +17,8 @@ struct CaptureLinks {
   // too when guider-camera guiding is not running.
   std::function<void()> restore_guide_position;
 
-  // Panel status: guider camera detected, guider-camera guiding running, guide star picked on the
-  // guider image.
+  // Panel status: guider camera detected.
   std::function<bool()> guider_detected;
-  std::function<bool()> autoguiding_running;
-  std::function<bool()> guide_star_picked;
 };
 
 CaptureLinks& captureLinks();
@@ -42,6 +36,8 @@ struct CaptureFrontEnd {
   // Observers: a frame was finished (displayed and saved), a focus exposure was shown.
   std::function<void()> frame_finished;
   std::function<void()> focus_exposed;
+  // The guiding window and log of a guided exposure ("Autoguide Photo").
+  GuidingView guiding;
 };
 
 }  // namespace qlm

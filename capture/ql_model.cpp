@@ -9,6 +9,7 @@
 #include "capture/capture_links.h"
 #include "capture/sequence.h"
 #include "files/settings.h"
+#include "guiding/guider.h"
 #include "image/display.h"
 #include "image/frame.h"
 #include "platform/messages.h"
@@ -30,7 +31,7 @@ std::string cameraModeText(const CaptureSettings& s) {
 std::string autoguiderStatusText() {
   const CaptureLinks& links = captureLinks();
   if (!ask(links.guider_detected)) return "Guider Camera not detected";
-  return ask(links.autoguiding_running) ? "Already Autoguiding" : "Guider Camera available";
+  return guiderGuidingRunning() ? "Already Autoguiding" : "Guider Camera available";
 }
 
 std::string sharpnessText(double pixels) {
@@ -144,7 +145,6 @@ int QlModel::press(int id) {
     refresh();
     return 0;
   }
-  const CaptureLinks& links = captureLinks();
   const int filters = settings().number_of_filters;
   const int position = readoutState().filter_position;
   switch (id) {
@@ -152,16 +152,16 @@ int QlModel::press(int id) {
       seq_.guided_exposure = false;
       return takePhoto();
     case ql::kAutoguidePhoto: {
-      if (ask(links.autoguiding_running)) {
+      if (guiderGuidingRunning()) {
         ShowMessage(59);
         return 0;
       }
       const int r = takePhoto();
-      if (r != 0) seq_.guided_exposure = ask(links.guide_star_picked);
+      if (r != 0) seq_.guided_exposure = guiderGuideStar().has_value();
       return r;
     }
     case ql::kGotoAutoguider:
-      if (ask(links.autoguiding_running)) {
+      if (guiderGuidingRunning()) {
         ShowMessage(59);
         return 0;
       }

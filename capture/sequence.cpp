@@ -14,6 +14,7 @@
 #include "files/autosave.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "guiding/guider.h"
 #include "image/autoprocess.h"
 #include "image/calibration.h"
 #include "image/display.h"
@@ -87,7 +88,7 @@ class PhotoRun {
     restore_pick_ = false;
   }
   void closeGuidingWindow() {
-    if (guiding_window_open_) call(links_.close_guiding_window);
+    if (guiding_window_open_) endGuiderGuiding(front_.guiding);
     guiding_window_open_ = false;
   }
 
@@ -253,7 +254,7 @@ void PhotoRun::waitShortUnit() {
 void PhotoRun::waitLongUnit() {
   if (st_.guided_exposure && !st_.guided_started) {
     st_.guided_started = true;
-    guiding_window_open_ = ask(links_.start_guided_exposure);
+    guiding_window_open_ = startGuiderGuiding(guiderGuideStar(), front_.guiding);
     if (!guiding_window_open_) {
       s_.continuous = false;
       st_.loop_continuous = false;
@@ -264,7 +265,7 @@ void PhotoRun::waitLongUnit() {
   std::uint32_t next_gauge = t0_ + gauge_every;
   int gauge = 0;
   for (std::uint32_t now = clock_.millis(); !reached(now, st_.wait_deadline); now = clock_.millis()) {
-    if (ask(links_.guiding_running) && ask(links_.guiding_step)) st_.wait_deadline = clock_.millis();
+    if (guiderGuidingRunning() && guiderGuidingCycle(front_.guiding)) st_.wait_deadline = clock_.millis();
     if (reached(now, flush_at_)) {
       ClearSensor(kClearFlush, kMainHead);
       flush_at_ += 2005;
@@ -315,7 +316,7 @@ void PhotoRun::corrections() {
   if (s_.auto_dark) dark_applied_ = autoDarkStep(b.CurrentFrame, b.UndoFrame, st_, s_.dark_file);
   if (s_.auto_flat) flat_applied_ = autoFlatStep(b.CurrentFrame, b.FlatCache, st_, s_.flat_file);
   if (!st_.series || s_.continuous) return;
-  if (ask(links_.guiding_running)) {
+  if (guiderGuidingRunning()) {
     st_.accumulated_seconds = 0.001 * st_.exposure_ms;
     return;
   }

@@ -95,6 +95,11 @@ CalibrationState& calibrationState() {
   static CalibrationState s;
   return s;
 }
+std::optional<GuiderStar>& guiderGuideStar() {
+  static std::optional<GuiderStar> star;
+  return star;
+}
+
 GuidingState& guidingState() {
   static GuidingState s;
   return s;
@@ -103,6 +108,7 @@ void resetGuidingState() {
   guiderCameraState() = GuiderCameraState{};
   calibrationState() = CalibrationState{};
   guidingState() = GuidingState{};
+  guiderGuideStar().reset();
   guideLog().close();
 }
 

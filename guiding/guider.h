@@ -67,6 +67,9 @@ struct GuiderStar {
   int y = 0;
 };
 
+// The star picked on the guider image (nothing until a guider pick has completed; it stays for the run).
+std::optional<GuiderStar>& guiderGuideStar();
+
 // One guide frame, as the log and the graph see it.
 struct GuideFrameRecord {
   std::uint32_t time_ms = 0;  // clock at the measurement

@@ -225,12 +225,12 @@ TEST_F(PanelTest, GotoAutoguiderNeedsADriveMethodAndNoRunningGuiding) {
   EXPECT_EQ(panel.press(ql::kGotoAutoguider), 0);
   EXPECT_EQ(p.ui.messageTexts().back(), "Please select a telescope drive method before using autoguider");
   settings().drive_method = 'l';
-  captureLinks().autoguiding_running = [] { return true; };
+  guidingState().guider_guiding = true;
   EXPECT_EQ(panel.press(ql::kGotoAutoguider), 0);
   EXPECT_EQ(p.ui.messageTexts().back(), "Sorry, already guiding with external camera");
   EXPECT_EQ(panel.press(ql::kAutoguidePhoto), 0);
   EXPECT_EQ(p.ui.messageTexts().size(), 3u);
-  captureLinks().autoguiding_running = [] { return false; };
+  guidingState().guider_guiding = false;
   EXPECT_EQ(panel.press(ql::kGotoAutoguider), ql::kCancel);
   EXPECT_TRUE(sequenceState().goto_autoguider);
 }
@@ -238,7 +238,7 @@ TEST_F(PanelTest, GotoAutoguiderNeedsADriveMethodAndNoRunningGuiding) {
 TEST_F(PanelTest, AutoguidePhotoAsksForGuidingOnlyWithAPickedStar) {
   EXPECT_EQ(panel.press(ql::kAutoguidePhoto), ql::kTakePhoto);
   EXPECT_FALSE(sequenceState().guided_exposure);
-  captureLinks().guide_star_picked = [] { return true; };
+  guiderGuideStar() = GuiderStar{100, 100};
   EXPECT_EQ(panel.press(ql::kAutoguidePhoto), ql::kTakePhoto);
   EXPECT_TRUE(sequenceState().guided_exposure);
   panel.press(ql::kTakePhoto);  // a plain photo is not guided
@@ -247,12 +247,10 @@ TEST_F(PanelTest, AutoguidePhotoAsksForGuidingOnlyWithAPickedStar) {
 
 TEST_F(PanelTest, AutoguiderStatusText) {
   EXPECT_EQ(panel.view().autoguider_status, "Guider Camera not detected");
-  bool running = false;
   captureLinks().guider_detected = [] { return true; };
-  captureLinks().autoguiding_running = [&running] { return running; };
   panel.refresh();
   EXPECT_EQ(panel.view().autoguider_status, "Guider Camera available");
-  running = true;
+  guidingState().guider_guiding = true;
   panel.refresh();
   EXPECT_EQ(panel.view().autoguider_status, "Already Autoguiding");
 }

@@ -367,8 +367,7 @@ TEST_F(SequenceTest, TheProgramsAutoProcessingChainRunsAfterEachFrame) {
 }
 
 TEST_F(SequenceTest, GuidedExposureThatCannotStartSkipsTheReadout) {
-  captureLinks().guide_star_picked = [] { return true; };
-  captureLinks().start_guided_exposure = [] { return false; };
+  guiderGuideStar() = GuiderStar{100, 100};  // no drive method: guiding refuses to start
   p.ui.onPanel(kCameraPanelName, [](PanelModel& m) {
     auto& panel = dynamic_cast<QlModel&>(m);
     panel.press(ql::kSeconds);
@@ -380,27 +379,6 @@ TEST_F(SequenceTest, GuidedExposureThatCannotStartSkipsTheReadout) {
   EXPECT_TRUE(camera.readouts().empty());
   EXPECT_FALSE(captureSettings().continuous);
   EXPECT_EQ(frames, 0);
-}
-
-TEST_F(SequenceTest, GuidingStepsRunDuringAGuidedExposureUntilTheyAskToStop) {
-  int steps = 0;
-  int closed = 0;
-  captureLinks().guide_star_picked = [] { return true; };
-  captureLinks().start_guided_exposure = [] { return true; };
-  captureLinks().guiding_running = [] { return true; };
-  captureLinks().guiding_step = [&steps] { return ++steps == 100; };
-  captureLinks().close_guiding_window = [&closed] { ++closed; };
-  p.ui.onPanel(kCameraPanelName, [](PanelModel& m) {
-    auto& panel = dynamic_cast<QlModel&>(m);
-    panel.press(ql::kSeconds);
-    panel.setValueText("10");
-    return panel.press(ql::kAutoguidePhoto);
-  });
-  takePhotoCommand(front);
-  EXPECT_EQ(steps, 100);
-  ASSERT_EQ(camera.readouts().size(), 1u);
-  EXPECT_LT(camera.readouts()[0].at_ms - camera.exposureStart(), 200u);
-  EXPECT_EQ(closed, 1);
 }
 
 TEST(InterruptibleWaitTest, ReturnsOneOnAPressAndZeroOtherwise) {
