@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "image/display.h"
 #include "image/stretch_model.h"
@@ -12,20 +13,25 @@ namespace qlm {
 
 namespace {
 
-constexpr int kTopEntry = kStretchTableSize - 1;  // 32767
 constexpr int kChunks = 20;
 constexpr int kChunkElements = (kFrameElements - kLabelElements) / kChunks;  // 16,170
 
-std::uint16_t limited(double v) {
-  return static_cast<std::uint16_t>(std::min<double>(kTopEntry, std::trunc(v)));
-}
-
 // Maps elements [first, last) through the table.
 void mapRange(const StretchCurve& t, Frame& f, int first, int last) {
-  for (int i = first; i < last; ++i) {
-    auto& e = f[static_cast<std::size_t>(i)];
-    e = static_cast<std::uint16_t>(t[e >> 1] << 1);
+  const std::uint16_t* table = t.data();
+  std::uint16_t* e = f.data();
+  // Sixteen look-ups are gathered before they are stored together, so that no table read waits
+  // behind a store to the frame.
+  constexpr int kBlock = 16;
+  int i = first;
+  for (; i + kBlock <= last; i += kBlock) {
+    std::uint16_t mapped[kBlock];
+    for (int k = 0; k < kBlock; ++k)
+      mapped[k] = static_cast<std::uint16_t>(table[e[i + k] >> 1] << 1);
+    std::memcpy(e + i, mapped, sizeof mapped);
   }
+  for (; i < last; ++i)
+    e[i] = static_cast<std::uint16_t>(table[e[i] >> 1] << 1);
 }
 
 // Fills the table, applies it under the wait cursor and refreshes when asked.
@@ -41,69 +47,6 @@ void runTableStretch(Fill fill, bool refresh) {
 }
 
 }  // namespace
-
-bool fillNormalCurve(StretchCurve& t, int black, int white) {
-  if (black >= white) return false;
-  const int b = black * 128;
-  const int w = white * 128;
-  const double s = 255.0 / (white - black);
-  const int top = std::min(w, kStretchTableSize);
-  for (int i = 0; i < kStretchTableSize; ++i) {
-    if (i < b) {
-      t[static_cast<std::size_t>(i)] = 0;
-    } else if (i < top) {
-      t[static_cast<std::size_t>(i)] = limited((i - b) * s);
-    } else {
-      t[static_cast<std::size_t>(i)] = kTopEntry;
-    }
-  }
-  return true;
-}
-
-void fillPowerCurve(StretchCurve& t, double power) {
-  const double scale = std::pow(32768.0, power - 1.0);
-  for (int i = 0; i < kStretchTableSize; ++i)
-    t[static_cast<std::size_t>(i)] = limited(std::pow(static_cast<double>(i), power) / scale);
-}
-
-void fillSineCurve(StretchCurve& t) {
-  // The factor 1 / 10432 runs the argument from -1.5706 to +1.5705 rad.
-  for (int i = 0; i < kStretchTableSize; ++i) {
-    const double v = (std::sin((i - 16384) * 0.00009585889570552147) + 1.0) * 16383.0;
-    t[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(std::trunc(v));
-  }
-}
-
-void fillLogCurve(StretchCurve& t) {
-  for (int i = 0; i < kStretchTableSize; ++i)
-    t[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(std::trunc(std::log(i + 1.0) * 3151.0));
-}
-
-void fillAntilogCurve(StretchCurve& t) {
-  for (int i = 0; i < kStretchTableSize; ++i)
-    t[static_cast<std::size_t>(i)] = limited(std::exp(i / 3151.0) - 1.0);
-}
-
-void fillInvertCurve(StretchCurve& t) {
-  for (int i = 0; i < kStretchTableSize; ++i)
-    t[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(kTopEntry - i);
-}
-
-void fillNonLinearCurve(StretchCurve& t, int power) {
-  const double p = power;
-  for (int i = 0; i < kStretchTableSize; ++i) {
-    const double e = i / 32768.0;
-    t[static_cast<std::size_t>(i)] =
-        static_cast<std::uint16_t>(std::trunc(p * 32768.0 * e / (e * (p - 1.0) + 1.0)));
-  }
-}
-
-void fillBackgroundCurve(StretchCurve& t, int level) {
-  const int k = level * 128 - 256;
-  const double s = 255.0 / (257 - level);
-  for (int i = 0; i < kStretchTableSize; ++i)
-    t[static_cast<std::size_t>(i)] = i < k ? 0 : limited((i - k) * s);
-}
 
 void applyStretchCurve(const StretchCurve& t, Frame& current, Frame& undo) {
   Ui& ui = *platform().ui;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -111,6 +113,76 @@ TEST(StretchCurves, AntilogUndoesLogWithinTheTruncation) {
     EXPECT_NEAR(back, i, i / 3000.0 + 1) << i;
   }
 }
+
+// ---- Every entry of every curve, against its formula evaluated entry by entry ----
+
+// One curve with one parameter value: how the program fills it, and the formula for entry i.
+struct CurveCase {
+  std::string name;
+  std::function<void(StretchCurve&)> fill;
+  std::function<int(int)> entry;
+};
+
+std::uint16_t limitedEntry(double v) {
+  return static_cast<std::uint16_t>(std::min(32767.0, std::trunc(v)));
+}
+
+std::vector<CurveCase> everyCurve() {
+  std::vector<CurveCase> cases;
+  cases.push_back({"Sine", fillSineCurve, [](int i) {
+                     return static_cast<int>(
+                         std::trunc((std::sin((i - 16384) * 0.00009585889570552147) + 1) * 16383));
+                   }});
+  cases.push_back(
+      {"Log", fillLogCurve, [](int i) { return static_cast<int>(std::trunc(std::log(i + 1.0) * 3151)); }});
+  cases.push_back(
+      {"Antilog", fillAntilogCurve, [](int i) { return limitedEntry(std::exp(i / 3151.0) - 1); }});
+  cases.push_back({"Invert", fillInvertCurve, [](int i) { return 32767 - i; }});
+  for (int tenths = 1; tenths <= 30; ++tenths) {
+    const double p = tenths / 10.0;
+    cases.push_back({"Power" + std::to_string(tenths), [p](StretchCurve& t) { fillPowerCurve(t, p); },
+                     [p](int i) { return limitedEntry(std::pow(i, p) / std::pow(32768.0, p - 1)); }});
+  }
+  for (int power = 1; power <= 50; ++power) {
+    cases.push_back({"NonLinear" + std::to_string(power),
+                     [power](StretchCurve& t) { fillNonLinearCurve(t, power); },
+                     [power](int i) {
+                       const double e = i / 32768.0;
+                       return static_cast<int>(std::trunc(power * 32768.0 * e / (e * (power - 1) + 1)));
+                     }});
+  }
+  for (int level = 3; level <= 256; level += 11) {
+    cases.push_back({"Background" + std::to_string(level),
+                     [level](StretchCurve& t) { fillBackgroundCurve(t, level); },
+                     [level](int i) {
+                       const int k = level * 128 - 256;
+                       return i < k ? 0 : limitedEntry((i - k) * (255.0 / (257 - level)));
+                     }});
+  }
+  for (const auto& [black, white] :
+       {std::pair{0, 255}, std::pair{0, 300}, std::pair{10, 12}, std::pair{254, 300}}) {
+    cases.push_back({"Normal" + std::to_string(black) + "_" + std::to_string(white),
+                     [black, white](StretchCurve& t) { fillNormalCurve(t, black, white); },
+                     [black, white](int i) {
+                       if (i < black * 128) return 0;
+                       if (i >= white * 128) return 32767;
+                       return static_cast<int>(limitedEntry((i - black * 128) * (255.0 / (white - black))));
+                     }});
+  }
+  return cases;
+}
+
+class CurveEntriesTest : public ::testing::TestWithParam<CurveCase> {};
+
+TEST_P(CurveEntriesTest, EveryEntryFollowsTheFormula) {
+  StretchCurve t{};
+  GetParam().fill(t);
+  for (int i = 0; i < kStretchTableSize; ++i)
+    ASSERT_EQ(t[static_cast<std::size_t>(i)], GetParam().entry(i)) << "entry " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(AllParameters, CurveEntriesTest, ::testing::ValuesIn(everyCurve()),
+                         [](const auto& info) { return info.param.name; });
 
 // ---- The table application and the commands ----
 

@@ -1,0 +1,274 @@
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "image/stretch.h"
+
+// The curves of the contrast stretches. Curves of plain arithmetic are evaluated entry by entry in
+// loops the compiler vectorises. The curves of sin, log, exp and pow are first evaluated with short
+// polynomials (no library calls, so they vectorise too) whose error is below 1e-9; an entry is taken
+// from that value unless it lies within kSlack of a whole number, where the library formula itself
+// decides. Every entry is therefore the truncation of the library formula.
+
+namespace qlm {
+
+namespace {
+
+constexpr int kTopEntry = kStretchTableSize - 1;  // 32767
+constexpr int kBlock = 512;                       // entries settled together
+constexpr double kSlack = 1e-6;                   // far above the polynomials' error
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+#define QLM_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define QLM_VECTOR_CLONES
+#endif
+
+std::uint16_t limited(double v) {
+  return static_cast<std::uint16_t>(std::min<double>(kTopEntry, std::trunc(v)));
+}
+
+// Entries first to first + n - 1 from their estimates v (each within 1e-9 of the exact value, which is
+// at least -1): the whole part limited to 32767, and in `near` a mark where the estimate is too close
+// to a whole number to decide. Returns whether any entry is marked.
+QLM_VECTOR_CLONES
+bool settleBlock(const double* v, int n, std::uint16_t* out, std::uint8_t* near) {
+  int any = 0;
+  for (int k = 0; k < n; ++k) {
+    const int whole = static_cast<int>(v[k] + 1.0) - 1;  // floor for values above -1
+    const double part = v[k] - whole;
+    const int close = (part < kSlack) | (part > 1.0 - kSlack);
+    near[k] = static_cast<std::uint8_t>(close);
+    any |= close;
+    out[k] = static_cast<std::uint16_t>(std::clamp(whole, 0, kTopEntry));
+  }
+  return any != 0;
+}
+
+// Fills the table block by block: `estimate(first, n, v)` writes estimates of entries first to
+// first + n - 1, `exact(i)` is the entry from the library formula.
+template <typename Estimate, typename Exact>
+void fillFromEstimates(StretchCurve& t, Estimate estimate, Exact exact) {
+  alignas(64) double v[kBlock];
+  std::uint8_t near[kBlock];
+  for (int first = 0; first < kStretchTableSize; first += kBlock) {
+    estimate(first, kBlock, v);
+    if (!settleBlock(v, kBlock, &t[static_cast<std::size_t>(first)], near)) continue;
+    for (int k = 0; k < kBlock; ++k) {
+      if (near[k]) t[static_cast<std::size_t>(first + k)] = exact(first + k);
+    }
+  }
+}
+
+// sin(x) for |x| below 1.58: the Taylor series to x^23 (the next term is below 1e-20).
+QLM_VECTOR_CLONES
+void sineEstimates(int first, int n, double* v) {
+  static constexpr std::array<double, 12> c = [] {
+    std::array<double, 12> a{};
+    double f = 1.0;
+    for (int k = 0; k < 12; ++k) {
+      a[static_cast<std::size_t>(k)] = (k % 2 ? -1.0 : 1.0) / f;  // (-1)^k / (2k + 1)!
+      f *= (2.0 * k + 2.0) * (2.0 * k + 3.0);
+    }
+    return a;
+  }();
+  for (int k = 0; k < n; ++k) {
+    const double x = (first + k - 16384) * 0.00009585889570552147;
+    const double x2 = x * x;
+    double s = c[11];
+    for (int j = 10; j >= 0; --j)
+      s = s * x2 + c[static_cast<std::size_t>(j)];
+    v[k] = (s * x + 1.0) * 16383.0;
+  }
+}
+
+// ln(n) for whole numbers n from 1 to 32768: n = 2^e m with m in [1, 2), and m in one of 16 equal
+// parts of [1, 2) with centre c, so ln n = e ln 2 + ln c + ln(1 + u), u = m / c - 1, |u| < 0.031; the
+// series of ln(1 + u) to u^10 (the next term is below 1e-16).
+struct LogParts {
+  double ln2 = std::log(2.0);
+  std::array<double, 16> ln_centre;
+  std::array<double, 16> inv_centre;
+  LogParts() {
+    for (int j = 0; j < 16; ++j) {
+      const double c = 1.0 + (j + 0.5) / 16.0;
+      ln_centre[static_cast<std::size_t>(j)] = std::log(c);
+      inv_centre[static_cast<std::size_t>(j)] = 1.0 / c;
+    }
+  }
+};
+
+// out[k] = ln(n + k) for the n + k (from n up to stop - 1) whose m share one part: `offset` is
+// e ln 2 + ln c, `factor` is 2^-e / c.
+QLM_VECTOR_CLONES
+void lnPart(int n, int stop, double offset, double factor, double* out) {
+  static constexpr std::array<double, 11> c = [] {
+    std::array<double, 11> a{};
+    for (int k = 1; k < 11; ++k)
+      a[static_cast<std::size_t>(k)] = (k % 2 ? 1.0 : -1.0) / k;  // (-1)^(k+1) / k
+    return a;
+  }();
+  for (int k = 0; k < stop - n; ++k) {
+    const double u = (n + k) * factor - 1.0;
+    double p = c[10];
+    for (int j = 9; j >= 1; --j)
+      p = p * u + c[static_cast<std::size_t>(j)];
+    out[k] = offset + p * u;
+  }
+}
+
+// ln(n) for every n from `first` to first + count - 1 (n at least 1), part by part.
+void lnEstimates(int first, int count, double* out, const LogParts& lp) {
+  int n = first;
+  const int end = first + count;
+  while (n < end) {
+    const int e = std::bit_width(static_cast<unsigned>(n)) - 1;   // 2^e <= n < 2^(e + 1)
+    const int j = (n << 4 >> e) & 15;                             // the part of m = n / 2^e
+    const int stop = std::min(end, (((17 + j) << e) + 15) >> 4);  // first n of the next part
+    const auto sj = static_cast<std::size_t>(j);
+    lnPart(n, stop, e * lp.ln2 + lp.ln_centre[sj], lp.inv_centre[sj] / static_cast<double>(1 << e),
+           out + (n - first));
+    n = stop;
+  }
+}
+
+// 32768 exp(p (ln[k] - ln_top)) for exponents from -32 to 0: 2^(q / 4) exp(r) with q = 4 t / ln 2
+// rounded and |r| <= 0.087; the Taylor series of exp(r) to r^10 (the next term is below 1e-17).
+QLM_VECTOR_CLONES
+void powerEstimates(const double* ln, int n, double p, double ln_top, double* out) {
+  constexpr double kRound = 6755399441055744.0;  // 1.5 x 2^52: adding it rounds to a whole number
+  constexpr double kFourLog2e = 4.0 * 1.4426950408889634;
+  constexpr double kQuarterLn2Hi = 0.693147180369123816490 / 4;  // few bits: q x this is exact
+  constexpr double kQuarterLn2Lo = 1.90821492927058770002e-10 / 4;
+  static const double root2 = std::sqrt(2.0);
+  static const double root4 = std::sqrt(root2);
+  static const double root4cubed = root2 * root4;
+  static constexpr std::array<double, 11> c = [] {
+    std::array<double, 11> a{};
+    double f = 1.0;
+    for (int k = 0; k < 11; ++k) {
+      a[static_cast<std::size_t>(k)] = 1.0 / f;  // 1 / k!
+      f *= k + 1.0;
+    }
+    return a;
+  }();
+  const double r2 = root2, r4 = root4, r43 = root4cubed;
+  for (int i = 0; i < n; ++i) {
+    const double t = p * (ln[i] - ln_top);
+    const double shifted = t * kFourLog2e + kRound;
+    const double q = shifted - kRound;
+    const double r = (t - q * kQuarterLn2Hi) - q * kQuarterLn2Lo;
+    double e = c[10];
+    for (int j = 9; j >= 0; --j)
+      e = e * r + c[static_cast<std::size_t>(j)];
+    const std::int64_t whole = std::bit_cast<std::int64_t>(shifted) - std::bit_cast<std::int64_t>(kRound);
+    const std::int64_t quarter = whole & 3;
+    const double part = quarter == 0 ? 1.0 : (quarter == 1 ? r4 : (quarter == 2 ? r2 : r43));
+    const double scale = std::bit_cast<double>(static_cast<std::uint64_t>((whole >> 2) + 1023) << 52);
+    out[i] = 32768.0 * (e * part * scale);
+  }
+}
+
+QLM_VECTOR_CLONES
+void normalEntries(StretchCurve& t, int b, int top, double s) {
+  for (int i = 0; i < kStretchTableSize; ++i) {
+    const int v = std::min(kTopEntry, static_cast<int>((i - b) * s));
+    t[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(i < b ? 0 : (i < top ? v : kTopEntry));
+  }
+}
+
+QLM_VECTOR_CLONES
+void backgroundEntries(StretchCurve& t, int k, double s) {
+  for (int i = 0; i < kStretchTableSize; ++i) {
+    const int v = std::min(kTopEntry, static_cast<int>((i - k) * s));
+    t[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(i < k ? 0 : v);
+  }
+}
+
+QLM_VECTOR_CLONES
+void nonLinearEntries(StretchCurve& t, double p) {
+  for (int i = 0; i < kStretchTableSize; ++i) {
+    const double e = i / 32768.0;
+    t[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(p * 32768.0 * e / (e * (p - 1.0) + 1.0));
+  }
+}
+
+}  // namespace
+
+bool fillNormalCurve(StretchCurve& t, int black, int white) {
+  if (black >= white) return false;
+  // (i - b) x s is below 2^31 and, from b up, not negative: the int conversion truncates it.
+  normalEntries(t, black * 128, std::min(white * 128, kStretchTableSize), 255.0 / (white - black));
+  return true;
+}
+
+void fillPowerCurve(StretchCurve& t, double power) {
+  const double scale = std::pow(32768.0, power - 1.0);
+  const LogParts lp;
+  const double ln32768 = 15.0 * lp.ln2;
+  // i^p / 32768^(p - 1) = 32768 exp(p (ln i - ln 32768)).
+  fillFromEstimates(
+      t,
+      [&](int first, int n, double* v) {
+        alignas(64) double ln[kBlock];
+        const int skip = first == 0 ? 1 : 0;  // entry 0 is 0^p = 0
+        v[0] = 0.0;
+        lnEstimates(first + skip, n - skip, ln + skip, lp);
+        powerEstimates(ln + skip, n - skip, power, ln32768, v + skip);
+      },
+      [&](int i) { return limited(std::pow(static_cast<double>(i), power) / scale); });
+}
+
+void fillSineCurve(StretchCurve& t) {
+  fillFromEstimates(t, sineEstimates, [](int i) {
+    // The factor 1 / 10432 runs the argument from -1.5706 to +1.5705 rad.
+    const double v = (std::sin((i - 16384) * 0.00009585889570552147) + 1.0) * 16383.0;
+    return static_cast<std::uint16_t>(std::trunc(v));
+  });
+}
+
+void fillLogCurve(StretchCurve& t) {
+  const LogParts lp;
+  fillFromEstimates(
+      t,
+      [&](int first, int n, double* v) {
+        lnEstimates(first + 1, n, v, lp);
+        for (int k = 0; k < n; ++k)
+          v[k] *= 3151.0;
+      },
+      [](int i) { return static_cast<std::uint16_t>(std::trunc(std::log(i + 1.0) * 3151.0)); });
+}
+
+void fillAntilogCurve(StretchCurve& t) {
+  // exp(i / 3151) = exp(i0 / 3151) exp(j / 3151) for i = i0 + j: one library call per block and one
+  // per offset in a block.
+  std::array<double, kBlock> offsets;
+  for (int j = 0; j < kBlock; ++j)
+    offsets[static_cast<std::size_t>(j)] = std::exp(j / 3151.0);
+  fillFromEstimates(
+      t,
+      [&](int first, int n, double* v) {
+        const double anchor = std::exp(first / 3151.0);
+        for (int k = 0; k < n; ++k)
+          v[k] = std::min(anchor * offsets[static_cast<std::size_t>(k)] - 1.0, 65536.0);
+      },
+      [](int i) { return limited(std::exp(i / 3151.0) - 1.0); });
+}
+
+void fillInvertCurve(StretchCurve& t) {
+  for (int i = 0; i < kStretchTableSize; ++i)
+    t[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(kTopEntry - i);
+}
+
+void fillNonLinearCurve(StretchCurve& t, int power) {
+  // The quotient is positive and below 32768: the int conversion truncates it.
+  nonLinearEntries(t, power);
+}
+
+void fillBackgroundCurve(StretchCurve& t, int level) {
+  backgroundEntries(t, level * 128 - 256, 255.0 / (257 - level));
+}
+
+}  // namespace qlm
