@@ -8,6 +8,11 @@
 #include "platform/headless_ui.h"
 #include "platform/platform.h"
 
+#ifdef QLM_HAVE_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
 namespace {
 
 // A device that answers every read at once from a prepared frame, so the readouts' own work (block,
@@ -86,6 +91,28 @@ void BM_GuiderHotPixelFilter(benchmark::State& state) {
     benchmark::DoNotOptimize(image.data());
   }
 }
-BENCHMARK(BM_GuiderHotPixelFilter);
+BENCHMARK(BM_GuiderHotPixelFilter)->Unit(benchmark::kMicrosecond);
+
+#ifdef QLM_HAVE_OPENCV
+// Reference point: a 3 x 3 medianBlur of the same guider frame (16-bit), from a fresh copy each
+// iteration, on one thread (argument 1; CPU time) and at OpenCV's default thread count (argument 0).
+void BM_CvMedianBlurGuider(benchmark::State& state) {
+  BenchPlatform p;
+  qlm::ReadGuiderFrame(qlm::imageBuffers().GuiderFrames[0]);
+  cv::setNumThreads(state.range(0) == 1 ? 1 : -1);
+  const cv::Mat original =
+      cv::Mat(qlm::kGuiderHeight, qlm::kGuiderWidth, CV_16U, qlm::imageBuffers().GuiderFrames[0].data())
+          .clone();
+  cv::Mat src;
+  cv::Mat dst;
+  for (auto _ : state) {
+    original.copyTo(src);
+    cv::medianBlur(src, dst, 3);
+    benchmark::ClobberMemory();
+  }
+  cv::setNumThreads(-1);
+}
+BENCHMARK(BM_CvMedianBlurGuider)->Arg(1)->Arg(0)->Unit(benchmark::kMicrosecond);
+#endif
 
 }  // namespace
