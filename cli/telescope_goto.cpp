@@ -238,6 +238,7 @@ void addTelescopeGotoCommands(CLI::App& telescope, const TelescopeStart& start) 
   auto go = std::make_shared<TelescopeGotoArgs>();
   CLI::App* g = telescope.add_subcommand(
       "goto", "slew to a Messier or CNGC object, a planet or RA/Dec and wait for the arrival");
+  g->fallthrough();
   g->add_option("KIND", go->kind, "messier, cngc, planet or radec")
       ->required()
       ->check(CLI::IsMember({"messier", "cngc", "planet", "radec"}));
@@ -250,6 +251,7 @@ void addTelescopeGotoCommands(CLI::App& telescope, const TelescopeStart& start) 
 
   auto move = std::make_shared<TelescopeMoveArgs>();
   CLI::App* m = telescope.add_subcommand("move", "hold a direction button for MS milliseconds");
+  m->fallthrough();
   m->add_option_function<std::string>(
        "DIRECTION", [move](const std::string& d) { move->direction = d.empty() ? '?' : d[0]; },
        "n, s, e or w")
@@ -264,6 +266,7 @@ void addTelescopeGotoCommands(CLI::App& telescope, const TelescopeStart& start) 
 
   auto focus = std::make_shared<TelescopeFocusArgs>();
   CLI::App* f = telescope.add_subcommand("focus", "run the focuser in or out for MS milliseconds");
+  f->fallthrough();
   f->add_option_function<std::string>(
        "DIRECTION", [focus](const std::string& d) { focus->in = d == "in"; }, "in or out")
       ->required()
