@@ -211,6 +211,7 @@ TEST_F(DisplayBitmapTest, ReaderRejectsFilesOfOtherKinds) {
   std::ofstream(path, std::ios::binary) << "BM too short";
   EXPECT_FALSE(readBitmapFile(path));
   EXPECT_FALSE(readBitmapFile(platform.paths().root() / "missing.bmp"));
+  EXPECT_FALSE(readBitmapFile(platform.paths().root()));  // a folder
   std::vector<std::uint8_t> pixels(4 * 4, 9), scratch(16);
   ASSERT_EQ(writeBitmapFile(path, pixels.data(), 4, 4, BitmapPalette{}, scratch.data(), 1), 0);
   auto bytes = readAll(path);
