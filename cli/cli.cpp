@@ -7,6 +7,7 @@
 #include "cli/stack_verb.h"
 #include "cli/verbs.h"
 #include "platform/platform.h"
+#include "platform/version.h"
 
 namespace qlm {
 
@@ -39,6 +40,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       ->type_name("DIR");
   app.add_flag("--simulate", run.options.simulate,
                "use the built-in simulated camera instead of the USB camera");
+  app.set_version_flag("--version", std::string("qlm_t4_cli ") + kVersion);
   app.require_subcommand(1);
   app.footer(
       "Messages the program would show in a box are printed on standard error.\n"

@@ -5,10 +5,11 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core
   libusb-1.0-0-dev libpng-dev libcli11-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev libopencv-dev
   clang-format
+  scdoc dpkg-dev file lintian
   xvfb xauth
   python3-astropy
 )

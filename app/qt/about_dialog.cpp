@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "platform/version.h"
+
 namespace qlm {
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
@@ -11,11 +13,12 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Help About QLM_T4_USB");
   auto* layout = new QVBoxLayout(this);
   auto* text = new QLabel(
-      "<h3>QLM_T4_USB</h3>"
-      "<p>QLM T4 Camera Control and Image processing program</p>"
-      "<p>Takes exposures with the USB CCD camera and its guider head, helps with focusing and "
-      "guiding, and improves, measures and saves the images.</p>"
-      "<p>Version 1.0</p>",
+      QString("<h3>QLM_T4_USB</h3>"
+              "<p>QLM T4 Camera Control and Image processing program</p>"
+              "<p>Takes exposures with the USB CCD camera and its guider head, helps with focusing and "
+              "guiding, and improves, measures and saves the images.</p>"
+              "<p>Version %1</p>")
+          .arg(kVersion),
       this);
   text->setObjectName("AboutText");
   text->setTextFormat(Qt::RichText);

@@ -4,7 +4,6 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -14,6 +13,7 @@
 #include "app/qt/display_commands_view.h"
 #include "app/qt/image_view.h"
 #include "app/qt/shell_commands_view.h"
+#include "app/qt/tool_icons.h"
 #include "app/startup.h"
 #include "app/window_model.h"
 #include "camera/link.h"
@@ -27,34 +27,6 @@
 #include "platform/qt/qt_ui.h"
 
 namespace {
-
-// A small stand-in picture for each tool-bar bitmap: a short tag on a tile.
-QString toolTag(int bitmap) {
-  static const std::map<int, const char*> tags = {
-      {24333, "S"}, {24336, "FT"}, {24332, "O"}, {1000, "CAM"}, {1001, "AG"}, {1002, "P+"}, {1003, "P-"},
-      {1904, "MP"}, {121, "DEF"},  {1903, "PH"}, {1, "NS"},     {117, "NL"},  {2, "PW"},    {120, "BG"},
-      {106, "UM"},  {3, "MD"},     {110, "DK"},  {115, "FF"},   {111, "MG"},  {24, "TEL"}};
-  auto it = tags.find(bitmap);
-  return it == tags.end() ? QString::number(bitmap) : QString(it->second);
-}
-
-QIcon toolIcon(int bitmap) {
-  const QString label = toolTag(bitmap);
-  QPixmap pm(24, 24);
-  pm.fill(Qt::transparent);
-  QPainter p(&pm);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setBrush(QColor(70, 90, 140));
-  p.setPen(Qt::NoPen);
-  p.drawRoundedRect(QRectF(1, 1, 22, 22), 4, 4);
-  p.setPen(Qt::white);
-  QFont f = p.font();
-  f.setPixelSize(label.size() > 2 ? 8 : 10);
-  f.setBold(true);
-  p.setFont(f);
-  p.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, label);
-  return QIcon(pm);
-}
 
 QString qs(std::string_view s) {
   return QString::fromUtf8(s.data(), qsizetype(s.size()));
@@ -175,10 +147,10 @@ void TQLM_T4Window::buildToolBar() {
       tool_bar_->addSeparator();
       continue;
     }
-    QAction* action = tool_bar_->addAction(toolIcon(b.bitmap), QString());
+    QAction* action = tool_bar_->addAction(qlm::toolIcon(b.bitmap), qlm::toolName(b.bitmap));
     action->setData(b.command);
     const auto hint = qlm::commandHint(b.command);
-    action->setToolTip(qs(hint));
+    action->setToolTip(qlm::toolTip(b.bitmap, hint));
     action->setStatusTip(qs(hint));
     const int id = b.command;
     connect(action, &QAction::triggered, this, [this, id] { runCommand(id); });

@@ -6,6 +6,7 @@
 
 #include "cli/cli.h"
 #include "cli/operations.h"
+#include "platform/version.h"
 #include "support/test_home.h"
 
 namespace qlm {
@@ -44,6 +45,13 @@ TEST_F(CliTest, HelpListsTheVerbs) {
   out.str("");
   EXPECT_EQ(runCli({"process", "--help"}, out, err), 0);
   EXPECT_NE(out.str().find("Usage: qlm_t4_cli process [OPTIONS] IN OUT"), std::string::npos) << out.str();
+}
+
+TEST_F(CliTest, VersionNeedsNoVerbAndStartsNothing) {
+  const auto root = home.path() / "not_created";
+  EXPECT_EQ(runCli({"--home", root.string(), "--version"}, out, err), 0) << err.str();
+  EXPECT_EQ(out.str(), std::string("qlm_t4_cli ") + kVersion + "\n");
+  EXPECT_FALSE(std::filesystem::exists(root));
 }
 
 TEST_F(CliTest, GlobalOptionsMayFollowTheVerb) {
