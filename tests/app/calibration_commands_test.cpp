@@ -80,21 +80,15 @@ TEST_F(CalibrationCommandsTest, DarkAndFlatTakeASnapshotWriteTheirLinesAndRefuse
   EXPECT_EQ(p.ui.messageTexts(), std::vector<std::string>{"Sorry, you didn't choose a PK File"});
 }
 
-TEST_F(CalibrationCommandsTest, MergeIsRefusedWhileAnotherModeRunsOrTheViewIsNotStandard) {
+TEST_F(CalibrationCommandsTest, ARefusedMergeOpensNothing) {
   mouseModes().row_plot = true;
   mergeCommand();
   mouseModes().row_plot = false;
-  frameState().centre_image = true;
-  mergeCommand();
-  frameState().centre_image = false;
   mergeCommand();
   mergeCommand();
   EXPECT_EQ(
       p.ui.messageTexts(),
       (std::vector<std::string>{"Sorry, you cannot run Photometry, Row Plot and Merging at the same time",
-                                "Sorry, Merging only available in standard Geometry. Ensure Image is not "
-                                "stretched to fit window or "
-                                "in PL geometry.",
                                 "Sorry, you are already in Merging mode."}));
   EXPECT_EQ(log, std::vector<std::string>{"open"});
 }

@@ -65,18 +65,6 @@ TEST_F(CalibrationTest, FlatEqualToTheImageGivesTheMeanAndZeroFlatsFollowTheirRu
   EXPECT_EQ((*image)[at(100, 51)], 1234);
 }
 
-TEST_F(CalibrationTest, FlatFieldTruncatesAndSaturates) {
-  test::fillUniform(*second, 100);  // F = 100
-  (*second)[at(300, 10)] = 3;
-  (*second)[at(300, 11)] = 1;
-  test::fillUniform(*image, 10);
-  (*image)[at(300, 11)] = 65535;
-  autoFlatField(*image, *second);
-  EXPECT_EQ((*image)[at(300, 10)], 333);  // 10 / 3 x 100
-  EXPECT_EQ((*image)[at(300, 11)], 65535);
-  EXPECT_EQ((*image)[at(300, 12)], 10);
-}
-
 // Every row code gives the double-precision rule's result, element for element: random frames, a
 // flat of small whole numbers (many results land on whole numbers), zeros, and results near 65535.
 class FlatCodeTest : public CalibrationTest, public ::testing::WithParamInterface<FlatCode> {
@@ -166,40 +154,24 @@ TEST_F(CalibrationTest, MergeAddsTheShiftedPartnerSaturatesAndKeepsElementsWitho
   EXPECT_EQ((*second)[at(11, 0)], 100);
 }
 
-TEST(MergeModelTest, MarksChoicesAndMergeFollowTheDialogRules) {
+TEST(MergeModelTest, TypedMarksSuperimposeAndCentreFollowTheDialogRules) {
   MergeModel m;
-  m.setSuperimpose(true);
-  m.setAverage(true);
   m.start();
-  EXPECT_TRUE(m.active() && m.baseMarking() && !m.average());
-  m.mark(100, 200);
-  EXPECT_FALSE(m.merge());  // base marking still on: nothing happens
-  EXPECT_TRUE(m.active());
-  m.fileOpened();
+  m.chooseMerge();
   m.mark(110, 195);
   m.setText(MergeModel::Field::MergeX, "112");
   m.setText(MergeModel::Field::MergeY, "x12");  // not a number: kept
   m.setText(MergeModel::Field::BaseY, "500");   // outside the frame: kept
   EXPECT_EQ(m.text(MergeModel::Field::MergeY), "195");
   m.setCentre(true);
-  EXPECT_FALSE(m.superimpose());
+  m.setSuperimpose(true);
+  EXPECT_FALSE(m.centre());
   m.setAverage(true);
   const auto c = m.merge();
   ASSERT_TRUE(c);
-  EXPECT_EQ(c->dx, 12);
-  EXPECT_EQ(c->dy, -5);
+  EXPECT_EQ(c->dx, 0);  // superimposed: no shift
   EXPECT_TRUE(c->average);
-  EXPECT_FALSE(m.active() || m.average());
-  EXPECT_TRUE(m.centre());
-
-  m.start();
-  m.chooseMerge();
-  m.setSuperimpose(true);
-  EXPECT_FALSE(m.centre());
-  const auto s = m.merge();
-  ASSERT_TRUE(s);
-  EXPECT_EQ(s->dx, 0);
-  EXPECT_FALSE(m.superimpose());
+  EXPECT_FALSE(m.active() || m.superimpose() || m.average());
 }
 
 }  // namespace

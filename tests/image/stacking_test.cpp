@@ -47,26 +47,6 @@ class StackingTest : public ::testing::Test {
   std::unique_ptr<Frame> stack = std::make_unique<Frame>();
 };
 
-TEST_F(StackingTest, StarTrackingFollowsTheStarAndAddsTheAlignedFrames) {
-  centroid.main.x = 328;  // the star picked on the main image, roughly
-  centroid.main.y = 251;
-  shoot(*current, 0, 0, 1);
-  ASSERT_EQ(stackByStar(state, *current, *stack, 2, false, 8, centroid), kStackMerged);
-  EXPECT_EQ(state.star_x, 330);
-  EXPECT_EQ(state.star_y, 250);
-  const int first_peak = (*stack)[at(250, 330)];
-  EXPECT_EQ(state.peak, first_peak);
-
-  shoot(*current, 4, -3, 2);
-  const int second_peak = (*current)[at(247, 334)];
-  ASSERT_EQ(stackByStar(state, *current, *stack, 2, false, 8, centroid), kStackMerged);
-  EXPECT_EQ(state.star_x, 334);
-  EXPECT_EQ(state.star_y, 247);
-  EXPECT_EQ((*stack)[at(247, 334)], std::min(65535, first_peak + second_peak));  // sharp: peaks add
-  EXPECT_EQ((*current)[at(247, 334)], (*stack)[at(247, 334)]);
-  EXPECT_EQ(state.exposures, 2);
-}
-
 TEST_F(StackingTest, AStarDroppingToAQuarterIsLostAndTheStackComesBack) {
   centroid.main.x = 330;
   centroid.main.y = 250;
