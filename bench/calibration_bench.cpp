@@ -29,14 +29,14 @@ Buffers& buffers() {
 }
 
 // Reference point: a plain memcpy of the 330,000 used elements.
-void BM_MemcpyFrame(benchmark::State& state) {
+void BM_CalibrationFrameCopy(benchmark::State& state) {
   Buffers& b = buffers();
   for (auto _ : state) {
     std::memcpy(b.second.data(), b.current.data(), qlm::kFrameElements * sizeof(std::uint16_t));
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(BM_MemcpyFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CalibrationFrameCopy)->Unit(benchmark::kMicrosecond);
 
 void BM_SubtractDark(benchmark::State& state) {
   Buffers& b = buffers();

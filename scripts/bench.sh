@@ -10,11 +10,12 @@ reps=${QLM_BENCH_REPETITIONS:-9}
 
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DQLM_BUILD_BENCH=ON -DQLM_BUILD_GUI=OFF \
   -DQLM_WERROR=ON >/dev/null
-cmake --build build-bench --target filter_bench display_bench stretch_bench readout_bench >/dev/null
+cmake --build build-bench --target filter_bench display_bench stretch_bench readout_bench \
+  calibration_bench >/dev/null
 
 out=build-bench/results
 mkdir -p "$out"
-for b in filter display stretch readout; do
+for b in filter display stretch readout calibration; do
   "build-bench/bench/${b}_bench" --benchmark_repetitions="$reps" --benchmark_min_time=0.2 \
     --benchmark_report_aggregates_only=true --benchmark_out="$out/$b.json" --benchmark_out_format=json \
     >"$out/$b.txt" 2>&1

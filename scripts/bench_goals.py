@@ -54,6 +54,9 @@ if "BM_RefreshDisplay/1" in cpu:
 for s in ("Normal", "Power", "Sine", "Log", "Antilog", "Invert", "NonLinear"):
     ratio(f"stretch_{s.lower()}_vs_lookup16", f"BM_{s}Stretch", "BM_PlainLookup16", 1.3)
 ratio("stretch_background_vs_lookup16", "BM_BackgroundRemoval", "BM_PlainLookup16", 1.3)
+ratio("dark_vs_frame_copy", "BM_SubtractDark", "BM_CalibrationFrameCopy", 2.0)
+ratio("flat_vs_frame_copy", "BM_AutoFlatField/0", "BM_CalibrationFrameCopy", 4.0)
+ratio("stack_star_step_vs_frame_copy", "BM_StackStarStep/0", "BM_CalibrationFrameCopy", 6.0)
 
 # OpenCV at its default thread count, against the program on one thread (wall time; information).
 for ours, reference in (("BM_Median/1", "BM_CvMedianBlur/1/0"), ("BM_Median/2", "BM_CvMedianBlur/2/0"),
