@@ -11,6 +11,7 @@
 #include "capture/capture_state.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "guiding/guide_star.h"
 #include "guiding/guider.h"
 #include "guiding/telescope.h"
 #include "image/analysis_views.h"
@@ -45,6 +46,7 @@ void resetProgramState() {
   resetCentroidState(centroidState());
   resetTelescopeState(telescopeState());
   resetGuidingState();
+  resetGuideStarState(guideStarState());
 }
 
 }  // namespace qlm

@@ -1,0 +1,47 @@
+#include "cli/verb_camera.h"
+
+#include "camera/link.h"
+#include "platform/usb_libusb.h"
+
+namespace qlm {
+
+bool simOptionsFrom(const CliOptions& options, sim::SimOptions& out, std::ostream& err) {
+  out = sim::defaultSimOptions();
+  for (const std::string& setting : options.sim_settings) {
+    const std::string problem = sim::applySimSetting(out, setting);
+    if (!problem.empty()) {
+      err << problem << '\n';
+      return false;
+    }
+  }
+  return true;
+}
+
+std::unique_ptr<VerbCamera> VerbCamera::install(const CliOptions& options, std::ostream& err) {
+  if (options.virtual_clock && !options.simulate) {
+    err << "--virtual-clock needs --simulate\n";
+    return nullptr;
+  }
+  sim::SimOptions sim_options;
+  if (!simOptionsFrom(options, sim_options, err)) return nullptr;
+  std::unique_ptr<VerbCamera> camera(new VerbCamera());
+  Platform p = platform();
+  if (options.virtual_clock) p.clock = &camera->virtual_clock_;
+  if (options.simulate) {
+    camera->sim_ = std::make_unique<sim::SimSystem>(sim_options, p.clock->millis());
+    p.transport = &camera->sim_->transport();
+  } else {
+    camera->usb_ = std::make_unique<LibusbTransport>();
+    p.transport = camera->usb_.get();
+  }
+  camera->scoped_ = std::make_unique<ScopedPlatform>(p);
+  resetLinkState(linkState());  // a new device: nothing is open on it yet
+  return camera;
+}
+
+VerbCamera::~VerbCamera() {
+  CloseCamera();
+  scoped_.reset();
+}
+
+}  // namespace qlm

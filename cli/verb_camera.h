@@ -1,0 +1,37 @@
+#pragma once
+#include <memory>
+#include <ostream>
+
+#include "cli/cli.h"
+#include "platform/platform.h"
+#include "sim/sim_setup.h"
+
+namespace qlm {
+
+// The camera a verb talks to, installed over the current platform for the verb's lifetime: the USB
+// camera, or with --simulate the simulated camera, mount and filter wheel set up by the --sim settings;
+// with --virtual-clock the program and the simulator share a clock that jumps over every wait. The link
+// state starts afresh (the camera is looked for again).
+class VerbCamera {
+ public:
+  // Nothing (after a line on `err`) when a --sim setting is refused or --virtual-clock lacks --simulate.
+  static std::unique_ptr<VerbCamera> install(const CliOptions& options, std::ostream& err);
+  ~VerbCamera();
+  VerbCamera(const VerbCamera&) = delete;
+  VerbCamera& operator=(const VerbCamera&) = delete;
+
+  // The simulator, when the verb runs on it.
+  sim::SimSystem* simulator() { return sim_.get(); }
+
+ private:
+  VerbCamera() = default;
+  VirtualClock virtual_clock_;
+  std::unique_ptr<sim::SimSystem> sim_;
+  std::unique_ptr<Transport> usb_;
+  std::unique_ptr<ScopedPlatform> scoped_;
+};
+
+// Parses the --sim settings into simulator options; false (after a line on `err`) on the first bad one.
+bool simOptionsFrom(const CliOptions& options, sim::SimOptions& out, std::ostream& err);
+
+}  // namespace qlm

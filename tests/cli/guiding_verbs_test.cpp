@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/guiding_verbs.h"
+#include "files/settings.h"
+#include "support/test_home.h"
+
+namespace qlm {
+namespace {
+
+class GuidingVerbsTest : public ::testing::Test {
+ protected:
+  test::TestPlatform platform;
+  std::ostringstream out;
+  std::ostringstream err;
+
+  // A raw 660 x 500 image file of background 1000 with one star.
+  std::string writeImage(int star_x, int star_y) {
+    std::vector<std::uint16_t> pixels(660 * 500, 1000);
+    pixels[static_cast<std::size_t>(star_y * 660 + star_x)] = 30000;
+    pixels[static_cast<std::size_t>(star_y * 660 + star_x + 1)] = 12000;
+    const std::string path = (platform.home.path() / "star.pk").string();
+    std::ofstream f(path, std::ios::binary);
+    for (std::uint16_t v : pixels) {
+      f.put(static_cast<char>(v & 0xFF));
+      f.put(static_cast<char>(v >> 8));
+    }
+    return path;
+  }
+  CliOptions simulated(std::vector<std::string> sim = {}) {
+    CliOptions o;
+    o.simulate = true;
+    o.virtual_clock = true;
+    o.sim_settings = std::move(sim);
+    return o;
+  }
+};
+
+TEST_F(GuidingVerbsTest, CentroidFollowsThePickPassesToTheStar) {
+  const std::string image = writeImage(300, 120);
+  ASSERT_EQ(runCentroidVerb({image, 305, 116, std::nullopt}, out, err), 0) << err.str();
+  EXPECT_EQ(out.str(), "x=300.0 y=120.0\n");  // the main-window pick measures to the nearest pixel
+
+  out.str("");
+  settings().mask_radius = 15;
+  EXPECT_EQ(runCentroidVerb({image, 14, 200, std::nullopt}, out, err), 1);
+  EXPECT_EQ(runCentroidVerb({image, 296, 118, 8}, out, err), 0);
+  EXPECT_EQ(out.str(), "x=300.0 y=120.0\n");
+  EXPECT_EQ(platform.ui.messageTexts(), std::vector<std::string>{"Find centre failed - outside image area"});
+  EXPECT_EQ(runCentroidVerb({image, 14, 200, 16}, out, err), 2);
+}
+
+TEST_F(GuidingVerbsTest, TelescopeStatusPrintsWhereTheSimulatedMountPoints) {
+  settings().show_interface_details = false;
+  ASSERT_EQ(runTelescopeVerb({"status"}, simulated(), out, err), 0) << err.str();
+  EXPECT_EQ(out.str(), "ra: 00:00:00\ndec: +00:00:00\n");
+  out.str("");
+  ASSERT_EQ(runTelescopeVerb({"status"}, simulated({"ra_h=5.5", "dec_deg=-10.25"}), out, err), 0);
+  EXPECT_EQ(out.str(), "ra: 05:30:00\ndec: -10:15:00\n");
+}
+
+TEST_F(GuidingVerbsTest, TelescopeRefusesBadInputAndReportsASilentMount) {
+  EXPECT_EQ(runTelescopeVerb({"status"}, simulated({"pe_arcsec=much"}), out, err), 2);
+  EXPECT_EQ(runTelescopeVerb({"pulse", 'x', 100}, simulated(), out, err), 2);
+  CliOptions no_sim;
+  no_sim.virtual_clock = true;
+  EXPECT_EQ(runTelescopeVerb({"status"}, no_sim, out, err), 2);
+  out.str("");
+  EXPECT_EQ(runTelescopeVerb({"status"}, simulated({"fault.mount_reply=silent"}), out, err), 1);
+  EXPECT_EQ(out.str(), "ra: \ndec: \n");
+}
+
+TEST_F(GuidingVerbsTest, PulseTakesItsLengthOnTheVirtualClock) {
+  settings().drive_method = 'l';
+  settings().show_interface_details = false;
+  const std::uint32_t before = platform.clock.millis();
+  ASSERT_EQ(runTelescopeVerb({"pulse", 'e', 2000}, simulated(), out, err), 0) << err.str();
+  // The verb's own virtual clock ran the pulse; the test's clock did not move.
+  EXPECT_EQ(platform.clock.millis(), before);
+  EXPECT_TRUE(platform.ui.messageTexts().empty());
+}
+
+}  // namespace
+}  // namespace qlm
