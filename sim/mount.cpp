@@ -229,21 +229,25 @@ void Mount::receive(const std::uint8_t* data, std::size_t n, std::uint32_t at_ms
 
 std::size_t Mount::reply(std::uint8_t* out, std::size_t n, std::uint32_t at_ms) {
   advance(at_ms);
-  const std::size_t count = std::min(n, output_.size());
-  std::copy(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(count), out);
-  output_.erase(0, count);
+  std::size_t count = 0;
+  while (count < n && !output_.empty() && static_cast<std::int32_t>(at_ms - output_.front().first) >= 0) {
+    out[count++] = static_cast<std::uint8_t>(output_.front().second);
+    output_.pop_front();
+  }
   return count;
 }
 
-void Mount::answer(const std::string& text) {
+void Mount::answer(const std::string& text, std::uint32_t at_ms) {
+  const std::uint32_t ready = at_ms + config_.reply_delay_ms;
+  std::string sent;
   switch (config_.reply_fault) {
     case ReplyFault::None:
-      output_ += text;
+      sent = text;
       break;
     case ReplyFault::Silent:
       break;
     case ReplyFault::Short:
-      output_ += text.substr(0, text.size() / 2);
+      sent = text.substr(0, text.size() / 2);
       break;
     case ReplyFault::Garbage:
       for (std::size_t i = 0; i < text.size(); ++i) {
@@ -252,10 +256,12 @@ void Mount::answer(const std::string& text) {
         garbage_state_ ^= garbage_state_ << 17;
         char c = static_cast<char>(1 + garbage_state_ % 255);
         if (c == '#') c = '?';
-        output_ += c;
+        sent += c;
       }
       break;
   }
+  for (char c : sent)
+    output_.emplace_back(ready, c);
 }
 
 std::vector<std::string> Mount::commands() const {
@@ -283,9 +289,9 @@ void Mount::execute(const std::string& cmd, std::uint32_t at_ms) {
       slewing_ = true;
       move_ra_ = 0;
       move_dec_ = 0;
-      answer("0");
+      answer("0", at_ms);
     } else {
-      answer("1No object selected#");
+      answer("1No object selected#", at_ms);
     }
   } else if (cmd == "Q") {
     slewing_ = false;
@@ -313,7 +319,7 @@ void Mount::execute(const std::string& cmd, std::uint32_t at_ms) {
       target_dec_ = (std::fmod(number * 104729.0, 140.0) - 70.0) * 3600.0;
     }
   } else if (cmd == "LI") {
-    answer(target_name_ + "#");
+    answer(target_name_ + "#", at_ms);
   } else if (op == 'S' && (arg == 'r' || arg == 'd')) {
     int a = 0;
     int b = 0;
@@ -331,11 +337,11 @@ void Mount::execute(const std::string& cmd, std::uint32_t at_ms) {
       have_target_ = true;
       target_name_ = "Coordinates";
     }
-    answer(ok ? "1" : "0");
+    answer(ok ? "1" : "0", at_ms);
   } else if (cmd == "GR") {
-    answer(hms(axes_.ra) + "#");
+    answer(hms(axes_.ra) + "#", at_ms);
   } else if (cmd == "GD") {
-    answer(dms(axes_.dec) + "#");
+    answer(dms(axes_.dec) + "#", at_ms);
   } else if (cmd == "FF" || cmd == "FS") {
     focus_fast_ = cmd == "FF";
   } else if (cmd == "F+" || cmd == "F-") {

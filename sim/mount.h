@@ -37,6 +37,8 @@ struct MountConfig {
   double focus_fast_steps_per_s = 200.0;
   double focus_slow_steps_per_s = 20.0;
   ReplyFault reply_fault = ReplyFault::None;
+  // Milliseconds a reply takes to become readable (an Autostar hand controller answers a little late).
+  std::uint32_t reply_delay_ms = 0;
 };
 
 // Where the mount points (arcseconds) at one moment.
@@ -103,7 +105,7 @@ class Mount final : public SerialDevice, public RelayDevice {
   Axes axesAfter(const Axes& from, double dt_s) const;
   Axes axesInterpolated(std::uint32_t at_ms);
   void execute(const std::string& command, std::uint32_t at_ms);
-  void answer(const std::string& text);
+  void answer(const std::string& text, std::uint32_t at_ms);
   double secondsSinceStart(std::uint32_t at_ms) const;
 
   MountConfig config_;
@@ -132,7 +134,7 @@ class Mount final : public SerialDevice, public RelayDevice {
   bool after_hash_ = false;
   bool collecting_ = false;
   std::string command_;
-  std::string output_;
+  std::deque<std::pair<std::uint32_t, char>> output_;  // each byte with the time it becomes readable
   std::uint64_t garbage_state_ = 0x2545F4914F6CDD1DULL;
 
   std::string received_bytes_;

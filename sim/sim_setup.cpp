@@ -163,6 +163,9 @@ const std::vector<KeyRule>& rules() {
       whole(
           "wheel_port", "camera serial port", "port the filter wheel listens on",
           [](SimOptions& o) -> int& { return o.wheel_port; }, 0, 1),
+      real(
+          "reply_delay_ms", "ms", "time the mount takes to answer (an Autostar answers a few ms late)",
+          [](SimOptions& o) -> double& { return o.mount_reply_delay_ms; }, 0, 10000),
       {"fault.mount_reply", "none|silent|short|garbage", "how the mount answers",
        [](const SimOptions& o) { return std::string(faultName(o.mount.reply_fault)); },
        [](SimOptions& o, const std::string& t) {
@@ -229,8 +232,16 @@ SimCameraConfig cameraFor(const SimOptions& o, std::uint32_t start_ms) {
 }
 }  // namespace
 
+namespace {
+MountConfig mountFor(const SimOptions& o) {
+  MountConfig m = o.mount;
+  m.reply_delay_ms = static_cast<std::uint32_t>(o.mount_reply_delay_ms);
+  return m;
+}
+}  // namespace
+
 SimSystem::SimSystem(const SimOptions& options, std::uint32_t start_ms)
-    : options_(options), transport_(cameraFor(options, start_ms)), mount_(options.mount, start_ms) {
+    : options_(options), transport_(cameraFor(options, start_ms)), mount_(mountFor(options), start_ms) {
   transport_.attachSerial(options_.mount_port, mount_);
   transport_.attachSerial(options_.wheel_port, wheel_);
   transport_.attachRelays(mount_);

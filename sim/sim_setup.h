@@ -15,6 +15,7 @@ struct SimOptions {
   SimCameraConfig camera;
   MountConfig mount;
   double guider_arcsec_per_px = 3.8;
+  double mount_reply_delay_ms = 0.0;
   int mount_port = 0;  // camera serial port of the mount (the program's "Com 1")
   int wheel_port = 1;  // camera serial port of the filter wheel
 };

@@ -164,6 +164,25 @@ TEST_F(TelescopeTest, RefusedSlewKeepsTheReasonWithoutItsMarks) {
   EXPECT_STREQ(secondReplyText(), "No object selected");
 }
 
+TEST(AutostarTest, LateAnswersArriveAtTheSecondPositionRead) {
+  sim::SimOptions o = quietMount();
+  o.mount_reply_delay_ms = 5;
+  sim::SimSystem sim(o);
+  test::TestPlatform platform(&sim.transport());
+  settings().show_interface_details = false;
+  settings().drive_method = 'a';
+  FindCamera();
+  TelescopeState& scope = telescopeState();
+  SelectTelescopePort(scope);
+  ReadPosition(scope);
+  EXPECT_EQ(scope.ra_text, "00:00:00");
+  EXPECT_EQ(scope.dec_text, "+00*00'00");
+  settings().drive_method = 'l';  // read once only: the late answer is missed and left waiting
+  ReadPosition(scope);
+  EXPECT_EQ(scope.ra_text, "");
+  EXPECT_EQ(scope.dec_text, "");
+}
+
 // A mount that is silent, answers short or answers noise: the texts hold only what arrived.
 TEST_F(TelescopeTest, BadRepliesNeverShowMoreThanWasReceived) {
   mount.setReplyFault(sim::ReplyFault::Silent);
