@@ -151,6 +151,11 @@ TEST_F(TelescopeTest, CatalogueGotoSelectsReadsInfoSlewsAndArrives) {
 TEST_F(TelescopeTest, CoordinateGotoTextsAndTheRepliesLeftWaiting) {
   GotoCoordinates(5, 34, -5, 23, scope);
   EXPECT_EQ(mount.commands(), (Commands{"#:Sr 05:34.0#", "#:Sd -05*23#", "#:LI#", "#:MS#"}));
+  // Each text went out of the telescope port (0 for "Com 1") with its fixed length.
+  std::vector<int> lengths;
+  for (const auto& block : sim.transport().received())
+    if (block.bytes[1] == kCmdSerialWrite && block.bytes[4] == 0) lengths.push_back(block.bytes[6]);
+  EXPECT_EQ(lengths, (std::vector<int>{13, 12, 5, 5}));
   // The '1's answering "#:Sr" and "#:Sd" are still waiting, so the slew read takes them as a refusal.
   EXPECT_EQ(scope.slew_reply, "1Coordinates");
   EXPECT_EQ(lx200::decCommand(0, 30), "#:Sd +00*30#");
