@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/calibration_commands.h"
+#include "app/guiding_commands.h"
 #include "app/program_state.h"
 #include "files/settings.h"
 #include "platform/platform.h"
@@ -11,6 +12,7 @@ bool startProgram() {
   const bool root_ok = platform().paths.ensureRoot();
   resetProgramState();
   loadSettings();  // a missing or short file leaves the built-in values; nothing is shown
+  connectGuidingLinks();
   connectMergeLinks();
   return root_ok;
 }

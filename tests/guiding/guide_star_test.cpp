@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/guiding_commands.h"
 #include "app/window_model.h"
 #include "camera/fake_transport.h"
 #include "camera/link.h"
@@ -137,26 +138,30 @@ TEST_F(GuideStarTest, PlaceGuideWindowMovesTheFocusWindowAndSwitchesTheCentroidT
   EXPECT_EQ(findCentreTarget(centreConditions(s)).width, 128);
 }
 
-// The main-window pick: the window's click dispatcher with the centroid passes of the guide-star pick.
+// The main-window pick: Ctrl+K and a click through the window's dispatcher, with the start-up hooks.
 TEST_F(GuideStarTest, MainWindowPickRefinesOntoTheStarAndReportsIt) {
   Frame& frame = imageBuffers().CurrentFrame;
   std::fill(frame.begin(), frame.end(), 1000);
   frame[120 * kFrameWidth + 300] = 30000;
-  MouseModes& m = mouseModes();
-  ASSERT_TRUE(togglePick(m, frameState()));
+  connectGuidingLinks();
   std::vector<std::pair<int, int>> pointer;
-  ClickHooks click;
-  click.find_centre = [&frame](int& x, int& y, int r) { return mainPickCentre(x, y, r, frame.data()); };
-  click.move_pointer = [&pointer](int x, int y) { pointer.emplace_back(x, y); };
-  click.guide_star_picked = [this](int x, int y) { setMainGuideStar(x, y, s); };
-  m.left = 0;
-  m.top = 0;
-  EXPECT_EQ(dispatchClick(m, 304, 117, click), ClickResult::Pick);
+  clickHooks().move_pointer = [&pointer](int x, int y) { pointer.emplace_back(x, y); };
+  frameState().fit_to_window = true;
+  EXPECT_FALSE(pickGuideStarCommand());
+  EXPECT_EQ(messages(), std::vector<std::string>{"Sorry. Cannot Pick Star in ths display mode"});
+  frameState().fit_to_window = false;
+  settings().mask_radius = 11;
+  ASSERT_TRUE(pickGuideStarCommand());
+  EXPECT_EQ(c.working_radius, 11);
+  MouseModes& m = mouseModes();
+  EXPECT_EQ(dispatchClick(m, 304, 117, clickHooks()), ClickResult::Pick);
   EXPECT_EQ(pointer, (std::vector<std::pair<int, int>>{{300, 120}, {300, 120}, {300, 120}}));
   EXPECT_EQ(s.main_x, 300);
   EXPECT_EQ(s.main_y, 120);
   EXPECT_EQ(messages().back(), "x position =   300\ny position =   120");
   EXPECT_TRUE(m.pick);  // stays armed until the command is chosen again
+  ASSERT_TRUE(pickGuideStarCommand());
+  EXPECT_FALSE(m.pick);
 }
 
 }  // namespace
