@@ -19,8 +19,7 @@ void connectGuidingLinks() {
 
 bool pickGuideStarCommand() {
   MouseModes& m = mouseModes();
-  m.pick_radius = settings().mask_radius;
-  if (!togglePick(m, frameState())) return false;
+  if (!togglePick(m, frameState(), settings().mask_radius)) return false;
   if (m.pick) centroidState().working_radius = m.radius;
   return true;
 }

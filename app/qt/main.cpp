@@ -1,28 +1,49 @@
 #include <QApplication>
-#include <QStringList>
 #include <iostream>
-#include <string_view>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/qt/main_window.h"
 #include "app/qt/tool_icons.h"
 #include "platform/usb_libusb.h"
 #include "platform/version.h"
-#include "sim/sim_transport.h"
+#include "sim/sim_setup.h"
 
 int main(int argc, char** argv) {
-  // --version and --help answer on standard output before any window (or display) is needed.
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--version") {
+  // --version, --help and --sim-help answer on standard output before any window (or display) is needed.
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  WindowOptions options;
+  bool simulate = false;
+  qlm::sim::SimOptions sim_options = qlm::sim::defaultSimOptions();
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--version") {
       std::cout << "qlm_t4 " << qlm::kVersion << '\n';
       return 0;
     }
-    if (arg == "--help" || arg == "-h") {
-      std::cout << "Usage: qlm_t4 [--simulate] [--home DIR]\n"
-                   "  --simulate  use the built-in simulated camera and mount instead of the USB camera\n"
-                   "  --home DIR  data folder (default: $QLM_T4_HOME, else ~/QLM_T4)\n"
-                   "  --version   print the version and exit\n";
+    if (args[i] == "--help" || args[i] == "-h") {
+      std::cout
+          << "Usage: qlm_t4 [--simulate] [--sim KEY=VALUE]... [--home DIR]\n"
+             "  --simulate       use the built-in simulated camera and mount instead of the USB camera\n"
+             "  --sim KEY=VALUE  one simulator setting (repeatable)\n"
+             "  --sim-help       list the simulator settings with their units and defaults\n"
+             "  --home DIR       data folder (default: $QLM_T4_HOME, else ~/QLM_T4)\n"
+             "  --version        print the version and exit\n";
       return 0;
+    }
+    if (args[i] == "--sim-help") {
+      std::cout << qlm::sim::simHelpText();
+      return 0;
+    }
+    if (args[i] == "--simulate") simulate = true;
+    if (args[i] == "--home" && i + 1 < args.size()) options.home = args[++i];
+    if (args[i] == "--sim" && i + 1 < args.size()) {
+      // A simulator setting, KEY=VALUE; a refused one stops the start.
+      const std::string problem = qlm::sim::applySimSetting(sim_options, args[++i]);
+      if (!problem.empty()) {
+        std::cerr << problem << '\n';
+        return 2;
+      }
     }
   }
   QApplication app(argc, argv);
@@ -30,16 +51,14 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(qlm::kVersion);
   QApplication::setDesktopFileName("qlm-t4");
   QApplication::setWindowIcon(qlm::programIcon());
-  WindowOptions options;
-  const QStringList args = QApplication::arguments();
-  // The transport is chosen here, once: the built-in simulator with --simulate, else the USB camera.
-  if (args.contains("--simulate")) {
-    options.transport = std::make_shared<qlm::sim::SimTransport>();
+  // The transport is chosen here, once: the simulated camera with its mount and filter wheel with
+  // --simulate, else the USB camera.
+  if (simulate) {
+    auto sim = std::make_shared<qlm::sim::SimSystem>(sim_options);
+    options.transport = std::shared_ptr<qlm::Transport>(sim, &sim->transport());
   } else {
     options.transport = std::make_shared<qlm::LibusbTransport>();
   }
-  const auto home = args.indexOf("--home");
-  if (home >= 0 && home + 1 < args.size()) options.home = args[home + 1].toStdString();
   TQLM_T4Window window(options);
   window.show();
   return QApplication::exec();

@@ -12,6 +12,7 @@
 #include <QStatusBar>
 
 #include "app/command_table.h"
+#include "app/guiding_commands.h"
 #include "app/qt/about_dialog.h"
 #include "app/qt/help_window.h"
 #include "app/qt/image_view.h"
@@ -109,7 +110,7 @@ void connectShellCommands(TQLM_T4Window& w) {
   w.setCommandHandler(cmd::kRepaint, [window] { window->imageView().viewport()->update(); });
 
   w.setCommandHandler(cmd::kPickGuideStar, [window] {
-    togglePick(mouseModes(), frameState(), settings().mask_radius);
+    pickGuideStarCommand();
     window->imageView().viewport()->update();
   });
   w.setCommandHandler(cmd::kFocusFrameCentre, [] { enterFocusCentre(mouseModes()); });
