@@ -203,8 +203,8 @@ double Mount::focuserAt(std::uint32_t at_ms) {
 
 void Mount::relays(std::uint16_t value, std::uint32_t at_ms) {
   advance(at_ms);
-  relay_bits_ = value;
   events_.push_back({at_ms, "relays " + std::to_string(value)});
+  if (value <= 15) relay_bits_ = value;  // larger values are AO command bytes, not direction bits
 }
 
 void Mount::receive(const std::uint8_t* data, std::size_t n, std::uint32_t at_ms) {
