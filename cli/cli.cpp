@@ -8,6 +8,7 @@
 #include "cli/verbs.h"
 #include "platform/platform.h"
 #include "platform/version.h"
+#include "sim/sim_setup.h"
 
 namespace qlm {
 
@@ -41,6 +42,19 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   app.add_flag("--simulate", run.options.simulate,
                "use the built-in simulated camera instead of the USB camera");
   app.set_version_flag("--version", std::string("qlm_t4_cli ") + kVersion);
+  app.add_flag("--virtual-clock", run.options.virtual_clock,
+               "with --simulate: the program and the simulator share a clock that jumps over every wait");
+  app.add_option("--sim", run.options.sim_settings,
+                 "one simulator setting (repeatable); --sim-help lists them")
+      ->type_name("KEY=VALUE")
+      ->allow_extra_args(false);
+  app.add_flag_callback(
+      "--sim-help",
+      [&run] {
+        run.out << sim::simHelpText();
+        throw CLI::Success();
+      },
+      "list the simulator settings with their units and defaults");
   app.require_subcommand(1);
   app.footer(
       "Messages the program would show in a box are printed on standard error.\n"
@@ -53,6 +67,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   addCaptureVerb(app, run);
   addAnalysisVerbs(app, run);
   addStackVerb(app, run);
+  addGuidingVerbs(app, run);
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {

@@ -1,10 +1,10 @@
-#include "app/messages.h"
 #include "camera/link.h"
 #include "cli/guiding_verbs.h"
 #include "cli/verb_camera.h"
 #include "files/settings.h"
 #include "guiding/lx200.h"
 #include "guiding/telescope.h"
+#include "platform/messages.h"
 
 namespace qlm {
 

@@ -37,6 +37,7 @@ void addSettingsVerb(CLI::App& app, CliRun& run);
 void addReadoutVerb(CLI::App& app, CliRun& run);
 void addCaptureVerb(CLI::App& app, CliRun& run);
 void addAnalysisVerbs(CLI::App& app, CliRun& run);
-void addStackVerb(CLI::App& app, CliRun& run);  // histogram, plot, photometry, star
+void addStackVerb(CLI::App& app, CliRun& run);     // histogram, plot, photometry, star
+void addGuidingVerbs(CLI::App& app, CliRun& run);  // centroid, telescope
 
 }  // namespace qlm

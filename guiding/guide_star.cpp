@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/messages.h"
+#include "platform/messages.h"
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "files/settings.h"

@@ -55,12 +55,19 @@ TEST_F(GuidingVerbsTest, CentroidFollowsThePickPassesToTheStar) {
 }
 
 TEST_F(GuidingVerbsTest, TelescopeStatusPrintsWhereTheSimulatedMountPoints) {
-  settings().show_interface_details = false;
-  ASSERT_EQ(runTelescopeVerb({"status"}, simulated(), out, err), 0) << err.str();
+  const std::string home = platform.home.path().string();
+  ASSERT_EQ(runCli({"--home", home, "--simulate", "--virtual-clock", "telescope", "status"}, out, err), 0)
+      << err.str();
   EXPECT_EQ(out.str(), "ra: 00:00:00\ndec: +00:00:00\n");
   out.str("");
-  ASSERT_EQ(runTelescopeVerb({"status"}, simulated({"ra_h=5.5", "dec_deg=-10.25"}), out, err), 0);
+  ASSERT_EQ(runCli({"--home", home, "--sim", "ra_h=5.5", "--simulate", "telescope", "status",
+                    "--virtual-clock", "--sim", "dec_deg=-10.25"},
+                   out, err),
+            0);
   EXPECT_EQ(out.str(), "ra: 05:30:00\ndec: -10:15:00\n");
+  out.str("");
+  EXPECT_EQ(runCli({"--sim-help"}, out, err), 0);
+  EXPECT_NE(out.str().find("dec_backlash_arcsec=6 "), std::string::npos);
 }
 
 TEST_F(GuidingVerbsTest, TelescopeRefusesBadInputAndReportsASilentMount) {
