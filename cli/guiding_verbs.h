@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -28,5 +29,10 @@ struct TelescopeArgs {
 };
 int runTelescopeVerb(const TelescopeArgs& args, const CliOptions& options, std::ostream& out,
                      std::ostream& err);
+
+// Runs one telescope action on the camera the options choose, after the Telescope Control command's
+// first-use step (1 without a camera; 2 for a refused --sim setting).
+int runTelescopeAction(const CliOptions& options, std::ostream& out, std::ostream& err,
+                       const std::function<int(std::ostream& out, std::ostream& err)>& action);
 
 }  // namespace qlm

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/guiding_verbs.h"
+#include "cli/telescope_goto.h"
 #include "cli/verbs.h"
 
 namespace qlm {
@@ -44,6 +45,9 @@ void addGuidingVerbs(CLI::App& app, CliRun& run) {
   pulse->callback([&run, telescope] {
     telescope->action = "pulse";
     run.start([&] { return runTelescopeVerb(*telescope, run.options, run.out, run.err); });
+  });
+  addTelescopeGotoCommands(*sub, [&run](std::function<int(std::ostream&, std::ostream&)> action) {
+    run.start([&] { return runTelescopeAction(run.options, run.out, run.err, action); });
   });
 }
 

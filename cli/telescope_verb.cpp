@@ -1,25 +1,13 @@
-#include "camera/link.h"
 #include "cli/guiding_verbs.h"
 #include "cli/verb_camera.h"
 #include "files/settings.h"
 #include "guiding/lx200.h"
+#include "guiding/scope_panels.h"
 #include "guiding/telescope.h"
-#include "platform/messages.h"
 
 namespace qlm {
 
 namespace {
-
-// The first telescope use of a run: the camera, then the telescope port.
-bool telescopeReady() {
-  if (linkState().camera_present == 0) FindCamera();
-  if (linkState().camera_present == 0) {
-    ShowMessage(kCallerTextMessage, "Sorry, Camera not found");
-    return false;
-  }
-  SelectTelescopePort();
-  return true;
-}
 
 Direction logical(char letter) {
   switch (letter) {
@@ -36,6 +24,14 @@ Direction logical(char letter) {
 
 }  // namespace
 
+int runTelescopeAction(const CliOptions& options, std::ostream& out, std::ostream& err,
+                       const std::function<int(std::ostream& out, std::ostream& err)>& action) {
+  const auto camera = VerbCamera::install(options, err);
+  if (!camera) return 2;
+  if (!prepareTelescopeUse()) return 1;
+  return action(out, err);
+}
+
 int runTelescopeVerb(const TelescopeArgs& args, const CliOptions& options, std::ostream& out,
                      std::ostream& err) {
   const bool pulse = args.action == "pulse";
@@ -47,24 +43,23 @@ int runTelescopeVerb(const TelescopeArgs& args, const CliOptions& options, std::
     err << "telescope pulse takes a direction n, s, e or w and a length in milliseconds\n";
     return 2;
   }
-  const auto camera = VerbCamera::install(options, err);
-  if (!camera) return 2;
-  if (!telescopeReady()) return 1;
-  TelescopeState& scope = telescopeState();
-  if (pulse) {
-    scope.current_direction = directionLetter(logical(args.direction));
-    scope.pulse_length_ms = args.ms;
-    GuidePulse(guidingPulseRoad(settings().drive_method), scope);
-    return 0;
-  }
-  ReadPosition(scope);
-  out << "ra: " << lx200::positionText(scope.ra_text) << "\ndec: " << lx200::positionText(scope.dec_text)
+  return runTelescopeAction(options, out, err, [&args, pulse](std::ostream& o, std::ostream& e) {
+    TelescopeState& scope = telescopeState();
+    if (pulse) {
+      scope.current_direction = directionLetter(logical(args.direction));
+      scope.pulse_length_ms = args.ms;
+      GuidePulse(guidingPulseRoad(settings().drive_method), scope);
+      return 0;
+    }
+    ReadPosition(scope);
+    o << "ra: " << lx200::positionText(scope.ra_text) << "\ndec: " << lx200::positionText(scope.dec_text)
       << '\n';
-  if (scope.ra_text.empty() || scope.dec_text.empty()) {
-    err << "The mount did not answer\n";
-    return 1;
-  }
-  return 0;
+    if (scope.ra_text.empty() || scope.dec_text.empty()) {
+      e << "The mount did not answer\n";
+      return 1;
+    }
+    return 0;
+  });
 }
 
 }  // namespace qlm
