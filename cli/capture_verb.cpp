@@ -11,6 +11,8 @@
 #include "capture/capture_state.h"
 #include "capture/ql_model.h"
 #include "capture/sequence.h"
+#include "cli/guide_verb.h"
+#include "cli/verb_camera.h"
 #include "cli/verbs.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
@@ -29,7 +31,8 @@ struct CaptureArgs {
   bool continuous = false;
   bool binned = false;
   bool autosave = false;
-  int focus = 0;  // focus-mode exposures; 0 takes photos
+  int focus = 0;        // focus-mode exposures; 0 takes photos
+  bool guided = false;  // "Autoguide Photo": guider-camera guiding during the exposures
 };
 
 // The installed Ui with the camera panel answered from the arguments; everything else is passed on.
@@ -51,7 +54,7 @@ class ScriptedPanelUi final : public Ui {
       panel->press(ql::kFocusStart);
       return panel->press(ql::kCancel);
     }
-    return panel->press(ql::kTakePhoto);
+    return panel->press(args_.guided ? ql::kAutoguidePhoto : ql::kTakePhoto);
   }
 
   MessageAnswer messageBox(const std::string& caption, const std::string& text, MessageButtons buttons,
@@ -111,7 +114,12 @@ class CaptureReport {
 };
 
 // The take-photo sequence with the panel set from `args`, one line per frame.
-int runCapture(const CaptureArgs& args, bool simulate, std::ostream& out, std::ostream& err) {
+int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::ostream& out,
+                     std::ostream& err);
+
+int runCapture(const CaptureArgs& args, const CliOptions& options, std::ostream& out, std::ostream& err) {
+  if (args.guided) return runGuidedCapture(args, options, out, err);
+  const bool simulate = options.simulate;
   // The simulated camera runs on a virtual clock, so its exposures take no real time.
   VirtualClock virtual_clock(0, platform().clock->calendarSeconds());
   std::unique_ptr<Transport> transport;
@@ -139,6 +147,30 @@ int runCapture(const CaptureArgs& args, bool simulate, std::ostream& out, std::o
   return 0;
 }
 
+// The guided photo: the camera (and the simulator's mount) of the shared options, the guider star picked
+// as the guide verb picks it, then the sequence with guiding during each exposure.
+int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::ostream& out,
+                     std::ostream& err) {
+  const auto camera = VerbCamera::install(options, err);
+  if (!camera) return 2;
+  if (!pickGuiderStarForVerb(std::nullopt, err)) return 1;
+  Platform p = platform();
+  ScriptedPanelUi panel_ui(*p.ui, args);
+  p.ui = &panel_ui;
+  ScopedPlatform scoped(p);
+  CaptureReport report(args, out);
+  CaptureFrontEnd front = report.frontEnd();
+  int guide_frames = 0;
+  front.guiding.frame_done = [&guide_frames](const GuideFrameRecord&) { ++guide_frames; };
+  takePhotoCommand(front);
+  out << "guide frames: " << guide_frames << '\n';
+  if (report.frames() == 0) {
+    err << "capture: no frame was taken\n";
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 // capture [--unit q|h|t|s|m] [--count N] [--frames N] [--continuous] [--binned] [--autosave]
@@ -158,8 +190,11 @@ void addCaptureVerb(CLI::App& app, CliRun& run) {
   sub->add_option("--focus", args->focus,
                   "focus mode for N exposures of the 128 x 128 window, printing each peak")
       ->check(CLI::Range(1, 65535));
+  sub->add_flag(
+      "--guided", args->guided,
+      "\"Autoguide Photo\": guider-camera guiding during the exposures, the star picked as guide does");
   sub->callback(
-      [&run, args] { run.start([&] { return runCapture(*args, run.options.simulate, run.out, run.err); }); });
+      [&run, args] { run.start([&] { return runCapture(*args, run.options, run.out, run.err); }); });
 }
 
 }  // namespace qlm

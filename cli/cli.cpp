@@ -68,6 +68,7 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   addAnalysisVerbs(app, run);
   addStackVerb(app, run);
   addGuidingVerbs(app, run);
+  addGuideVerbs(app, run);
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {

@@ -39,5 +39,6 @@ void addCaptureVerb(CLI::App& app, CliRun& run);
 void addAnalysisVerbs(CLI::App& app, CliRun& run);
 void addStackVerb(CLI::App& app, CliRun& run);     // histogram, plot, photometry, star
 void addGuidingVerbs(CLI::App& app, CliRun& run);  // centroid, telescope
+void addGuideVerbs(CLI::App& app, CliRun& run);    // train, guide
 
 }  // namespace qlm

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 #include "camera/link.h"
 #include "camera/readout.h"
@@ -247,6 +248,33 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
   return trained;
 }
 
+std::string toggleUseDefault() {
+  CalibrationState& c = calibrationState();
+  if (!c.trained_available) return "Use Default";
+  c.use_trained = !c.use_trained;
+  return c.use_trained ? "Use Defaults" : "Use Trained";
+}
+
+std::string valuesStatusText() {
+  const CalibrationState& c = calibrationState();
+  return c.trained_available && c.use_trained ? "Using Trained Vals" : "Using Default Vals";
+}
+
+void changeDefaults(int ra_rate, int dec_rate, int ra_backlash, int dec_backlash, double ra_angle) {
+  Settings& s = settings();
+  s.guider_ra_rate = ra_rate;
+  s.guider_dec_rate = dec_rate;
+  s.guider_ra_backlash = ra_backlash;
+  s.guider_dec_backlash = dec_backlash;
+  s.default_ra_angle = ra_angle;
+  if (saveSettings() != kSettingsOk) ShowMessage(24);
+}
+
+void saveLatest() {
+  const GuiderTraining& t = calibrationState().trained;
+  changeDefaults(t.ra_rate, t.dec_rate, t.ra_backlash, t.dec_backlash, t.theta);
+}
+
 // --- Guider-camera guiding ---
 
 bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
@@ -287,6 +315,7 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
       ui.beep();
     }
     if (send && (k.ra.sent() || k.dec.sent())) ++g.corrections;
+    g.cycle_run = true;
   }
   if (view.frame_done) view.frame_done(rec);
   if (guideLog().isOpen()) {
@@ -316,8 +345,14 @@ std::string defaultGuideLogPath(std::int64_t start_seconds) {
   std::tm tm{};
   gmtime_r(&t, &tm);
   char name[64];
-  std::strftime(name, sizeof name, "guide-%Y%m%d-%H%M%S.csv", &tm);
-  return (platform().paths.root() / "guidelogs" / name).string();
+  std::strftime(name, sizeof name, "guide-%Y%m%d-%H%M%S", &tm);
+  const std::filesystem::path folder = platform().paths.root() / "guidelogs";
+  // Two runs started in the same second keep both logs.
+  std::filesystem::path path = folder / (std::string(name) + ".csv");
+  std::error_code ec;
+  for (int n = 2; std::filesystem::exists(path, ec); ++n)
+    path = folder / (std::string(name) + "-" + std::to_string(n) + ".csv");
+  return path.string();
 }
 
 bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView& view) {

@@ -6,6 +6,7 @@
 
 #include "guiding/guide_rules.h"
 #include "image/centroid.h"
+#include "image/display.h"
 #include "image/frame.h"
 
 namespace qlm {
@@ -24,6 +25,7 @@ struct GuiderCameraState {
   bool dark_capture = false;      // a dark is being taken (no subtraction)
   std::string dark_label;         // "%2d" count + " hundredth " / " tenth " / " second "
   bool hot_pixel_filter = false;  // "Apply Median Filter to all Images"
+  GuiderDisplaySettings display;  // "Apply Stretch to Guider Images" and the stretch value
 };
 GuiderCameraState& guiderCameraState();
 
@@ -55,8 +57,10 @@ struct GuidingState {
   bool main_active = false;        // main-camera guiding active (the centroid's geometry)
   bool main_first_frame = true;
   bool main_stop = false;
-  int frames = 0;       // guide frames measured in this run
-  int corrections = 0;  // frames after which at least one pulse went out
+  bool cycle_run = false;          // a guiding cycle has run in this program run
+  bool main_training_run = false;  // a main-camera training has run in this program run
+  int frames = 0;                  // guide frames measured in this run
+  int corrections = 0;             // frames after which at least one pulse went out
 };
 GuidingState& guidingState();
 void resetGuidingState();  // all three records above back to start-up values
@@ -107,6 +111,17 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view 
 
 // The box shown when the guide star has gone (clouds): "Sorry. Guide star lost. ...".
 inline constexpr int kGuideStarLostMessage = 4;
+
+// The value buttons of the guider panel.
+// "Use Default": with trained values, toggles their use; returns the button's new label ("Use Trained"
+// after switching them off, "Use Defaults" after switching them on; "Use Default" without values).
+std::string toggleUseDefault();
+// "Using Trained Vals" when trained values are available and in use, else "Using Default Vals".
+std::string valuesStatusText();
+// "Change Defaults": the five default fields from the panel, then the settings file is saved.
+void changeDefaults(int ra_rate, int dec_rate, int ra_backlash, int dec_backlash, double ra_angle);
+// "Save Latest": the trained rates, backlash and Theta become the defaults; the settings file is saved.
+void saveLatest();
 
 // The guider-camera correction on the frame in `image` against the reference. False after a failed
 // centroid (guiding stops).

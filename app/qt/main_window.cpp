@@ -20,6 +20,7 @@
 #include "capture/qt/capture_commands_view.h"
 #include "files/qt/file_commands_view.h"
 #include "files/settings.h"
+#include "guiding/qt/autoguider_commands_view.h"
 #include "guiding/qt/telescope_commands_view.h"
 #include "image/display.h"
 #include "image/qt/processing_commands_view.h"
@@ -72,6 +73,7 @@ TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QM
   qlm::connectAnalysisCommands(*this);
   qlm::connectCalibrationCommands(*this);
   qlm::connectTelescopeCommands(*this);
+  qlm::connectAutoguiderCommands(*this);
 
   qlm::refreshDisplay();  // shows the start-up frame
 }

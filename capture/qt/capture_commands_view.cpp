@@ -7,6 +7,7 @@
 #include "app/window_model.h"
 #include "capture/qt/ql_dialog.h"
 #include "capture/sequence.h"
+#include "guiding/qt/autoguider_commands_view.h"
 #include "platform/qt/qt_ui.h"
 
 namespace qlm {
@@ -24,6 +25,7 @@ void connectCaptureCommands(TQLM_T4Window& window) {
     front.open_autoguider = [w] {
       if (w) w->runCommand(cmd::kAutoguiderCamera);
     };
+    front.guiding = guidingWindowView();
     takePhotoCommand(front);
   });
 }

@@ -1,0 +1,254 @@
+// train and guide: guide calibration and guider-camera guiding without windows, on the camera or the
+// simulator, as the autoguider panel's "Train" and "Start Guiding" run them.
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "camera/link.h"
+#include "camera/readout.h"
+#include "cli/guide_verb.h"
+#include "cli/verb_camera.h"
+#include "cli/verbs.h"
+#include "files/settings.h"
+#include "guiding/guide_log.h"
+#include "guiding/guide_star.h"
+#include "guiding/guider.h"
+#include "guiding/main_guider.h"
+#include "guiding/telescope.h"
+#include "image/frame.h"
+#include "platform/messages.h"
+#include "platform/platform.h"
+
+namespace qlm {
+
+namespace {
+
+struct GuideArgs {
+  std::string camera;  // "guider" or "main"
+  std::string device = "telescope";
+  std::optional<std::pair<int, int>> star;
+  int seconds = 0;
+  bool train = false;
+  std::string log;
+  bool no_corrections = false;
+};
+
+// Refusals shared by both verbs; empty when the arguments can run.
+std::string refusal(const GuideArgs& a) {
+  if (a.device == "ao") return "guiding with the AO unit is not available in this version";
+  return {};
+}
+
+}  // namespace
+
+bool pickGuiderStarForVerb(const std::optional<std::pair<int, int>>& star, std::ostream& err) {
+  if (linkState().camera_present == 0) FindCamera();
+  if (linkState().camera_present == 0) {
+    ShowMessage(kCallerTextMessage, "Sorry, No camera found on USB");
+    return false;
+  }
+  SelectTelescopePort();
+  const int r = settings().mask_radius;
+  centroidState().working_radius = r;
+  GuiderFrame& image = imageBuffers().GuiderFrames[0];
+  const GuiderCameraState& g = guiderCameraState();
+  GuiderExposure(g.unit, g.count, image, GuiderProcessing{});
+  std::optional<GuiderStar> at;
+  if (star) {
+    at = GuiderStar{star->first, star->second};
+  } else {
+    at = brightestGuiderStar(image, r);
+  }
+  if (!at) {
+    err << "no star on the guider image\n";
+    return false;
+  }
+  armGuiderPick();
+  if (!guiderPickRelease(at->x + kGuiderImageLeft, at->y + kGuiderImageTop, image.data(), r, PickHooks{}))
+    return false;
+  return true;
+}
+
+namespace {
+
+// The main guide star as Pick Guide Star picks it: three centroid passes (mask radius) from --star or
+// from the brightest pixel of a first full frame.
+bool pickMainStar(const GuideArgs& a, std::ostream& err) {
+  if (linkState().camera_present == 0) FindCamera();
+  if (linkState().camera_present == 0) {
+    ShowMessage(kCallerTextMessage, "Sorry, No camera found on USB");
+    return false;
+  }
+  Frame& f = imageBuffers().CurrentFrame;
+  ReadFullFrame(f, 1000);
+  const int r = settings().mask_radius;
+  int x = 0, y = 0;
+  if (a.star) {
+    x = a.star->first;
+    y = a.star->second;
+  } else {
+    std::uint16_t best = 0;
+    for (int j = r; j + r + 1 <= kFrameHeight; ++j)
+      for (int i = r; i + r + 1 <= kFrameWidth; ++i)
+        if (f[static_cast<std::size_t>(j * kFrameWidth + i)] > best) {
+          best = f[static_cast<std::size_t>(j * kFrameWidth + i)];
+          x = i;
+          y = j;
+        }
+  }
+  for (int pass = 0; pass < 3; ++pass)
+    if (!mainPickCentre(x, y, r, f.data())) {
+      err << "the star's window does not fit the image\n";
+      return false;
+    }
+  setMainGuideStar(x, y);
+  return true;
+}
+
+bool pickGuiderStar(const GuideArgs& a, std::ostream& err) {
+  if (a.camera == "main") return pickMainStar(a, err);
+  return pickGuiderStarForVerb(a.star, err);
+}
+
+// Training, its values printed, then "Save Latest" and the trained values in use.
+bool trainAndPrint(const GuideArgs& a, std::ostream& out) {
+  if (a.camera == "main") {
+    if (!TrainMain()) return false;
+    const Settings& s = settings();
+    out << "ra rate px/s: " << s.main_ra_rate << "\ndec rate px/s: " << s.main_dec_rate
+        << "\nra backlash px: " << s.main_ra_backlash << "\ndec backlash px: " << s.main_dec_backlash << '\n';
+    return true;
+  }
+  if (!TrainGuider(guiderGuideStar())) return false;
+  const GuiderTraining& t = calibrationState().trained;
+  out << "ra x px/s: " << t.rx << "\nra y px/s: " << t.ry << "\nra rate px/s: " << t.ra_rate
+      << "\ndec x px/s: " << t.dx << "\ndec y px/s: " << t.dy << "\ndec rate px/s: " << t.dec_rate
+      << "\nra backlash px: " << t.ra_backlash << "\ndec backlash px: " << t.dec_backlash
+      << "\ntheta rad: " << t.theta << "\nquadrant: " << t.quadrant << '\n';
+  saveLatest();
+  calibrationState().use_trained = true;
+  return true;
+}
+
+int runTrain(const GuideArgs& a, const CliOptions& options, std::ostream& out, std::ostream& err) {
+  if (const std::string why = refusal(a); !why.empty()) {
+    err << why << '\n';
+    return 2;
+  }
+  const auto camera = VerbCamera::install(options, err);
+  if (!camera) return 2;
+  if (!pickGuiderStar(a, err)) return 1;
+  return trainAndPrint(a, out) ? 0 : 1;
+}
+
+// Sums of the measured errors and of the simulator's true positions over the run.
+struct RunSums {
+  double n = 0, ex = 0, ey = 0;
+  double tn = 0, tx = 0, ty = 0, txx = 0, tyy = 0;
+};
+
+int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, std::ostream& err) {
+  if (const std::string why = refusal(a); !why.empty()) {
+    err << why << '\n';
+    return 2;
+  }
+  const auto camera = VerbCamera::install(options, err);
+  if (!camera) return 2;
+  if (!pickGuiderStar(a, err)) return 1;
+  if (a.train && !trainAndPrint(a, out)) return 1;
+
+  sim::SimSystem* sim = camera->simulator();
+  Clock& clock = *platform().clock;
+  RunSums sums;
+  std::uint32_t stop_at = 0;
+  GuidingView view;
+  view.send_pulses = !a.no_corrections;
+  view.log_path = a.log;
+  if (sim != nullptr) {
+    view.truth = [sim]() -> std::optional<std::pair<double, double>> {
+      const sim::ExposureRecord& e = sim->transport().lastExposure(kGuiderHead);
+      return std::make_pair(e.sky_shift_x_px, e.sky_shift_y_px);
+    };
+  }
+  view.frame_done = [&](const GuideFrameRecord& r) {
+    sums.n += 1;
+    sums.ex += (r.dx / 1000.0) * (r.dx / 1000.0);
+    sums.ey += (r.dy / 1000.0) * (r.dy / 1000.0);
+    if (view.truth) {
+      const auto t = view.truth();
+      sums.tn += 1;
+      sums.tx += t->first;
+      sums.ty += t->second;
+      sums.txx += t->first * t->first;
+      sums.tyy += t->second * t->second;
+    }
+    // "Stop Guiding" (a key press for the main camera) once the time is up.
+    if (static_cast<std::int32_t>(clock.millis() - stop_at) >= 0) {
+      guidingState().guider_guiding = false;
+      guidingState().main_running = false;
+    }
+  };
+  stop_at = clock.millis() + static_cast<std::uint32_t>(a.seconds) * 1000u;
+  if (a.camera == "main") {
+    view.truth = nullptr;  // the main loop's frames are the guide window's
+    if (!runMainGuiding(view)) return 1;
+  } else if (!runGuiderGuiding(guiderGuideStar(), view)) {
+    return 1;
+  }
+  const GuidingState& g = guidingState();
+  const double n = sums.n > 0 ? sums.n : 1;
+  out << "frames: " << g.frames << "\ncorrections: " << g.corrections
+      << "\nrms x px: " << std::sqrt(sums.ex / n) << "\nrms y px: " << std::sqrt(sums.ey / n) << '\n';
+  if (sums.tn > 0) {
+    const double var =
+        (sums.txx - sums.tx * sums.tx / sums.tn + sums.tyy - sums.ty * sums.ty / sums.tn) / sums.tn;
+    out << "true rms px: " << std::sqrt(var > 0 ? var : 0) << '\n';
+  }
+  return g.stop ? 1 : 0;  // a lost star ends the run early
+}
+
+void addCommon(CLI::App* sub, const std::shared_ptr<GuideArgs>& args) {
+  sub->add_option("camera", args->camera, "guider or main")
+      ->required()
+      ->check(CLI::IsMember({"guider", "main"}));
+  sub->add_option("--device", args->device, "telescope (default) or ao")
+      ->check(CLI::IsMember({"telescope", "ao"}));
+  sub->add_option_function<std::string>(
+         "--star",
+         [args](const std::string& text) {
+           const std::size_t comma = text.find(',');
+           args->star = std::make_pair(std::stoi(text.substr(0, comma)), std::stoi(text.substr(comma + 1)));
+         },
+         "guide star X,Y on the guider image (default: the brightest star whose window fits)")
+      ->type_name("X,Y")
+      ->check([](const std::string& t) {
+        int x = 0, y = 0;
+        char c = 0;
+        return std::sscanf(t.c_str(), "%d,%d%c", &x, &y, &c) == 2 ? std::string() : "expected X,Y";
+      });
+}
+
+}  // namespace
+
+void addGuideVerbs(CLI::App& app, CliRun& run) {
+  auto train = std::make_shared<GuideArgs>();
+  CLI::App* t = addVerb(app, "train", "guide calibration as the autoguider panel's \"Train\" runs it");
+  addCommon(t, train);
+  t->callback([&run, train] { run.start([&] { return runTrain(*train, run.options, run.out, run.err); }); });
+
+  auto guide = std::make_shared<GuideArgs>();
+  CLI::App* g = addVerb(app, "guide", "guide for a number of seconds, as \"Start Guiding\" does");
+  addCommon(g, guide);
+  g->add_option("--seconds", guide->seconds, "how long to guide (clock time)")
+      ->required()
+      ->check(CLI::Range(1, 86400));
+  g->add_flag("--train", guide->train, "train first, as the train verb does");
+  g->add_option("--log", guide->log, "CSV guide log (default: guidelogs/guide-<start time>.csv)")
+      ->type_name("FILE.csv");
+  g->add_flag("--no-corrections", guide->no_corrections, "measure and log without sending pulses");
+  g->callback([&run, guide] { run.start([&] { return runGuide(*guide, run.options, run.out, run.err); }); });
+}
+
+}  // namespace qlm

@@ -1,0 +1,13 @@
+#pragma once
+#include <optional>
+#include <ostream>
+#include <utility>
+
+namespace qlm {
+
+// The camera found, the telescope port chosen and the guider guide star picked as the guider panel's
+// pick does (mask radius): at `star`, or at the brightest star of a first guider frame whose centroid
+// window fits. False after the message when there is no camera or no star.
+bool pickGuiderStarForVerb(const std::optional<std::pair<int, int>>& star, std::ostream& err);
+
+}  // namespace qlm

@@ -1,0 +1,231 @@
+#include "guiding/autoguider_model.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "camera/readout.h"
+#include "files/settings.h"
+#include "guiding/guide_star.h"
+#include "guiding/guider.h"
+#include "guiding/telescope.h"
+#include "image/frame.h"
+#include "platform/messages.h"
+#include "platform/platform.h"
+
+namespace qlm {
+
+AutoguiderModel::AutoguiderModel() {
+  refresh();
+}
+
+void AutoguiderModel::refresh() {
+  const Settings& s = settings();
+  const GuiderCameraState& g = guiderCameraState();
+  const CalibrationState& c = calibrationState();
+  view_.unit = g.unit;
+  view_.count = g.count;
+  view_.one_sec_pause = g.one_sec_pause;
+  view_.ignore_backlash = s.ignore_backlash;
+  view_.ignore_ra_angle = s.ignore_ra_angle;
+  view_.swap_ns = s.direction_letters[kNorthSlot] == 's';
+  view_.swap_ew = s.direction_letters[kEastSlot] == 'w';
+  view_.dark_in_use = g.dark_in_use;
+  view_.median = g.hot_pixel_filter;
+  view_.stretch = guiderCameraState().display.apply_stretch;
+  if (!g.dark_available) {
+    view_.dark_text = "No darkframe has been taken";
+  } else {
+    view_.dark_text = g.dark_label + (g.dark_in_use ? "darkframe being used" : "darkframe available");
+  }
+  view_.values_text = valuesStatusText();
+  view_.training_step = c.training_step;
+  view_.default_values[0] = s.guider_ra_rate;
+  view_.default_values[1] = s.guider_dec_rate;
+  view_.default_values[2] = s.guider_ra_backlash;
+  view_.default_values[3] = s.guider_dec_backlash;
+  view_.default_angle = s.default_ra_angle;
+  view_.latest_available = c.trained_available;
+  view_.latest_values[0] = c.trained.ra_rate;
+  view_.latest_values[1] = c.trained.dec_rate;
+  view_.latest_values[2] = c.trained.ra_backlash;
+  view_.latest_values[3] = c.trained.dec_backlash;
+  view_.latest_angle = c.trained.theta;
+}
+
+void AutoguiderModel::setDefaultFields(int ra_rate, int dec_rate, int ra_backlash, int dec_backlash,
+                                       double ra_angle) {
+  view_.default_values[0] = ra_rate;
+  view_.default_values[1] = dec_rate;
+  view_.default_values[2] = ra_backlash;
+  view_.default_values[3] = dec_backlash;
+  view_.default_angle = ra_angle;
+}
+
+namespace {
+
+void chooseUnit(GuiderCameraState& g, char unit) {
+  g.unit = unit;
+  g.count = unit == 's' ? 1 : 5;
+  g.count_max = unit == 'h' ? 500 : (unit == 't' ? 100 : 10);
+}
+
+void saveOrComplain() {
+  if (saveSettings() != kSettingsOk) ShowMessage(24);
+}
+
+GuiderProcessing processingNow() {
+  const GuiderCameraState& g = guiderCameraState();
+  GuiderProcessing p;
+  p.dark_subtraction = g.dark_in_use && g.dark_available;
+  p.dark_capture_in_progress = g.dark_capture;
+  p.hot_pixel_filter = g.hot_pixel_filter;
+  p.dark = &imageBuffers().GuiderFrames[2];
+  return p;
+}
+
+}  // namespace
+
+void AutoguiderModel::takeDark() {
+  GuiderCameraState& g = guiderCameraState();
+  ImageBuffers& b = imageBuffers();
+  g.dark_capture = true;
+  g.dark_available = false;
+  GuiderExposure(g.unit, g.count, b.GuiderFrames[0], processingNow());
+  g.dark_capture = false;
+  if (writeGuiderBitmap(platform().paths.guiderBitmap(), b.GuiderFrames[0], guiderCameraState().display, b) !=
+      0) {
+    ShowMessage(8);
+    return;
+  }
+  b.GuiderFrames[2] = b.GuiderFrames[0];
+  char label[16];
+  std::snprintf(label, sizeof label, "%2d", g.count);
+  g.dark_label =
+      std::string(label) + (g.unit == 'h' ? " hundredth " : (g.unit == 't' ? " tenth " : " second "));
+  g.dark_available = true;
+}
+
+int AutoguiderModel::press(GuiderControl c) {
+  GuiderCameraState& g = guiderCameraState();
+  Settings& s = settings();
+  GuidingState& guiding = guidingState();
+  int result = 0;
+  switch (c) {
+    case GuiderControl::Hundredths:
+      chooseUnit(g, 'h');
+      break;
+    case GuiderControl::Tenths:
+      chooseUnit(g, 't');
+      break;
+    case GuiderControl::Seconds:
+      chooseUnit(g, 's');
+      break;
+    case GuiderControl::ExposureUp:
+      if (g.count < g.count_max) ++g.count;
+      break;
+    case GuiderControl::ExposureDown:
+      if (g.count > 1) --g.count;
+      break;
+    case GuiderControl::Start:
+      break;  // the view runs runExposures()
+    case GuiderControl::Stop:
+      stop_ = true;
+      break;
+    case GuiderControl::OneSecPause:
+      g.one_sec_pause = !g.one_sec_pause;
+      break;
+    case GuiderControl::SelectGuideStar:
+      armGuiderPick();
+      break;
+    case GuiderControl::Train:
+      TrainGuider(guiderGuideStar());
+      break;
+    case GuiderControl::UseDefault:
+      view_.use_default_label = toggleUseDefault();
+      break;
+    case GuiderControl::ChangeDefaults:
+      changeDefaults(view_.default_values[0], view_.default_values[1], view_.default_values[2],
+                     view_.default_values[3], view_.default_angle);
+      break;
+    case GuiderControl::SaveLatest:
+      saveLatest();
+      break;
+    case GuiderControl::IgnoreBacklash:
+      s.ignore_backlash = !s.ignore_backlash;
+      break;
+    case GuiderControl::IgnoreRaAngle:
+      s.ignore_ra_angle = !s.ignore_ra_angle;
+      break;
+    case GuiderControl::SwapNorthSouth:
+      std::swap(s.direction_letters[kNorthSlot], s.direction_letters[kSouthSlot]);
+      saveOrComplain();
+      break;
+    case GuiderControl::SwapEastWest:
+      std::swap(s.direction_letters[kEastSlot], s.direction_letters[kWestSlot]);
+      saveOrComplain();
+      break;
+    case GuiderControl::TakeDark:
+      takeDark();
+      break;
+    case GuiderControl::ApplyDark:
+      g.dark_in_use = !g.dark_in_use && g.dark_available;
+      break;
+    case GuiderControl::MedianFilter:
+      g.hot_pixel_filter = !g.hot_pixel_filter;
+      break;
+    case GuiderControl::Stretch:
+      guiderCameraState().display.apply_stretch = !guiderCameraState().display.apply_stretch;
+      break;
+    case GuiderControl::StartGuiding:
+      guiding.start_request = true;
+      result = kPanelOk;
+      break;
+    case GuiderControl::GotoMainCamera:
+      guiding.goto_main_request = true;
+      result = kPanelOk;
+      break;
+    case GuiderControl::Close:
+      stop_ = true;
+      result = kPanelCancel;
+      break;
+  }
+  refresh();
+  return result;
+}
+
+void AutoguiderModel::moveStart(char logical) {
+  if (settings().guide_device == 'A') return;  // AO steps belong to the AO unit
+  const Direction d = logical == 'e'   ? Direction::East
+                      : logical == 'w' ? Direction::West
+                      : logical == 'n' ? Direction::North
+                                       : Direction::South;
+  StartManualMove(d);
+}
+
+void AutoguiderModel::moveEnd() {
+  if (settings().guide_device == 'A') return;
+  StopManualMove();
+}
+
+void AutoguiderModel::runExposures(const std::function<void()>& shown) {
+  GuiderCameraState& g = guiderCameraState();
+  Ui& ui = *platform().ui;
+  stop_ = false;
+  StartGuiderExposure();
+  StartGuiderExposure();
+  ui.pumpEvents();  // the click on "Start" itself
+  while (!stop_) {
+    if (ui.pumpEvents().left_button) break;
+    if (stop_) break;
+    ui.setCursor(CursorShape::Wait);
+    GuiderExposure(g.unit, g.count, imageBuffers().GuiderFrames[0], processingNow());
+    ui.setCursor(CursorShape::Arrow);
+    refresh();
+    if (shown) shown();
+    if (stop_) break;
+    ui.beep();
+    if (g.one_sec_pause) waitMs(*platform().clock, 1000);
+  }
+}
+
+}  // namespace qlm

@@ -1,0 +1,92 @@
+#pragma once
+#include <functional>
+#include <string>
+
+#include "platform/ui.h"
+
+namespace qlm {
+
+// The autoguider camera panel's name as the Ui knows it (its window title).
+inline constexpr const char* kAutoguiderPanelName = "Auto Guider Camera Control";
+
+// The panel's controls.
+enum class GuiderControl {
+  Hundredths,
+  Tenths,
+  Seconds,
+  ExposureUp,
+  ExposureDown,
+  Start,
+  Stop,
+  OneSecPause,
+  SelectGuideStar,
+  Train,
+  UseDefault,
+  ChangeDefaults,
+  SaveLatest,
+  IgnoreBacklash,
+  IgnoreRaAngle,
+  SwapNorthSouth,
+  SwapEastWest,
+  TakeDark,
+  ApplyDark,
+  MedianFilter,
+  Stretch,
+  StartGuiding,
+  GotoMainCamera,
+  Close,
+};
+
+// What the panel shows.
+struct AutoguiderView {
+  char unit = 's';
+  int count = 1;
+  bool one_sec_pause = false;
+  bool ignore_backlash = false;
+  bool ignore_ra_angle = false;
+  bool swap_ns = false;  // the North slot holds 's'
+  bool swap_ew = false;  // the East slot holds 'w'
+  bool dark_in_use = false;
+  bool median = false;
+  bool stretch = false;
+  std::string dark_text;    // "<label>darkframe being used" / "... available" / "No darkframe has been taken"
+  std::string values_text;  // "Using Trained Vals" / "Using Default Vals"
+  std::string use_default_label = "Use Default";
+  int training_step = 0;
+  // "Default" and "Latest" columns: RA rate, Dec rate, RA backlash, Dec backlash, RA angle.
+  int default_values[4] = {0, 0, 0, 0};
+  double default_angle = 0.0;
+  int latest_values[4] = {0, 0, 0, 0};
+  double latest_angle = 0.0;
+  bool latest_available = false;
+};
+
+// The rules of the "Auto Guider Camera Control" panel; the Qt dialog forwards its controls here and
+// shows view(). Closing buttons leave their request in the guiding state for the command that opened
+// the panel.
+class AutoguiderModel final : public PanelModel {
+ public:
+  AutoguiderModel();
+
+  // A button or box; returns the panel result when the control closes the panel (kPanelOk), else 0.
+  int press(GuiderControl c);
+  // "Change Defaults" reads these first (the panel's default fields).
+  void setDefaultFields(int ra_rate, int dec_rate, int ra_backlash, int dec_backlash, double ra_angle);
+  // Move Telescope arrows: the press starts a manual move (telescope) and the release ends it.
+  void moveStart(char logical);  // 'e', 'w', 'n' or 's'
+  void moveEnd();
+
+  // Repeated guider exposures ("Start") until "Stop", a left button press or the panel closing. `shown`
+  // runs after each exposure (draw the image).
+  void runExposures(const std::function<void()>& shown);
+
+  void refresh();
+  const AutoguiderView& view() const { return view_; }
+
+ private:
+  void takeDark();
+  AutoguiderView view_;
+  bool stop_ = false;
+};
+
+}  // namespace qlm

@@ -1,0 +1,227 @@
+#include "guiding/qt/autoguider_dialog.h"
+
+#include <QGridLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "guiding/guide_star.h"
+#include "guiding/guider.h"
+#include "guiding/qt/guider_image.h"
+#include "image/centroid.h"
+#include "image/frame.h"
+
+namespace qlm {
+
+namespace {
+struct ButtonSpec {
+  GuiderControl control;
+  const char* text;
+  bool check;
+};
+constexpr ButtonSpec kButtons[] = {
+    {GuiderControl::Hundredths, "Hundredths", true},
+    {GuiderControl::Tenths, "Tenths", true},
+    {GuiderControl::Seconds, "Seconds", true},
+    {GuiderControl::Start, "Start", false},
+    {GuiderControl::Stop, "Stop", false},
+    {GuiderControl::OneSecPause, "1 Sec Pause", true},
+    {GuiderControl::SelectGuideStar, "Select Guide Star", false},
+    {GuiderControl::Train, "Train", false},
+    {GuiderControl::UseDefault, "Use Default", false},
+    {GuiderControl::ChangeDefaults, "Change Defaults", false},
+    {GuiderControl::SaveLatest, "Save Latest", false},
+    {GuiderControl::IgnoreBacklash, "Ignore Backlash", true},
+    {GuiderControl::IgnoreRaAngle, "Ignore RA Angle", true},
+    {GuiderControl::SwapNorthSouth, "Swap n/s direction", true},
+    {GuiderControl::SwapEastWest, "Swap e/w direction", true},
+    {GuiderControl::TakeDark, "Take DarkFrame", false},
+    {GuiderControl::ApplyDark, "Apply DarkFrame", true},
+    {GuiderControl::MedianFilter, "Apply Median Filter to all Images", true},
+    {GuiderControl::Stretch, "Apply Stretch to Guider Images", true},
+    {GuiderControl::StartGuiding, "Start Guiding", false},
+    {GuiderControl::GotoMainCamera, "Go to Main Camera", false},
+};
+constexpr int kImageBottom = kGuiderImageTop + kGuiderHeight;
+}  // namespace
+
+TGQLDialog::TGQLDialog(AutoguiderModel& model, QWidget* parent) : QDialog(parent), model_(model) {
+  setWindowTitle(kAutoguiderPanelName);
+  setMouseTracking(true);
+  auto* outer = new QVBoxLayout(this);
+  outer->addSpacing(kImageBottom + 6);  // the guider image is painted at (10, 45)
+  auto* grid = new QGridLayout();
+  outer->addLayout(grid);
+  int i = 0;
+  for (const ButtonSpec& b : kButtons) {
+    QWidget* w = nullptr;
+    const GuiderControl c = b.control;
+    if (b.check) {
+      auto* box = new QCheckBox(b.text, this);
+      connect(box, &QCheckBox::clicked, this, [this, c] { press(c); });
+      boxes_[c] = box;
+      w = box;
+    } else {
+      auto* button = new QPushButton(b.text, this);
+      button->setAutoDefault(false);
+      connect(button, &QPushButton::clicked, this, [this, c] { press(c); });
+      w = button;
+      if (c == GuiderControl::UseDefault) use_default_ = button;
+    }
+    w->setObjectName(b.text);
+    grid->addWidget(w, i / 4, i % 4);
+    ++i;
+  }
+  int row = i / 4 + 1;
+  auto* up = new QToolButton(this);
+  up->setArrowType(Qt::UpArrow);
+  up->setObjectName("ExposureUp");
+  connect(up, &QToolButton::clicked, this, [this] { press(GuiderControl::ExposureUp); });
+  auto* down = new QToolButton(this);
+  down->setArrowType(Qt::DownArrow);
+  down->setObjectName("ExposureDown");
+  connect(down, &QToolButton::clicked, this, [this] { press(GuiderControl::ExposureDown); });
+  exposure_ = new QLabel(this);
+  grid->addWidget(exposure_, row, 0);
+  grid->addWidget(up, row, 1);
+  grid->addWidget(down, row, 2);
+  ++row;
+  const char* names[5] = {"RA rate", "Dec rate", "RA backlash", "Dec backlash", "RA Angle"};
+  for (int k = 0; k < 5; ++k) {
+    grid->addWidget(new QLabel(names[k], this), row, k < 4 ? k : 3, Qt::AlignBottom);
+    defaults_[k] = new QLineEdit(this);
+    defaults_[k]->setObjectName(QString("Default ") + names[k]);
+  }
+  ++row;
+  for (int k = 0; k < 4; ++k)
+    grid->addWidget(defaults_[k], row, k);
+  ++row;
+  grid->addWidget(defaults_[4], row, 3);
+  latest_ = new QLabel(this);
+  grid->addWidget(latest_, row, 0, 1, 3);
+  ++row;
+  const struct {
+    Qt::ArrowType type;
+    char logical;
+    const char* name;
+  } moves[] = {{Qt::LeftArrow, 'w', "Move West"},
+               {Qt::RightArrow, 'e', "Move East"},
+               {Qt::UpArrow, 'n', "Move North"},
+               {Qt::DownArrow, 's', "Move South"}};
+  grid->addWidget(new QLabel("Move Telescope", this), row, 0);
+  int col = 1;
+  auto* move_row = new QHBoxLayout();
+  for (const auto& m : moves) {
+    auto* b = new QToolButton(this);
+    b->setArrowType(m.type);
+    b->setObjectName(m.name);
+    const char logical = m.logical;
+    connect(b, &QToolButton::pressed, this, [this, logical] { model_.moveStart(logical); });
+    connect(b, &QToolButton::released, this, [this] { model_.moveEnd(); });
+    move_row->addWidget(b);
+    ++col;
+  }
+  grid->addLayout(move_row, row, 1, 1, 3);
+  ++row;
+  dark_ = new QLabel(this);
+  values_ = new QLabel(this);
+  step_ = new QLabel(this);
+  pointer_ = new QLabel(this);
+  grid->addWidget(dark_, row, 0, 1, 2);
+  grid->addWidget(values_, row, 2);
+  grid->addWidget(step_, row, 3);
+  grid->addWidget(pointer_, row + 1, 0, 1, 4);
+  showView();
+}
+
+void TGQLDialog::press(GuiderControl c) {
+  if (c == GuiderControl::ChangeDefaults) {
+    model_.setDefaultFields(defaults_[0]->text().toInt(), defaults_[1]->text().toInt(),
+                            defaults_[2]->text().toInt(), defaults_[3]->text().toInt(),
+                            defaults_[4]->text().toDouble());
+  }
+  if (c == GuiderControl::Start) {
+    model_.runExposures([this] {
+      showView();
+      repaint();
+    });
+  }
+  if (c == GuiderControl::Train) {
+    GuidingView view;
+    view.caption = [this](const std::string& text) { setWindowTitle(QString::fromStdString(text)); };
+    view.refresh = [this] {
+      model_.refresh();
+      showView();
+      repaint();
+    };
+    TrainGuider(guiderGuideStar(), view);
+    model_.refresh();
+    showView();
+    return;
+  }
+  const int result = model_.press(c);
+  showView();
+  update();
+  if (result != 0) done(result);
+}
+
+void TGQLDialog::showView() {
+  const AutoguiderView& v = model_.view();
+  const auto set = [this](GuiderControl c, bool on) { boxes_[c]->setChecked(on); };
+  set(GuiderControl::Hundredths, v.unit == 'h');
+  set(GuiderControl::Tenths, v.unit == 't');
+  set(GuiderControl::Seconds, v.unit == 's');
+  set(GuiderControl::OneSecPause, v.one_sec_pause);
+  set(GuiderControl::IgnoreBacklash, v.ignore_backlash);
+  set(GuiderControl::IgnoreRaAngle, v.ignore_ra_angle);
+  set(GuiderControl::SwapNorthSouth, v.swap_ns);
+  set(GuiderControl::SwapEastWest, v.swap_ew);
+  set(GuiderControl::ApplyDark, v.dark_in_use);
+  set(GuiderControl::MedianFilter, v.median);
+  set(GuiderControl::Stretch, v.stretch);
+  static_cast<QPushButton*>(use_default_)->setText(QString::fromStdString(v.use_default_label));
+  exposure_->setText(QString("Exposure %1 x %2").arg(v.count).arg(v.unit));
+  for (int k = 0; k < 4; ++k)
+    if (!defaults_[k]->hasFocus()) defaults_[k]->setText(QString::number(v.default_values[k]));
+  if (!defaults_[4]->hasFocus()) defaults_[4]->setText(QString::number(v.default_angle));
+  latest_->setText(v.latest_available ? QString("Latest: %1, %2, %3, %4, %5")
+                                            .arg(v.latest_values[0])
+                                            .arg(v.latest_values[1])
+                                            .arg(v.latest_values[2])
+                                            .arg(v.latest_values[3])
+                                            .arg(v.latest_angle, 0, 'f', 3)
+                                      : QString("Latest: -"));
+  dark_->setText(QString::fromStdString(v.dark_text));
+  values_->setText(QString::fromStdString(v.values_text));
+  step_->setText(QString("Training step %1").arg(v.training_step));
+}
+
+void TGQLDialog::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  QPainter p(this);
+  p.drawImage(kGuiderImageLeft, kGuiderImageTop,
+              guiderQImage(imageBuffers().GuiderFrames[0], guiderCameraState().display));
+}
+
+void TGQLDialog::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (const auto r = guiderPointerReadout(at.x(), at.y(), imageBuffers().GuiderFrames[0].data())) {
+    pointer_->setText(QString("x %1  y %2  val %3").arg(r->x).arg(r->y).arg(r->value));
+  }
+  QDialog::mouseMoveEvent(event);
+}
+
+void TGQLDialog::mouseReleaseEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  PickHooks hooks;
+  hooks.refresh = [this] { update(); };
+  guiderPickRelease(at.x(), at.y(), imageBuffers().GuiderFrames[0].data(), centroidState().working_radius,
+                    hooks);
+  model_.refresh();
+  showView();
+  QDialog::mouseReleaseEvent(event);
+}
+
+}  // namespace qlm

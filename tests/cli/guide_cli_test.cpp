@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "guiding/guide_log.h"
+#include "support/test_home.h"
+
+namespace qlm {
+namespace {
+
+// train, guide and capture --guided on the simulated camera and mount with the virtual clock.
+class GuideCliTest : public ::testing::Test {
+ protected:
+  GuideCliTest() { EXPECT_EQ(run({"settings", "set", "drive_method", "b"}), 0) << err.str(); }
+  test::TempHome home;
+  std::ostringstream out;
+  std::ostringstream err;
+
+  int run(std::vector<std::string> args) {
+    std::vector<std::string> all = {"--home", home.path().string(), "--simulate", "--virtual-clock"};
+    all.insert(all.end(), args.begin(), args.end());
+    out.str("");
+    err.str("");
+    return runCli(all, out, err);
+  }
+  // The number after "name: " in the output.
+  double value(const std::string& name) {
+    const std::string text = out.str();
+    const std::size_t at = text.find(name + ": ");
+    EXPECT_NE(at, std::string::npos) << name << " in " << text;
+    return at == std::string::npos ? -1 : std::stod(text.substr(at + name.size() + 2));
+  }
+};
+
+TEST_F(GuideCliTest, TrainPrintsTheValuesAndSavesThemAsDefaults) {
+  ASSERT_EQ(run({"train", "guider"}), 0) << err.str();
+  EXPECT_EQ(value("ra rate px/s"), 2);
+  EXPECT_EQ(value("quadrant"), 2);
+  ASSERT_EQ(run({"settings", "show"}), 0);
+  EXPECT_NE(out.str().find("guider_ra_rate: 2"), std::string::npos) << out.str();
+}
+
+TEST_F(GuideCliTest, GuideLogsEveryFrameAndHoldsTheStar) {
+  const std::string log = (home.path() / "g.csv").string();
+  ASSERT_EQ(run({"guide", "guider", "--seconds", "120", "--log", log}), 0) << err.str();
+  const double frames = value("frames");
+  EXPECT_GT(frames, 40);
+  EXPECT_GT(value("corrections"), 0);
+  EXPECT_LT(value("true rms px"), 1.0);
+  const std::vector<GuideLogRow> rows = readGuideLog(log);
+  ASSERT_EQ(static_cast<double>(rows.size()), frames);
+  EXPECT_TRUE(rows.back().truth.has_value());
+  // Without --log the run goes to guidelogs/ by its start time, two runs in two files.
+  ASSERT_EQ(run({"guide", "guider", "--seconds", "5", "--no-corrections"}), 0);
+  EXPECT_EQ(value("corrections"), 0);
+  ASSERT_EQ(run({"guide", "guider", "--seconds", "5"}), 0);
+  int logs = 0;
+  for (const auto& e : std::filesystem::directory_iterator(home.path() / "guidelogs"))
+    logs += e.path().extension() == ".csv";
+  EXPECT_EQ(logs, 2);
+}
+
+TEST_F(GuideCliTest, FaultsAndRefusals) {
+  EXPECT_EQ(run({"--sim", "clouds_at_s=20", "guide", "guider", "--seconds", "100"}), 1);
+  EXPECT_NE(err.str().find("Guide star lost"), std::string::npos) << err.str();
+  EXPECT_EQ(run({"--sim", "guide_rate=0", "train", "guider"}), 1);
+  EXPECT_NE(err.str().find("did not move"), std::string::npos);
+  EXPECT_EQ(run({"train", "guider", "--star", "3,3"}), 1);  // the pick's window leaves the image
+  EXPECT_EQ(run({"guide", "guider"}), 2);                   // --seconds is required
+}
+
+TEST_F(GuideCliTest, MainCameraTrainsAndGuides) {
+  ASSERT_EQ(run({"train", "main"}), 0) << err.str();
+  EXPECT_EQ(value("ra rate px/s"), 4);
+  ASSERT_EQ(run({"guide", "main", "--seconds", "60"}), 0) << err.str();
+  EXPECT_GT(value("frames"), 20);
+  EXPECT_NE(err.str().find("AutoGuiding Terminated"), std::string::npos);
+}
+
+TEST_F(GuideCliTest, GuidedCaptureGuidesDuringTheExposure) {
+  ASSERT_EQ(run({"capture", "--guided", "--count", "20"}), 0) << err.str();
+  EXPECT_NE(out.str().find("frame 1: 20000 ms"), std::string::npos);
+  EXPECT_GT(value("guide frames"), 5);
+}
+
+}  // namespace
+}  // namespace qlm

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "camera/link.h"
+#include "camera/readout.h"
+#include "files/settings.h"
+#include "guiding/guide_star.h"
+#include "guiding/main_guider.h"
+#include "guiding/telescope.h"
+#include "image/frame.h"
+#include "platform/platform.h"
+#include "sim/sim_setup.h"
+#include "support/test_home.h"
+
+namespace qlm {
+namespace {
+
+// Main-camera training and guiding on the simulator, the main guide star at the brightest pixel of a
+// full frame.
+class MainGuiderTest : public ::testing::Test {
+ protected:
+  MainGuiderTest() {
+    settings().show_interface_details = false;
+    settings().drive_method = 'b';
+    saveSettings();
+    FindCamera();
+    Frame& f = imageBuffers().CurrentFrame;
+    ReadFullFrame(f, 1000);
+    const auto peak = std::max_element(f.begin(), f.begin() + kFrameWidth * kFrameHeight);
+    const int at = static_cast<int>(peak - f.begin());
+    setMainGuideStar(at % kFrameWidth, at / kFrameWidth);
+  }
+  sim::SimSystem sim;
+  test::TestPlatform platform{&sim.transport()};
+};
+
+TEST_F(MainGuiderTest, TrainingMeasuresTheMainRates) {
+  ASSERT_TRUE(TrainMain());
+  // 0.5 x sidereal at 1.9 arcsec per main pixel: 3.96 px/s.
+  EXPECT_EQ(settings().main_ra_rate, 4);
+  EXPECT_EQ(settings().main_dec_rate, 4);
+  EXPECT_FALSE(guideStarState().guide_window_set);
+  EXPECT_EQ(sim.transport().relayValue(), 0);
+  const std::vector<std::string> texts = platform.ui.messageTexts();
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back().rfind("slewx =     4", 0), 0u) << texts.back();
+  settings().drive_method = 'n';
+  EXPECT_FALSE(TrainMain());
+}
+
+TEST_F(MainGuiderTest, GuidingRunsUntilAKeyPress) {
+  platform.ui.scheduleKeyPress(120000);
+  int frames = 0;
+  GuidingView view;
+  view.frame_done = [&frames](const GuideFrameRecord&) { ++frames; };
+  ASSERT_TRUE(runMainGuiding(view));
+  EXPECT_GT(frames, 20);
+  EXPECT_EQ(platform.ui.messageTexts().back(), "AutoGuiding Terminated");
+  EXPECT_FALSE(guidingState().main_running);
+  EXPECT_EQ(sim.transport().relayValue(), 0);
+}
+
+}  // namespace
+}  // namespace qlm
