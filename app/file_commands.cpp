@@ -36,18 +36,54 @@ std::string lowerCase(std::string text) {
   return text;
 }
 
-// Shows a file dialog of `kind`; on OK notes the file kind and folder for the next one. A save of a
-// TIFF or FITS file without an extension gets the dialog's default one.
+bool readOnlyFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (ec || !std::filesystem::is_regular_file(status)) return false;
+  using std::filesystem::perms;
+  return (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) ==
+         perms::none;
+}
+
+// The save dialog: the default extension of the kind goes onto a name typed without one before the
+// name is checked; a read-only file is refused and an existing one is replaced only when the user
+// agrees. Both send the user back to the dialog.
+std::optional<std::filesystem::path> askSaveName(FileDialogKind kind, const std::string& title,
+                                                 const std::vector<FileFilter>& filters,
+                                                 const std::string& dir) {
+  Ui& ui = *platform().ui;
+  while (const auto chosen = ui.chooseSaveFile(title, filters, dir)) {
+    std::filesystem::path path(*chosen);
+    if (!path.has_extension() && kind == FileDialogKind::Tiff) path += ".TIF";
+    if (!path.has_extension() && kind == FileDialogKind::Fits) path += ".FIT";
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return path;
+    const std::string name = path.filename().string();
+    if (readOnlyFile(path)) {
+      ui.messageBox(title, name + "\nThis file is set to read-only.\nTry again with a different file name.",
+                    MessageButtons::Ok, MessageIcon::Exclamation);
+      continue;
+    }
+    if (ui.messageBox(title, name + " already exists.\nDo you want to replace it?", MessageButtons::YesNo,
+                      MessageIcon::Exclamation) == MessageAnswer::Yes)
+      return path;
+  }
+  return std::nullopt;
+}
+
+// Shows a file dialog of `kind`; on OK notes the file kind and folder for the next one.
 std::optional<std::filesystem::path> chooseFile(FileDialogKind kind, bool save, const std::string& title) {
   FileCommandState& st = fileCommandState();
   const std::string dir = st.directory.empty() ? platform().paths.root().string() : st.directory;
   const auto filters = filtersFor(kind, st.file_kind);
-  Ui& ui = *platform().ui;
-  const auto chosen = save ? ui.chooseSaveFile(title, filters, dir) : ui.chooseOpenFile(title, filters, dir);
+  std::optional<std::filesystem::path> chosen;
+  if (save) {
+    chosen = askSaveName(kind, title, filters, dir);
+  } else if (const auto name = platform().ui->chooseOpenFile(title, filters, dir)) {
+    chosen = *name;
+  }
   if (!chosen) return std::nullopt;
-  std::filesystem::path path(*chosen);
-  if (save && !path.has_extension() && kind == FileDialogKind::Tiff) path += ".TIF";
-  if (save && !path.has_extension() && kind == FileDialogKind::Fits) path += ".FIT";
+  const std::filesystem::path path = *chosen;
   st.file_kind = fileKindAfter(kind, path.filename().string());
   st.directory = path.parent_path().string();
   return path;
@@ -192,14 +228,16 @@ void saveAsFitsCommand() {
 }
 
 int autosaveImage() {
-  SequenceState& seq = sequenceState();
-  const AutosaveResult r = autosaveFrame(imageBuffers().CurrentFrame, seq.exposure_start, seq.exposure_end);
-  seq.exposure_start = r.midpoint;  // the midpoint stands as the exposure's start from now on
-  return r.status;
+  const SequenceState& seq = sequenceState();
+  // Before the first exposure there is no exposure time to stamp: the file gets the time it is saved.
+  const bool exposed = seq.exposure_end != 0;
+  const std::time_t start = exposed ? seq.exposure_start : programUtNow();
+  const std::time_t end = exposed ? seq.exposure_end : start;
+  return autosaveFrame(imageBuffers().CurrentFrame, start, end).status;
 }
 
 void quickSaveCommand() {
-  if (autosaveImage() == 1) ShowMessage(kUnableToCreateFile);
+  reportAutosave(autosaveImage());
 }
 
 void loadNextAutosavedCommand() {

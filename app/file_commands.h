@@ -64,7 +64,7 @@ void processingHistoryCommand();
 void showCurrentFitsDetailsCommand();
 
 // Writes CurrentFrame as the next autosave file (see autosaveFrame) stamped at the midpoint of the
-// last exposure, which then stands as that exposure's start. Returns autosaveFrame's status.
+// last exposure, or at the time of saving when nothing was exposed yet. Returns autosaveFrame's status.
 int autosaveImage();
 
 }  // namespace qlm

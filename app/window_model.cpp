@@ -92,12 +92,16 @@ bool enterMerge(MouseModes& m, const FrameState& f) {
   return true;
 }
 
+int pickRadius(int mask_radius) {
+  return std::clamp(mask_radius, kSmallestMaskRadius, kLargestMaskRadius);
+}
+
 bool togglePick(MouseModes& m, const FrameState& f, int mask_radius) {
   if (refused(pickRefusal(f))) return false;
   m.pick = !m.pick;
   if (m.pick) {
     m.refine = true;
-    m.radius = mask_radius;
+    m.radius = pickRadius(mask_radius);
     platform().ui->setCursor(CursorShape::Arrow);
   }
   return true;

@@ -65,6 +65,11 @@ bool enterRowPlot(MouseModes& m, const FrameState& f);
 bool enterMerge(MouseModes& m, const FrameState& f);
 // Pick Guide Star toggles the pick; arming it switches refinement on and takes the guide-star mask
 // radius setting as the measuring radius.
+// The mask radius a pick works with: the settings' value within the panel's choices (7 to 15), so a
+// damaged settings file cannot make a window reach outside the frame.
+inline constexpr int kSmallestMaskRadius = 7;
+inline constexpr int kLargestMaskRadius = 15;
+int pickRadius(int mask_radius);
 bool togglePick(MouseModes& m, const FrameState& f, int mask_radius);
 // Focus Frame Centre: the next click places the focus window; no refinement.
 void enterFocusCentre(MouseModes& m);

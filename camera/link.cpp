@@ -47,6 +47,17 @@ void takeIdDigits(const std::string& path, const char* key, std::array<char, 5>&
     out[i] = path[at + 4 + i];
 }
 
+// A transfer that found the device gone: the link closes, and the next command looks for the camera
+// again. Returns true for that case.
+bool noteDeviceGone(const IoResult& r) {
+  if (r.ok || r.error != kIoErrorNoDevice) return false;
+  LinkState& link = linkState();
+  link.device_gone = true;
+  link.camera_present = 0;
+  CloseCamera();
+  return true;
+}
+
 void sendSerialReadBlock(int port, std::size_t n) {
   buildHeader(linkState(), kCommandBlockBytes, kCmdSerialRead, 0, static_cast<unsigned>(port),
               static_cast<unsigned>(n));
@@ -105,6 +116,7 @@ void copySerialReply(const std::uint8_t* src, std::array<char, kReplyTextChars +
 int FindCamera() {
   LinkState& link = linkState();
   Transport& transport = *platform().transport;
+  link.device_gone = false;
   const DeviceList list = transport.listDevices();
   if (!list.ok) {
     ShowMessage(kCallerTextMessage, "Could not attach to PnP node");
@@ -147,32 +159,61 @@ int FindCamera() {
   return list.paths.empty() ? 0 : 1;
 }
 
-void SendBlock(std::size_t n) {
+bool SendBlock(std::size_t n) {
+  if (linkState().device_gone) return false;
   const std::size_t count = std::min(n, kCommandBlockBytes);
   const IoResult r = platform().transport->write(linkState().command_block.data(), count);
-  if (!r.ok) ShowMessage(kCallerTextMessage, "Could not write ZADUZ Output - try rebooting USB device");
+  if (r.ok) return true;
+  noteDeviceGone(r);
+  ShowMessage(kCallerTextMessage, "Could not write ZADUZ Output - try rebooting USB device");
+  return false;
 }
 
-void ReadReply(std::size_t n) {
+namespace {
+
+// One read into the receive buffer; a failure is reported (once for a device gone).
+IoResult readInto(std::size_t n) {
+  LinkState& link = linkState();
+  if (link.device_gone) return IoResult{false, 0, kIoErrorNoDevice};
   const std::size_t count = std::min(n, kReceiveBufferBytes);
   const IoResult r = platform().transport->read(receiveBuffer().bytes.data(), count);
-  linkState().bytes_read = std::min(r.count, count);
-  if (!r.ok) {
-    char text[96];
-    std::snprintf(text, sizeof text, "Error %d trying to read ZADUZ data from USB\n", r.error);
-    ShowMessage(kCallerTextMessage, text);
-  }
+  link.bytes_read = std::min(r.count, count);
+  if (r.ok) return r;
+  // Whatever the device still sends of this answer would land in the next read: drop it.
+  if (!noteDeviceGone(r)) platform().transport->drain();
+  char text[96];
+  std::snprintf(text, sizeof text, "Error %d trying to read ZADUZ data from USB\n", r.error);
+  ShowMessage(kCallerTextMessage, text);
+  return r;
 }
 
-void ClearSensor(std::uint16_t flags, std::uint16_t head) {
+}  // namespace
+
+bool ReadReply(std::size_t n) {
+  return readInto(n).ok;
+}
+
+bool ReadFrame(std::size_t n) {
+  const IoResult r = readInto(n);
+  if (!r.ok) return false;
+  if (linkState().bytes_read == std::min(n, kReceiveBufferBytes)) return true;
+  char text[96];
+  std::snprintf(text, sizeof text, "Short read from ZADUZ USB device: %zu of %zu bytes\n",
+                linkState().bytes_read, n);
+  ShowMessage(kCallerTextMessage, text);
+  platform().transport->drain();
+  return false;
+}
+
+bool ClearSensor(std::uint16_t flags, std::uint16_t head) {
   buildHeader(linkState(), 24, kCmdClear, flags, head, 0);
-  SendBlock(8);
+  return SendBlock(8);
 }
 
 void StatusPoll() {
   buildHeader(linkState(), 24, kCmdStatus, 0, 0, 1);
-  SendBlock(9);
-  ReadReply(1);
+  // A request the camera never got has no answer to wait for.
+  if (SendBlock(9)) ReadReply(1);
 }
 
 void SetGuideRelays(std::uint16_t bits) {

@@ -44,7 +44,8 @@ inline constexpr std::uint32_t kCameraTimedMaxMs = 1000;
 // The program-wide link state: the one open device and the block and texts each operation rebuilds.
 struct LinkState {
   std::optional<int> camera_handle;  // set only by discovery
-  int camera_present = 0;            // 1 after a successful discovery; never cleared afterwards
+  int camera_present = 0;            // 1 after a successful discovery; 0 again once the device is gone
+  bool device_gone = false;          // a transfer found the device gone; transfers wait for discovery
   std::array<char, 5> vid_text{};    // taken from the device path, never tested
   std::array<char, 5> pid_text{};    // 4 characters and the terminator
   int interrupt_masking_allowed = 0;
@@ -93,13 +94,22 @@ void copySerialReply(const std::uint8_t* src, std::array<char, kReplyTextChars +
 // least one interface was listed; callers decide by the camera-present flag.
 int FindCamera();
 
-// Writes the first n bytes of the command block; a failure is reported, not retried.
-void SendBlock(std::size_t n);
+// Writes the first n bytes of the command block; a failure is reported, not retried. Returns true when
+// the write succeeded. A device found gone closes the link and clears the camera-present flag: that
+// failure is reported once, and later transfers are skipped (they fail silently) until discovery runs.
+bool SendBlock(std::size_t n);
 // Reads n bytes into the receive buffer; a failure is reported and the buffer keeps what it held.
-void ReadReply(std::size_t n);
+// Returns true when the read succeeded (whatever the count).
+bool ReadReply(std::size_t n);
+// A frame read: true only when all n bytes arrived. A failed or short read is reported once (a short
+// one as "Short read from ZADUZ USB device: <got> of <n> bytes"), and the transport drops what the
+// device still holds, so the next frame starts clean.
+bool ReadFrame(std::size_t n);
 
-void ClearSensor(std::uint16_t flags, std::uint16_t head);
-// Status request sent after the clears that start a main exposure; its one-byte answer is ignored.
+// Returns SendBlock's result.
+bool ClearSensor(std::uint16_t flags, std::uint16_t head);
+// Status request sent after the clears that start a main exposure; its one-byte answer is ignored (and
+// not read when the request could not be written).
 void StatusPoll();
 void SetGuideRelays(std::uint16_t bits);
 // Sends the characters of `text` up to its terminating zero (at most 56) out of a camera serial port,
@@ -113,6 +123,7 @@ void SerialReadReply(int port);
 void SendAOCommand(std::size_t n);
 // Turns the filter wheel to position 1..7; other positions have no message and send nothing.
 void MoveFilterWheel(int position);
+// Closes the camera handle; the camera-present flag is left as it is.
 void CloseCamera();
 
 // Convenience views of the reply texts.

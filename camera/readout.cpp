@@ -22,10 +22,11 @@ std::uint16_t le16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-// Sends one readout block and reads the whole frame into the receive buffer.
-void readWindow(const ReadoutWindow& window, std::uint32_t exposure_ms, bool immediate, std::size_t bytes) {
-  SendBlock(buildReadoutBlock(linkState(), window, exposure_ms, immediate));
-  ReadReply(bytes);
+// Sends one readout block and reads the whole frame into the receive buffer. True when the frame
+// arrived whole; a block the camera never got asks for no frame, so nothing is read after it.
+bool readWindow(const ReadoutWindow& window, std::uint32_t exposure_ms, bool immediate, std::size_t bytes) {
+  if (!SendBlock(buildReadoutBlock(linkState(), window, exposure_ms, immediate))) return false;
+  return ReadFrame(bytes);
 }
 
 ReadoutWindow mainSensorWindow(std::uint8_t binning) {
@@ -53,25 +54,26 @@ void waitUntil(Clock& clock, std::uint32_t t0, std::uint32_t ms) {
 
 // Steps 1, 2 and 4 of a focus exposure with the wait between them; `flush` sends clears while
 // waiting (focus mode), else the clock alone is watched (guiding).
-void focusWindowExposure(char unit, int count, std::uint16_t* dest, bool flush) {
+bool focusWindowExposure(char unit, int count, std::uint16_t* dest, bool flush) {
   Clock& clock = *platform().clock;
   const std::uint32_t e = focusExposureMs(unit, count);
-  ClearSensor(kClearFlush, kMainHead);
-  ClearSensor(kClearStart, kMainHead);
+  const bool cleared = ClearSensor(kClearFlush, kMainHead);
+  if (!ClearSensor(kClearStart, kMainHead) && !cleared) return false;
   const std::uint32_t t0 = clock.millis();
   if (e > kCameraTimedMaxMs) {
     if (flush) {
-      // Clears back to back until the deadline; idle only if the device took no time at all.
+      // Clears back to back until the deadline; idle only if the device took no time at all. A clear
+      // that fails ends the exposure: every further one would fail (and be reported) too.
       while (clock.millis() - t0 < e) {
         const std::uint32_t before = clock.millis();
-        ClearSensor(kClearFlush, kMainHead);
+        if (!ClearSensor(kClearFlush, kMainHead)) return false;
         if (clock.millis() == before) clock.idle(0);
       }
     } else {
       waitUntil(clock, t0, e);
     }
   }
-  ReadFocusWindow(dest, e);
+  return ReadFocusWindow(dest, e);
 }
 
 }  // namespace
@@ -99,14 +101,15 @@ void advanceFilterWheel() {
   const Settings& s = settings();
   if (!s.auto_advance_when_imaging) return;
   ReadoutState& r = readoutState();
-  r.filter_position = r.filter_position < s.number_of_filters
+  // A count from a damaged settings file is taken within the wheel's 1 to 8 positions.
+  r.filter_position = r.filter_position < std::clamp(s.number_of_filters, 1, 8)
                           ? static_cast<std::uint16_t>(r.filter_position + 1)
                           : std::uint16_t{1};
   MoveFilterWheel(r.filter_position);
 }
 
-void ReadFullFrame(Frame& current, std::uint32_t exposure_ms) {
-  readWindow(mainSensorWindow(1), exposure_ms, false, kFullFrameBytes);
+bool ReadFullFrame(Frame& current, std::uint32_t exposure_ms) {
+  if (!readWindow(mainSensorWindow(1), exposure_ms, false, kFullFrameBytes)) return false;
   advanceFilterWheel();
   std::fill_n(current.begin(), kTopZeroElements, std::uint16_t{0});
   const std::uint8_t* src = receiveBuffer().bytes.data();
@@ -114,10 +117,11 @@ void ReadFullFrame(Frame& current, std::uint32_t exposure_ms) {
   for (std::size_t i = 0; i < kFullFrameBytes / 2; ++i)
     dst[i] = le16(src + 2 * i);
   frameState().binning_indicator = 0;
+  return true;
 }
 
-void ReadBinnedFrame(Frame& current, std::uint32_t exposure_ms) {
-  readWindow(mainSensorWindow(2), exposure_ms, false, kBinnedFrameBytes);
+bool ReadBinnedFrame(Frame& current, std::uint32_t exposure_ms) {
+  if (!readWindow(mainSensorWindow(2), exposure_ms, false, kBinnedFrameBytes)) return false;
   advanceFilterWheel();
   std::fill_n(current.begin(), kTopZeroElements, std::uint16_t{0});
   const std::uint8_t* src = receiveBuffer().bytes.data();
@@ -129,6 +133,7 @@ void ReadBinnedFrame(Frame& current, std::uint32_t exposure_ms) {
   }
   ExpandBinned(current.data());
   frameState().binning_indicator = 2;
+  return true;
 }
 
 void ExpandBinned(std::uint16_t* frame) {
@@ -156,7 +161,7 @@ void ExpandBinned(std::uint16_t* frame) {
               kFrameWidth * sizeof(std::uint16_t));
 }
 
-void ReadFocusWindow(std::uint16_t* dest, std::uint32_t exposure_ms) {
+bool ReadFocusWindow(std::uint16_t* dest, std::uint32_t exposure_ms) {
   const ReadoutState& r = readoutState();
   const int k = frameState().binned ? 2 : 1;
   ReadoutWindow w;
@@ -164,23 +169,26 @@ void ReadFocusWindow(std::uint16_t* dest, std::uint32_t exposure_ms) {
   w.y = static_cast<std::uint16_t>(r.focus_y * k);
   w.width = kFocusSize;
   w.height = kFocusSize;
-  readWindow(w, exposure_ms, false, kFocusFrameBytes);
+  if (!readWindow(w, exposure_ms, false, kFocusFrameBytes)) return false;
   const std::uint8_t* src = receiveBuffer().bytes.data();
   for (int i = 0; i < kFocusElements; ++i)
     dest[i] = le16(src + 2 * i);
+  return true;
 }
 
-void ReadGuiderFrame(GuiderFrame& dest) {
-  readWindow(guiderWindow(), 0, true, kGuiderFrameBytes);
+bool ReadGuiderFrame(GuiderFrame& dest) {
+  if (!readWindow(guiderWindow(), 0, true, kGuiderFrameBytes)) return false;
   const std::uint8_t* src = receiveBuffer().bytes.data();
   for (int i = 0; i < kGuiderElements; ++i)
     dest[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(src[i] << 8);
+  return true;
 }
 
-void StartGuiderExposure() {
+bool StartGuiderExposure() {
+  // The frame read here is thrown away; only a camera that is gone stops the exposure.
   readWindow(guiderWindow(), 0, true, kGuiderFrameBytes);
-  ClearSensor(kClearStart, kGuiderHead);
-  ClearSensor(kClearStart, kGuiderHead);
+  const bool cleared = ClearSensor(kClearStart, kGuiderHead);
+  return ClearSensor(kClearStart, kGuiderHead) || cleared;
 }
 
 std::uint32_t focusExposureMs(char unit, int count) {
@@ -209,13 +217,14 @@ std::uint32_t guiderExposureMs(char unit, int count) {
   }
 }
 
-void FocusExposure(char unit, int count, std::uint16_t* dest) {
-  focusWindowExposure(unit, count, dest, true);
+bool FocusExposure(char unit, int count, std::uint16_t* dest) {
+  if (!focusWindowExposure(unit, count, dest, true)) return false;
   readoutState().PeakValue = focusPeak(dest);
+  return true;
 }
 
-void GuidingFocusExposure(char unit, int count, std::uint16_t* dest) {
-  focusWindowExposure(unit, count, dest, false);
+bool GuidingFocusExposure(char unit, int count, std::uint16_t* dest) {
+  return focusWindowExposure(unit, count, dest, false);
 }
 
 std::uint16_t focusPeak(const std::uint16_t* img) {
@@ -267,19 +276,20 @@ void hotPixelFilter(GuiderFrame& image, GuiderFrame& work) {
   std::copy_n(work.begin(), kGuiderElements, image.begin());
 }
 
-void GuiderExposure(char unit, int count, GuiderFrame& image, const GuiderProcessing& processing) {
+bool GuiderExposure(char unit, int count, GuiderFrame& image, const GuiderProcessing& processing) {
   Clock& clock = *platform().clock;
   const std::uint32_t g = guiderExposureMs(unit, count);
-  StartGuiderExposure();
+  if (!StartGuiderExposure()) return false;
   const std::uint32_t t0 = clock.millis();
   waitUntil(clock, t0, g);
-  ReadGuiderFrame(image);
+  if (!ReadGuiderFrame(image)) return false;
   const GuiderBins bins = guiderHistogramBins(image);
   readoutState().guider_background_bin = bins.background;
   readoutState().guider_top_bin = bins.top;
   if (processing.dark_subtraction && !processing.dark_capture_in_progress && processing.dark != nullptr)
     subtractGuiderDark(image, *processing.dark);
   if (processing.hot_pixel_filter) hotPixelFilter(image, hotPixelWorkArray());
+  return true;
 }
 
 }  // namespace qlm

@@ -40,33 +40,38 @@ void setDefaultFocusOrigin(ReadoutState& s);
 // The hot-pixel filter's fixed work array.
 GuiderFrame& hotPixelWorkArray();
 
+// Every readout returns true when the frame arrived whole. A failed or short read (reported by the
+// link) leaves the destination untouched and returns false: the frame was not read.
+
 // Main-head readouts into the current image. `exposure_ms` chooses the readout command (the camera
 // times up to 1000 ms itself). Both advance the filter wheel when auto-advance is on and set the
 // frame's binning indicator.
-void ReadFullFrame(Frame& current, std::uint32_t exposure_ms);
-void ReadBinnedFrame(Frame& current, std::uint32_t exposure_ms);
+bool ReadFullFrame(Frame& current, std::uint32_t exposure_ms);
+bool ReadBinnedFrame(Frame& current, std::uint32_t exposure_ms);
 // Spreads the binned rows (330 values at the start of frame rows 6, 8, ..., 498) over the whole
 // 660 x 500 frame in place, interpolating the columns and rows between them.
 void ExpandBinned(std::uint16_t* frame);
 
 // Reads the 128 x 128 focus window at the focus origin (doubled while binned) into the first 16,384
 // elements of `dest`, row stride 128.
-void ReadFocusWindow(std::uint16_t* dest, std::uint32_t exposure_ms);
+bool ReadFocusWindow(std::uint16_t* dest, std::uint32_t exposure_ms);
 
 // Reads the 500 x 290 guider head; each byte b becomes b x 256.
-void ReadGuiderFrame(GuiderFrame& dest);
+bool ReadGuiderFrame(GuiderFrame& dest);
 // Reads and discards a guider frame, then clears the guider head twice: the exposure starts now.
-void StartGuiderExposure();
+// False when neither clear reached the camera.
+bool StartGuiderExposure();
 
 // Exposure tables: 'h' hundredths, 't' tenths, 'q' thousandths (focus only), anything else seconds.
 std::uint32_t focusExposureMs(char unit, int count);
 std::uint32_t guiderExposureMs(char unit, int count);
 
 // Focus mode's exposure: clears, the wait (flushing during waits above 1000 ms), the focus window
-// into `dest`, and the peak into the readout state.
-void FocusExposure(char unit, int count, std::uint16_t* dest);
+// into `dest`, and the peak into the readout state. False (at the first failed transfer) when no
+// frame was read.
+bool FocusExposure(char unit, int count, std::uint16_t* dest);
 // The guiding loop's focus-window exposure: no flushes during the wait and no peak.
-void GuidingFocusExposure(char unit, int count, std::uint16_t* dest);
+bool GuidingFocusExposure(char unit, int count, std::uint16_t* dest);
 // The peak of a 128 x 128 focus image: the brightest pixel whose upper neighbour is also above the
 // level reached so far (rows 12-125, columns 5-125).
 std::uint16_t focusPeak(const std::uint16_t* focus_image);
@@ -85,7 +90,8 @@ struct GuiderBins {
 };
 
 // A whole guider exposure: start, wait on the clock, read, histogram, dark, hot-pixel filter.
-void GuiderExposure(char unit, int count, GuiderFrame& image, const GuiderProcessing& processing);
+// False when no frame was read (the image, bins and processing are then untouched).
+bool GuiderExposure(char unit, int count, GuiderFrame& image, const GuiderProcessing& processing);
 GuiderBins guiderHistogramBins(const GuiderFrame& image);
 // Subtracts the dark, clamping at 0.
 void subtractGuiderDark(GuiderFrame& image, const GuiderFrame& dark);

@@ -35,24 +35,25 @@ struct CaptureSettings {
 
 // What a running take-photo command keeps between its steps. Flags that outlive one command say so.
 struct SequenceState {
-  std::uint32_t exposure_ms = 1000;       // E: the exposure in milliseconds (the readout reads it too)
-  double accumulated_seconds = 0.0;       // summed exposure of a sequence, for EXPTIME
-  std::time_t exposure_start = 0;         // UT seconds at the start of the current pass
-  std::time_t exposure_end = 0;           // UT seconds when the last frame was read out
-  bool series = false;                    // more than one exposure was asked for
-  bool loop_continuous = false;           // copy of "Continuous Mode" taken when the sequence starts
-  bool readout_skip = false;              // the user aborted the exposure wait, or guiding could not start
-  bool dark_loaded = false;               // the automatic dark is cached in the undo frame
-  std::uint32_t dark_snapshot = 0;        // undo snapshots counted when it was read (a later one replaced it)
-  bool flat_loaded = false;               // the automatic flat is cached; set once per run, never cleared
-  bool focus_running = false;             // focus mode ran while the panel was open
-  bool focus_stop = false;                // "Stop" (or a closing button) asks focus mode to end
-  bool guided_exposure = false;           // "Autoguide Photo" asked for guiding during the exposure
-  bool guided_started = false;            // guiding was started for the exposure in this command
-  bool goto_autoguider = false;           // "Go to Autoguider" asked for the autoguider panel
-  bool started_by_guiding = false;        // the guiding loop runs this command (no panel is shown)
-  bool guiding_training = false;          // ... and it is training, so the frame is not handed over
-  std::uint32_t wait_deadline = 0;        // deadline of the running wait; an abort moves it to now
+  std::uint32_t exposure_ms = 1000;  // E: the exposure in milliseconds (the readout reads it too)
+  double accumulated_seconds = 0.0;  // summed exposure of a sequence, for EXPTIME
+  std::time_t exposure_start = 0;    // UT seconds at the start of the pass (of the frame when each is kept)
+  std::time_t exposure_end = 0;      // UT seconds when the last frame was read out; 0 before any
+  bool series = false;               // more than one exposure was asked for
+  bool loop_continuous = false;      // copy of "Continuous Mode" taken when the sequence starts
+  bool readout_skip = false;         // the user aborted the exposure wait, or guiding could not start
+  bool readout_failed = false;       // a camera read of this command failed: that frame was not read
+  bool dark_loaded = false;          // the automatic dark is cached in the undo frame
+  std::uint32_t dark_snapshot = 0;   // undo snapshots counted when it was read (a later one replaced it)
+  bool flat_loaded = false;          // the automatic flat is cached; set once per run, never cleared
+  bool focus_running = false;        // focus mode ran while the panel was open
+  bool focus_stop = false;           // "Stop" (or a closing button) asks focus mode to end
+  bool guided_exposure = false;      // "Autoguide Photo" asked for guiding during the exposure
+  bool guided_started = false;       // guiding was started for the exposure in this command
+  bool goto_autoguider = false;      // "Go to Autoguider" asked for the autoguider panel
+  bool started_by_guiding = false;   // the guiding loop runs this command (no panel is shown)
+  bool guiding_training = false;     // ... and it is training, so the frame is not handed over
+  std::uint32_t wait_deadline = 0;   // deadline of the running wait; an abort moves it to now
   std::optional<StarMeasure> focus_star;  // sharpness of the star in the last focus exposure, if any
 };
 

@@ -76,7 +76,8 @@ class PhotoRun {
   void startExposure();
   void waitShortUnit();
   void waitLongUnit();
-  void readout();
+  bool readout();
+  void frameNotRead();
   void corrections();
   void betweenFrames();
   void pauseBetweenExposures();
@@ -119,6 +120,7 @@ void PhotoRun::run() {
   if (s_.flat_file.empty()) s_.flat_file = "c:\\flat.def";
   st_.dark_loaded = false;
   st_.readout_skip = false;
+  st_.readout_failed = false;
   st_.guided_started = false;
 
   if (!findCamera()) {
@@ -150,7 +152,7 @@ void PhotoRun::run() {
       frame();
     } while (s_.exposures > 0);
     if (!finished_ && !st_.readout_skip) finishFrame();
-    if (st_.started_by_guiding && !st_.guiding_training) call(links_.hand_to_guiding);
+    if (st_.started_by_guiding && !st_.guiding_training && !st_.readout_failed) call(links_.hand_to_guiding);
   } while (st_.loop_continuous);
   endCommand();
 }
@@ -211,10 +213,7 @@ void PhotoRun::frame() {
   } else {
     waitLongUnit();
   }
-  if (!st_.readout_skip) {
-    readout();
-    corrections();
-  }
+  if (!st_.readout_skip && readout()) corrections();
   ui_.progressClose();
   ui_.repaint();
   if (s_.exposures > 0) --s_.exposures;
@@ -228,6 +227,8 @@ void PhotoRun::frame() {
 
 // Flush, start, status; the deadline and the first flush time F follow from the clock now.
 void PhotoRun::startExposure() {
+  // Frames that are each kept (continuous and series imaging) carry their own start time.
+  if (s_.continuous) st_.exposure_start = programUtNow();
   ClearSensor(kClearFlush, kMainHead);
   ClearSensor(kClearStart, kMainHead);
   StatusPoll();
@@ -284,7 +285,8 @@ void PhotoRun::waitLongUnit() {
   }
 }
 
-void PhotoRun::readout() {
+// Reads the frame; false when it was not read.
+bool PhotoRun::readout() {
   const bool binned = frameState().binned;
   std::string caption = "READING PK CAMERA";
   if (st_.series) {
@@ -298,14 +300,27 @@ void PhotoRun::readout() {
   ui_.progressSet(20);
   // Masking interrupts during the read has no counterpart here; the read is one blocking transfer.
   Frame& current = imageBuffers().CurrentFrame;
-  if (binned && s_.readout_mode == 2) {
-    ReadBinnedFrame(current, st_.exposure_ms);
-  } else {
-    // A binned flag from a loaded file with the high-resolution mode reads by the mode alone.
-    ReadFullFrame(current, st_.exposure_ms);
+  // A binned flag from a loaded file with the high-resolution mode reads by the mode alone.
+  const bool read = binned && s_.readout_mode == 2 ? ReadBinnedFrame(current, st_.exposure_ms)
+                                                   : ReadFullFrame(current, st_.exposure_ms);
+  if (!read) {
+    frameNotRead();
+    return false;
   }
   st_.exposure_end = programUtNow();
   AbortPump(0);
+  return true;
+}
+
+// A frame the camera did not deliver is neither corrected, stacked, shown nor saved (the link has
+// reported the failure), and the sequence ends as a key press would end it.
+void PhotoRun::frameNotRead() {
+  st_.readout_failed = true;
+  st_.readout_skip = true;
+  s_.exposures = 0;
+  st_.loop_continuous = false;
+  if (st_.started_by_guiding) s_.continuous = false;
+  st_.guided_exposure = false;
 }
 
 // Automatic dark and flat, then stacking of a non-continuous, unguided series. The exposure time
@@ -363,9 +378,12 @@ void PhotoRun::finishFrame() {
   fitsDetails().exposureSeconds = st_.accumulated_seconds;
   refreshDisplay();
   if (s_.auto_save) {
-    const AutosaveResult saved =
-        autosaveFrame(imageBuffers().CurrentFrame, st_.exposure_start, st_.exposure_end);
-    st_.exposure_start = saved.midpoint;  // the midpoint stands as the exposure's start from now on
+    const int saved = autosaveFrame(imageBuffers().CurrentFrame, st_.exposure_start, st_.exposure_end).status;
+    reportAutosave(saved);
+    if (saved == kAutosaveFileFailed) {  // a full disk: the frames to come could not be kept either
+      s_.exposures = 0;
+      st_.loop_continuous = false;
+    }
   }
   finished_ = true;
   call(front_.frame_finished);
@@ -464,7 +482,13 @@ void runFocusMode(QlModel& panel, const std::function<void()>& on_exposure) {
     if (ui.pumpEvents().left_button) st.focus_stop = true;
     if (st.focus_stop) break;
     ui.setCursor(CursorShape::Wait);
-    FocusExposure(s.unit, s.count, current.data());
+    if (!FocusExposure(s.unit, s.count, current.data())) {
+      // The camera failed (and said so once): focus mode ends rather than repeat the failure.
+      st.readout_failed = true;
+      st.focus_stop = true;
+      ui.setCursor(CursorShape::Arrow);
+      break;
+    }
     st.focus_star =
         measureStar(current.data(), kFocusSize, kFocusSize, kFocusSize / 2, kFocusSize / 2, kFocusSize / 2);
     ui.setCursor(CursorShape::Arrow);

@@ -137,9 +137,14 @@ int runCapture(const CaptureArgs& args, const CliOptions& options, std::ostream&
 
   CaptureReport report(args, out);
   takePhotoCommand(report.frontEnd());
-  const bool found = linkState().camera_present != 0;
+  // A camera that went away during the run was found at its start.
+  const bool found = linkState().camera_present != 0 || linkState().device_gone;
   CloseCamera();
   if (!found) return 1;
+  if (sequenceState().readout_failed) {
+    err << "capture: a camera readout failed; that frame was not kept\n";
+    return 1;
+  }
   if (report.frames() == 0) {
     err << "capture: no frame was taken\n";
     return 1;

@@ -66,6 +66,12 @@ std::pair<char, int> focusUnitFor(std::uint32_t ms) {
   return {'s', static_cast<int>(ms / 1000)};
 }
 
+// A readout that failed writes no file; the link has already said why.
+int readoutFailed(std::ostream& err) {
+  err << "readout: the camera delivered no frame, nothing written\n";
+  return 1;
+}
+
 int runReadout(const ReadoutArgs& a, std::ostream& out, std::ostream& err) {
   if (linkState().camera_present == 0) FindCamera();
   if (linkState().camera_present == 0) {
@@ -78,23 +84,21 @@ int runReadout(const ReadoutArgs& a, std::ostream& out, std::ostream& err) {
     const bool binned = a.mode == "binned";
     frameState().binned = binned;
     exposeMainHead(a.exposure_ms);
-    if (binned) {
-      ReadBinnedFrame(b.CurrentFrame, a.exposure_ms);
-    } else {
-      ReadFullFrame(b.CurrentFrame, a.exposure_ms);
-    }
+    const bool read = binned ? ReadBinnedFrame(b.CurrentFrame, a.exposure_ms)
+                             : ReadFullFrame(b.CurrentFrame, a.exposure_ms);
+    if (!read) return readoutFailed(err);
     if (!saveValues(path, b.CurrentFrame.data(), kFrameElements, err)) return 1;
     out << a.mode << " frame, " << a.exposure_ms << " ms: 660 x 500 written to " << path.string() << '\n';
   } else if (a.mode == "focus") {
     const auto [unit, count] = focusUnitFor(a.exposure_ms);
-    FocusExposure(unit, count, b.CurrentFrame.data());
+    if (!FocusExposure(unit, count, b.CurrentFrame.data())) return readoutFailed(err);
     if (!saveValues(path, b.CurrentFrame.data(), kFocusElements, err)) return 1;
     out << "focus window, " << focusExposureMs(unit, count) << " ms: 128 x 128 written to " << path.string()
         << ", peak " << readoutState().PeakValue << '\n';
   } else {
     // The guider counts in hundredths of a second.
     const int count = static_cast<int>(std::max<std::uint32_t>(1, (a.exposure_ms + 5) / 10));
-    GuiderExposure('h', count, b.GuiderFrames[0], GuiderProcessing{});
+    if (!GuiderExposure('h', count, b.GuiderFrames[0], GuiderProcessing{})) return readoutFailed(err);
     if (!saveValues(path, b.GuiderFrames[0].data(), kGuiderElements, err)) return 1;
     out << "guider frame, " << guiderExposureMs('h', count) << " ms: 500 x 290 written to " << path.string()
         << ", background bin " << readoutState().guider_background_bin << ", top bin "

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/window_model.h"
 #include "cli/image_io.h"
 #include "cli/operations.h"
 #include "cli/verbs.h"
@@ -36,7 +37,7 @@ int runStackVerb(const StackArgs& a, std::ostream&, std::ostream& err) {
   CentroidState& centroid = centroidState();
   if (a.star) {
     centroid.main = {a.star->first, a.star->second, 0, 0};
-    centroid.working_radius = settings().mask_radius;
+    centroid.working_radius = pickRadius(settings().mask_radius);
   }
   const int count = static_cast<int>(a.inputs.size());
   double seconds = 0.0;  // the exposures in the stack

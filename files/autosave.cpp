@@ -7,6 +7,7 @@
 #include "files/fits_details.h"
 #include "files/fits_writer.h"
 #include "files/settings.h"
+#include "platform/messages.h"
 
 namespace qlm {
 
@@ -17,18 +18,30 @@ AutosaveResult autosaveFrame(const Frame& frame, std::time_t start, std::time_t 
   std::error_code ec;
   const std::filesystem::path folder = autosaveFolder(s);
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  s.autosave_counter =
-      static_cast<std::uint16_t>(s.autosave_counter >= kLastAutosaveNumber ? 1 : s.autosave_counter + 1);
+  // The next number whose file is not there yet; after a full round every number is taken.
+  bool free_number = false;
+  for (unsigned tries = 0; tries < kLastAutosaveNumber && !free_number && !folder.empty(); ++tries) {
+    s.autosave_counter =
+        static_cast<std::uint16_t>(s.autosave_counter >= kLastAutosaveNumber ? 1 : s.autosave_counter + 1);
+    free_number = !std::filesystem::exists(autosaveFileName(s, s.autosave_counter), ec);
+  }
   AutosaveResult result;
   result.midpoint = exposureMidpoint(start, end);
   stampObservationTime(result.midpoint, d);
   // A drive the machine lacks gives no folder: the write fails like a full disk.
-  const bool written =
-      !folder.empty() &&
-      writeFitsFile(autosaveFileName(s, s.autosave_counter), frame, d.object, d.observer, d.dateObs,
-                    d.telescope, d.instrument, d.commentText, d.historyText, false) == 0;
-  result.status = written ? saveSettings() : 1;
+  const bool written = free_number && writeFitsFile(autosaveFileName(s, s.autosave_counter), frame, d.object,
+                                                    d.observer, d.dateObs, d.telescope, d.instrument,
+                                                    d.commentText, d.historyText, false) == 0;
+  result.status = written ? saveSettings() : kAutosaveFileFailed;
   return result;
+}
+
+void reportAutosave(int status) {
+  if (status == kAutosaveFileFailed) {
+    ShowMessage(29);
+  } else if (status != kSettingsOk) {
+    ShowMessage(24);
+  }
 }
 
 }  // namespace qlm

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <system_error>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace qlm {
@@ -36,6 +37,7 @@ bool AtomicFile::write(const void* data, std::size_t n) {
     const long long left = fail_after_bytes_ - written_;
     allowed = left <= 0 ? 0 : std::min<std::size_t>(n, static_cast<std::size_t>(left));
   }
+  if (write_calls_++ == fail_at_write_) allowed = std::min(allowed, n / 2);
   const std::size_t done = allowed == 0 ? 0 : std::fwrite(data, 1, allowed, file_);
   written_ += static_cast<long long>(done);
   if (done != n) {
@@ -48,7 +50,8 @@ bool AtomicFile::write(const void* data, std::size_t n) {
 
 bool AtomicFile::commit() {
   if (file_ == nullptr || failed_) return false;
-  const bool flushed = std::fflush(file_) == 0;
+  // The data reaches the disk before the rename can make it the target's content.
+  const bool flushed = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (!flushed || !closed) {
@@ -62,6 +65,13 @@ bool AtomicFile::commit() {
     return false;
   }
   temp_.clear();
+  // The rename itself lasts once the folder's entry is on disk.
+  const std::filesystem::path folder = target_.has_parent_path() ? target_.parent_path() : ".";
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
   return true;
 }
 

@@ -20,7 +20,7 @@ class AtomicFile {
   bool open();
   // Writes one chunk in full; false on a short write (the file is then abandoned).
   bool write(const void* data, std::size_t n);
-  // Flushes, closes and renames over the target; false (and nothing replaced) on failure.
+  // Flushes to disk (fsync), closes and renames over the target; false (and nothing replaced) on failure.
   bool commit();
   // Closes and removes the temporary file.
   void abandon();
@@ -28,6 +28,13 @@ class AtomicFile {
   // Test hook: every AtomicFile fails once this many bytes in total have been written by it
   // (negative: never). Lets tests check that each stage of a writer handles a full disk.
   static void setFailAfterBytesForTesting(long long n) { fail_after_bytes_ = n; }
+  // Test hook: the write call numbered `n` (counted over every AtomicFile from the last reset, from 0)
+  // fails short (negative: none). writeCallsForTesting() says how many calls were made since.
+  static void setFailAtWriteForTesting(long long n) {
+    fail_at_write_ = n;
+    write_calls_ = 0;
+  }
+  static long long writeCallsForTesting() { return write_calls_; }
 
  private:
   std::filesystem::path target_;
@@ -36,6 +43,8 @@ class AtomicFile {
   long long written_ = 0;
   bool failed_ = false;
   static inline long long fail_after_bytes_ = -1;
+  static inline long long fail_at_write_ = -1;
+  static inline long long write_calls_ = 0;
 };
 
 // Size of a file in bytes, or -1 when it does not exist or is not a regular file.

@@ -21,6 +21,10 @@ struct IoResult {
   int error = 0;
 };
 
+// Error codes every transport reports for these two conditions (numbered as libusb numbers them).
+inline constexpr int kIoErrorNoDevice = -4;  // the device is gone (unplugged, powered off)
+inline constexpr int kIoErrorTimeout = -7;   // the device did not answer in time
+
 struct OsVersion {
   int major = 0;
   int minor = 0;
@@ -37,6 +41,9 @@ class Transport {
   // Reads up to n bytes into `data`; `count` says how many arrived.
   virtual IoResult read(std::uint8_t* data, std::size_t n) = 0;
   virtual void close() = 0;
+  // Throws away whatever the device still has queued for the host (the rest of a frame after a
+  // timeout or a short read), so that the next read starts clean.
+  virtual void drain() {}
   virtual OsVersion osVersion() const { return {5, 1}; }
 };
 

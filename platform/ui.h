@@ -61,7 +61,8 @@ class Ui {
   virtual void progressSet(int position) = 0;
   virtual void progressClose() = 0;
 
-  // Common file choosers; nothing when the user cancels. `filters` lists the file kinds in order.
+  // Common file choosers; nothing when the user cancels. `filters` lists the file kinds in order. The
+  // save chooser returns the name as typed; its caller asks about a file that exists.
   virtual std::optional<std::string> chooseOpenFile(const std::string& title,
                                                     const std::vector<FileFilter>& filters,
                                                     const std::string& directory) = 0;

@@ -15,6 +15,11 @@ constexpr std::uint8_t kVendorSpecificClass = 0xFF;
 // transfer limits are generous; they only matter when the device stops answering.
 constexpr unsigned kWriteTimeoutMs = 5000;
 constexpr unsigned kReadTimeoutMs = 30000;
+// Draining reads what is left of an answer in short reads until the device has nothing more; the
+// count bounds it at the receive buffer's size.
+constexpr unsigned kDrainTimeoutMs = 100;
+constexpr int kDrainChunkBytes = 65536;
+constexpr int kDrainMaxReads = 62;
 
 UsbInterfaceInfo describe(const libusb_interface_descriptor& d) {
   UsbInterfaceInfo info;
@@ -191,6 +196,18 @@ IoResult LibusbTransport::read(std::uint8_t* data, std::size_t n) {
 
 void LibusbTransport::close() {
   impl_->release();
+}
+
+void LibusbTransport::drain() {
+  if (impl_->handle == nullptr) return;
+  libusb_clear_halt(impl_->handle, impl_->in);
+  std::vector<std::uint8_t> scratch(kDrainChunkBytes);
+  for (int i = 0; i < kDrainMaxReads; ++i) {
+    int got = 0;
+    const int rc = libusb_bulk_transfer(impl_->handle, impl_->in, scratch.data(), kDrainChunkBytes, &got,
+                                        kDrainTimeoutMs);
+    if (rc != 0 || got == 0) break;
+  }
 }
 
 OsVersion LibusbTransport::osVersion() const {

@@ -51,6 +51,8 @@ class LibusbTransport final : public Transport {
   IoResult write(const std::uint8_t* data, std::size_t n) override;
   IoResult read(std::uint8_t* data, std::size_t n) override;
   void close() override;
+  // Clears a halt on the IN endpoint, then reads and drops what the device still sends.
+  void drain() override;
   OsVersion osVersion() const override;
 
  private:

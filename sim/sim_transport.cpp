@@ -44,7 +44,28 @@ void SimTransport::close() {
   pending_.clear();
 }
 
+void SimTransport::drain() {
+  ++drains_;
+  pending_.clear();
+  pending_transfer_ms_ = 0;
+}
+
+SimTransport::TransferFault SimTransport::takeFault() {
+  const std::uint64_t index = transfers_++;
+  if (fault_ == TransferFault::None || index != fault_index_) return TransferFault::None;
+  const TransferFault f = fault_;
+  fault_ = TransferFault::None;
+  if (f == TransferFault::Unplug) unplugged_ = true;
+  return f;
+}
+
 IoResult SimTransport::write(const std::uint8_t* data, std::size_t n) {
+  const TransferFault fault = takeFault();
+  if (fault == TransferFault::Fail) {
+    ++failed_writes_;
+    return {false, 0, kSimErrorIo};
+  }
+  if (fault == TransferFault::Short) n /= 2;
   if (!open_ || unplugged_) {
     ++failed_writes_;
     return {false, 0, kSimErrorNoDevice};
@@ -62,7 +83,13 @@ IoResult SimTransport::write(const std::uint8_t* data, std::size_t n) {
 }
 
 IoResult SimTransport::read(std::uint8_t* data, std::size_t n) {
+  const TransferFault fault = takeFault();
   if (!open_ || unplugged_) return {false, 0, kSimErrorNoDevice};
+  if (fault == TransferFault::Fail) {
+    pending_.clear();
+    return {false, 0, kSimErrorIo};
+  }
+  if (fault == TransferFault::Short) shortenNextRead(std::min(n, pending_.size()) / 2);
   if (fail_reads_ > 0) {
     --fail_reads_;
     pending_.clear();

@@ -76,6 +76,7 @@ class SimTransport final : public Transport {
   IoResult write(const std::uint8_t* data, std::size_t n) override;
   IoResult read(std::uint8_t* data, std::size_t n) override;
   void close() override;
+  void drain() override;
 
   // Optics and pointing. A shift source, when set, is asked for the shift at mid-exposure and wins
   // over the fixed shift (the mount model plugs in here).
@@ -112,6 +113,14 @@ class SimTransport final : public Transport {
     short_read_bytes_ = bytes;
   }
   void setUnplugged(bool unplugged) { unplugged_ = unplugged; }
+  // One fault at the transfer numbered `index` (writes and reads counted together from 0, see
+  // transfers()): Fail fails it with an I/O error; Short delivers half of a read's answer, or half of a
+  // written block to the firmware; Unplug pulls the cable just before it.
+  enum class TransferFault { None, Fail, Short, Unplug };
+  void faultAtTransfer(std::uint64_t index, TransferFault fault) {
+    fault_index_ = index;
+    fault_ = fault;
+  }
   void setEnumerationRefused(bool refused) { enumeration_refused_ = refused; }
   void setOpenRefused(bool refused) { open_refused_ = refused; }
 
@@ -119,6 +128,8 @@ class SimTransport final : public Transport {
   const std::vector<ReceivedBlock>& received() const { return received_; }
   void clearReceived() { received_.clear(); }
   int failedWrites() const { return failed_writes_; }
+  std::uint64_t transfers() const { return transfers_; }
+  int drains() const { return drains_; }
   bool isOpen() const { return open_; }
   const ExposureRecord& lastExposure(int head) const { return last_[head == 1 ? 1 : 0]; }
   std::uint64_t framesRendered() const { return frames_; }
@@ -158,7 +169,14 @@ class SimTransport final : public Transport {
   bool enumeration_refused_ = false;
   bool open_refused_ = false;
   int failed_writes_ = 0;
+  std::uint64_t transfers_ = 0;
+  std::uint64_t fault_index_ = 0;
+  TransferFault fault_ = TransferFault::None;
+  int drains_ = 0;
   std::vector<ReceivedBlock> received_;
+
+  // The fault due at this transfer, if any (Unplug is applied here).
+  TransferFault takeFault();
 };
 
 }  // namespace qlm::sim

@@ -143,8 +143,10 @@ std::optional<std::string> QtUi::chooseOpenFile(const std::string& title,
 std::optional<std::string> QtUi::chooseSaveFile(const std::string& title,
                                                 const std::vector<FileFilter>& filters,
                                                 const std::string& directory) {
-  const QString f = QFileDialog::getSaveFileName(window_, QString::fromStdString(title),
-                                                 QString::fromStdString(directory), filterText(filters));
+  // The program asks about an existing file itself, once the default extension is on the name.
+  const QString f =
+      QFileDialog::getSaveFileName(window_, QString::fromStdString(title), QString::fromStdString(directory),
+                                   filterText(filters), nullptr, QFileDialog::DontConfirmOverwrite);
   if (f.isEmpty()) return std::nullopt;
   return f.toStdString();
 }

@@ -68,11 +68,48 @@ TEST_F(FileCommandsTest, AutosaveStampsTheExposureMidpointAndIsAlways16Bit) {
   sequenceState().exposure_end = 1700000011;
   fitsDetails().eightBit = true;
   ASSERT_EQ(autosaveImage(), 0);
-  EXPECT_EQ(sequenceState().exposure_start, 1700000005);
   EXPECT_EQ(fitsDetails().timeObs, "22:13:25");
   EXPECT_EQ(fitsDetails().dateObs, "2023-11-14");
   EXPECT_EQ(fileSize(autosaved(1)), 668160);
   EXPECT_TRUE(fitsDetails().eightBit);  // the record's flag is left alone
+  // A second quick save of the same exposure carries the same stamp.
+  fitsDetails().timeObs.clear();
+  ASSERT_EQ(autosaveImage(), 0);
+  EXPECT_EQ(fitsDetails().timeObs, "22:13:25");
+  EXPECT_EQ(fileSize(autosaved(2)), 668160);
+}
+
+TEST_F(FileCommandsTest, QuickSaveBeforeAnyExposureStampsTheTimeOfSaving) {
+  ScopedMachineZone utc(0);
+  p.clock.advance(90000);  // 1.5 minutes after the virtual calendar's start, 2023-11-14 22:13:20 UT
+  quickSaveCommand();
+  EXPECT_EQ(fitsDetails().dateObs, "2023-11-14");
+  EXPECT_EQ(fitsDetails().timeObs, "22:14:50");
+  EXPECT_TRUE(p.ui.messageTexts().empty());
+}
+
+// Autosave takes the next number whose file does not exist, also after the counter wrapped or was
+// lost with the settings file; a counter that cannot be saved is reported.
+TEST_F(FileCommandsTest, AutosaveNeverReplacesAnExistingFile) {
+  std::filesystem::create_directories(autosaved(1).parent_path());
+  for (int n : {1, 2, 65530})
+    std::ofstream(autosaved(n), std::ios::binary) << "keep " << n;
+  quickSaveCommand();  // counter 0: 1 and 2 are taken
+  EXPECT_EQ(settings().autosave_counter, 3);
+  EXPECT_EQ(fileSize(autosaved(3)), 668160);
+  EXPECT_EQ(readAll(autosaved(1)), "keep 1");
+  settings().autosave_counter = 65529;  // 65530 is taken, then the counter wraps to 1, 2, 3 ... 4
+  quickSaveCommand();
+  EXPECT_EQ(settings().autosave_counter, 4);
+  EXPECT_EQ(readAll(autosaved(65530)), "keep 65530");
+  EXPECT_EQ(readAll(autosaved(2)), "keep 2");
+  EXPECT_TRUE(p.ui.messageTexts().empty());
+  std::filesystem::remove(p.paths().settingsFile());
+  std::filesystem::create_directories(p.paths().settingsFile());  // the settings file cannot be replaced
+  quickSaveCommand();
+  EXPECT_EQ(fileSize(autosaved(5)), 668160);
+  EXPECT_EQ(p.ui.messageTexts(),
+            std::vector<std::string>{"Unable to save INI file, please check disk space"});
 }
 
 TEST_F(FileCommandsTest, FailedQuickSaveReportsKeepsTheSettingsFileButAdvancesTheCounter) {
@@ -161,8 +198,37 @@ TEST_F(FileCommandsTest, TiffSaveAddsItsExtensionAndReportsAFailure) {
   AtomicFile::setFailAfterBytesForTesting(500);
   p.ui.queueSaveFile((p.home.path() / "night.TIF").string());
   saveAsTiffCommand();
-  EXPECT_EQ(p.ui.messageTexts(), std::vector<std::string>{"Unable to create file, check disk space"});
+  EXPECT_EQ(p.ui.messageTexts(),
+            (std::vector<std::string>{"night.TIF already exists.\nDo you want to replace it?",
+                                      "Unable to create file, check disk space"}));
   EXPECT_EQ(fileSize(p.home.path() / "night.TIF"), 330246);  // the old file stays
+}
+
+// The default extension goes onto the typed name before the dialog checks it: an existing file is
+// replaced only after "Yes", a read-only one never; both send the user back to the dialog.
+TEST_F(FileCommandsTest, SaveDialogsAskAboutTheNameWithItsExtensionAndRefuseReadOnlyFiles) {
+  const auto tif = p.home.path() / "night.TIF";
+  std::ofstream(tif, std::ios::binary) << "old tiff";
+  p.ui.queueSaveFile((p.home.path() / "night").string());
+  p.ui.queueMessageAnswer(MessageAnswer::No);
+  p.ui.queueSaveFile(std::nullopt);  // back in the dialog: Cancel
+  saveAsTiffCommand();
+  EXPECT_EQ(readAll(tif), "old tiff");
+  EXPECT_EQ(p.ui.callsOf("save-file").size(), 2u);
+
+  const auto fit = p.home.path() / "locked.FIT";
+  std::ofstream(fit, std::ios::binary) << "read-only";
+  std::filesystem::permissions(fit, std::filesystem::perms::owner_read);
+  p.ui.clearCalls();
+  onFitsDialog([](FitsModel&) {}, kPanelOk);
+  p.ui.queueSaveFile((p.home.path() / "locked").string());
+  p.ui.queueSaveFile((p.home.path() / "free").string());
+  saveAsFitsCommand();
+  EXPECT_EQ(readAll(fit), "read-only");
+  EXPECT_EQ(p.ui.messageTexts(),
+            std::vector<std::string>{
+                "locked.FIT\nThis file is set to read-only.\nTry again with a different file name."});
+  EXPECT_EQ(fileSize(p.home.path() / "free.FIT"), 668160);
 }
 
 TEST_F(FileCommandsTest, SaveAsFitsFillsTheDateAndSavesOnlyAfterContinue) {

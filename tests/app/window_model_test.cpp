@@ -92,6 +92,18 @@ TEST_F(WindowModelTest, NoModeIgnoresTheClick) {
   EXPECT_TRUE(platform.ui.messageTexts().empty());
 }
 
+// A mask radius from a damaged settings file: the pick's window stays one of the panel's sizes, so
+// the clicks it accepts keep the window inside the frame.
+TEST_F(WindowModelTest, PickTakesTheMaskRadiusWithinThePanelsChoices) {
+  for (const auto& [stored, used] :
+       {std::pair{-40, 7}, std::pair{0, 7}, std::pair{13, 13}, std::pair{100000, 15}}) {
+    m = MouseModes{};
+    ASSERT_TRUE(togglePick(m, f, stored));
+    EXPECT_EQ(m.radius, used) << stored;
+    EXPECT_FALSE(clickInBounds(m, 25 + used - 1, 200)) << stored;
+  }
+}
+
 TEST_F(WindowModelTest, PickRefinesThreeTimesThenShowsAndMarksTheStar) {
   ASSERT_TRUE(togglePick(m, f, 8));
   EXPECT_TRUE(m.refine);

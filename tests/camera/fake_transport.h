@@ -36,6 +36,7 @@ class ScriptedTransport final : public Transport {
   std::vector<Bytes> writes;
   std::vector<std::size_t> reads;
   int closes = 0;
+  int drains = 0;
 
   DeviceList listDevices() override { return devices; }
   std::optional<int> open(const std::string& path) override {
@@ -51,10 +52,10 @@ class ScriptedTransport final : public Transport {
     }
     return {true, n, 0};
   }
-  // Unscripted reads succeed and deliver nothing, leaving the buffer as it was.
+  // Unscripted reads succeed in full without touching the buffer (it keeps what it held).
   IoResult read(std::uint8_t* data, std::size_t n) override {
     reads.push_back(n);
-    if (answers.empty()) return {true, 0, 0};
+    if (answers.empty()) return {true, n, 0};
     Answer a = std::move(answers.front());
     answers.pop_front();
     const std::size_t count = a.bytes.size() < n ? a.bytes.size() : n;
@@ -62,6 +63,7 @@ class ScriptedTransport final : public Transport {
     return {a.ok, a.ok ? count : 0, a.error};
   }
   void close() override { ++closes; }
+  void drain() override { ++drains; }
   OsVersion osVersion() const override { return os; }
 
  private:

@@ -222,13 +222,40 @@ TEST_F(LinkTest, AOThroughRelaysSendsTheLetterAsRelayValue) {
 
 // --- write and read failures ----------------------------------------------------------------------
 
-TEST_F(LinkTest, FailedWriteIsReportedAndTheReadStillMade) {
+TEST_F(LinkTest, FailedWriteIsReportedAndASerialReadStillMade) {
   usb.failing_writes = 1;
   usb.answer(bytesOf({7}));
-  StatusPoll();
+  SerialRead(1, 1);
   EXPECT_EQ(messages(), std::vector<std::string>{"Could not write ZADUZ Output - try rebooting USB device"});
   EXPECT_EQ(usb.reads, std::vector<std::size_t>{1});
   EXPECT_EQ(rx.bytes[0], 7);
+  // The status answer is ignored anyway: after a failed request nothing is read (no second message).
+  usb.failing_writes = 1;
+  StatusPoll();
+  EXPECT_EQ(usb.reads.size(), 1u);
+  EXPECT_EQ(messages().size(), 2u);
+}
+
+// A device gone closes the link once and clears "camera present"; further transfers are skipped
+// without messages until discovery finds the camera again.
+TEST_F(LinkTest, DeviceGoneClosesTheLinkUntilTheNextDiscovery) {
+  usb.devices.paths = {std::string("usb:001-004:vid_fffe&pid_0115:if0")};
+  settings().show_interface_details = false;
+  FindCamera();
+  ASSERT_EQ(linkState().camera_present, 1);
+  usb.failRead(kIoErrorNoDevice);
+  EXPECT_FALSE(ReadFrame(100));
+  EXPECT_EQ(linkState().camera_present, 0);
+  EXPECT_FALSE(linkState().camera_handle.has_value());
+  EXPECT_EQ(usb.closes, 1);
+  EXPECT_FALSE(ClearSensor(kClearFlush, kMainHead));
+  EXPECT_FALSE(ReadReply(1));
+  EXPECT_EQ(messages(), std::vector<std::string>{"Error -4 trying to read ZADUZ data from USB\n"});
+  const std::size_t writes = usb.writes.size();
+  FindCamera();
+  EXPECT_EQ(linkState().camera_present, 1);
+  EXPECT_TRUE(ClearSensor(kClearFlush, kMainHead));
+  EXPECT_EQ(usb.writes.size(), writes + 1);
 }
 
 TEST_F(LinkTest, FailedReadIsReportedWithTheErrorCodeAndKeepsTheBuffer) {

@@ -474,29 +474,37 @@ TEST_F(ReadoutTest, GuiderExposureAppliesTheHotPixelFilterWhenOn) {
 
 // --- stale data after failures --------------------------------------------------------------------
 
-TEST_F(ReadoutTest, FailedReadCopiesTheStaleBuffer) {
-  usb.answer(pixelBytes(std::vector<std::uint16_t>(kFullFrameBytes / 2, 321)));
-  ReadFullFrame(frame, 100);
+// A failed or short read leaves the frame as it was (the frame was not read), says so once, and has
+// the transport drop what the device still holds.
+struct BadReadCase {
+  const char* name;
+  bool fails;  // the read fails; else one row of the frame arrives
+  const char* message;
+};
+
+class BadReadTest : public ReadoutTest, public ::testing::WithParamInterface<BadReadCase> {};
+
+TEST_P(BadReadTest, LeavesTheFrameUntouchedAndReportsOnce) {
+  settings().auto_advance_when_imaging = true;
   frame.fill(9);
-  usb.failRead(-1);
-  ReadFullFrame(frame, 100);
-  EXPECT_EQ(platform.ui.messageTexts(),
-            std::vector<std::string>{"Error -1 trying to read ZADUZ data from USB\n"});
-  EXPECT_EQ(frame[at(6, 0)], 321);
-  EXPECT_EQ(frame[at(499, 659)], 321);
-  EXPECT_EQ(frame[at(0, 0)], 0);
+  if (GetParam().fails) {
+    usb.failRead(-1);
+  } else {
+    usb.answer(pixelBytes(std::vector<std::uint16_t>(660, 5)));
+  }
+  EXPECT_FALSE(ReadFullFrame(frame, 100));
+  EXPECT_TRUE(std::all_of(frame.begin(), frame.end(), [](std::uint16_t v) { return v == 9; }));
+  EXPECT_EQ(platform.ui.messageTexts(), std::vector<std::string>{GetParam().message});
+  EXPECT_EQ(state.filter_position, 1) << "a frame not read does not turn the wheel";
+  EXPECT_EQ(usb.drains, 1);
 }
 
-TEST_F(ReadoutTest, ShortReadLeavesTheOldTail) {
-  usb.answer(pixelBytes(std::vector<std::uint16_t>(kFullFrameBytes / 2, 321)));
-  ReadFullFrame(frame, 100);
-  usb.answer(pixelBytes(std::vector<std::uint16_t>(660, 5)));  // one row arrives
-  ReadFullFrame(frame, 100);
-  EXPECT_EQ(linkState().bytes_read, 1320u);
-  EXPECT_EQ(frame[at(6, 659)], 5);
-  EXPECT_EQ(frame[at(7, 0)], 321);
-  EXPECT_TRUE(platform.ui.messageTexts().empty());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadReadTest,
+    ::testing::Values(BadReadCase{"Failed", true, "Error -1 trying to read ZADUZ data from USB\n"},
+                      BadReadCase{"Short", false,
+                                  "Short read from ZADUZ USB device: 1320 of 652080 bytes\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace qlm

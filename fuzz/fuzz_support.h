@@ -1,0 +1,58 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "platform/clock.h"
+#include "platform/headless_ui.h"
+#include "platform/platform.h"
+
+namespace qlm::fuzz {
+
+// The program on a virtual clock, a headless Ui and no camera, with its data root in a fresh folder:
+// what every fuzz target runs against. One instance lives for the whole fuzzing process.
+class FuzzPlatform {
+ public:
+  FuzzPlatform()
+      : root_(std::filesystem::temp_directory_path() / ("qlm_t4_fuzz_" + std::to_string(::getpid()))),
+        scoped_(makePlatform()) {}
+
+  // Writes `size` bytes of `data` to the input file, then pads it with zeros (or cuts it) to
+  // `file_size` bytes when that is not negative. Returns the file's path.
+  const std::filesystem::path& writeInput(const std::uint8_t* data, std::size_t size,
+                                          long long file_size = -1) {
+    std::ofstream out(input_, std::ios::binary | std::ios::trunc);
+    std::size_t n = size;
+    if (file_size >= 0 && static_cast<long long>(n) > file_size) n = static_cast<std::size_t>(file_size);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(n));
+    if (file_size >= 0) {
+      static const char zeros[4096] = {};
+      for (long long left = file_size - static_cast<long long>(n); left > 0; left -= 4096)
+        out.write(zeros, static_cast<std::streamsize>(left < 4096 ? left : 4096));
+    }
+    return input_;
+  }
+  // Forgets the Ui calls of the last input, so memory stays flat over millions of inputs.
+  void endInput() { ui_.clearCalls(); }
+  const std::filesystem::path& root() const { return root_; }
+
+ private:
+  Platform makePlatform() {
+    std::filesystem::create_directories(root_);
+    input_ = root_ / "input.bin";
+    return Platform{&clock_, &ui_, &no_camera_, Paths(root_)};
+  }
+
+  std::filesystem::path root_;
+  std::filesystem::path input_;
+  VirtualClock clock_;
+  HeadlessUi ui_{clock_};
+  NullTransport no_camera_;
+  ScopedPlatform scoped_;
+};
+
+}  // namespace qlm::fuzz
