@@ -43,6 +43,12 @@ std::optional<GuideLogRow> parseGuideLogLine(const std::string& line) {
   double ra_ms = 0.0, dec_ms = 0.0;
   if (!number(f[7], ra_ms) || !number(f[9], dec_ms) || f[6].size() > 1 || f[8].size() > 1)
     return std::nullopt;
+  // Counts and pulses must fit their integers (a damaged line may hold anything, "nan" included).
+  const auto fits = [](double d, double lo, double hi) { return d >= lo && d <= hi; };
+  if (!fits(v[0], 0.0, 4294967295.0) || !fits(v[1], -2147483648.0, 2147483647.0) ||
+      !fits(v[4], -2147483.0, 2147483.0) || !fits(v[5], -2147483.0, 2147483.0) ||
+      !fits(ra_ms, -2147483648.0, 2147483647.0) || !fits(dec_ms, -2147483648.0, 2147483647.0))
+    return std::nullopt;
   GuideLogRow r;
   r.time_ms = static_cast<unsigned long>(v[0]);
   r.frame = static_cast<int>(v[1]);

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: scripts/fuzz.sh SECONDS}
-targets=(fits_reader pk_loader settings_loader serial_reply)
+targets=(fits_reader pk_loader settings_loader serial_reply guide_log)
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DQLM_BUILD_FUZZ=ON -DQLM_BUILD_GUI=OFF -DQLM_BUILD_BENCH=OFF >/dev/null

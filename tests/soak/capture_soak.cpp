@@ -93,7 +93,8 @@ int soak(int hours, int exposure_s) {
       std::filesystem::temp_directory_path() / ("qlm_t4_soak_" + std::to_string(::getpid()));
   std::filesystem::create_directories(home);
   VirtualClock clock;
-  const std::uint64_t end_ms = static_cast<std::uint64_t>(hours) * 3600000u;
+  // The key press comes a little after the last hour, so that hour's figure is taken.
+  const std::uint64_t end_ms = static_cast<std::uint64_t>(hours) * 3600000u + 600000u;
   SoakUi ui(clock, end_ms, exposure_s);
   sim::SimTransport camera;
   ScopedPlatform scoped(Platform{&clock, &ui, &camera, Paths(home)});
