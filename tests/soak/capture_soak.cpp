@@ -109,6 +109,7 @@ int soak(int hours, int exposure_s) {
     ++frames;
     std::error_code ec;
     std::filesystem::remove(autosaveFileName(settings(), settings().autosave_counter), ec);
+    camera.clearReceived();  // the simulator's own log of received blocks is not the program's memory
     while (clock.millis() >= (rss_by_hour.size() + 1) * 3600000u) {
       rss_by_hour.push_back(residentKb());
       std::printf("hour %zu: %ld frames, resident %ld kB\n", rss_by_hour.size(), frames, rss_by_hour.back());
