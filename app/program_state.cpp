@@ -11,6 +11,7 @@
 #include "capture/capture_state.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "guiding/ao_unit.h"
 #include "guiding/guide_star.h"
 #include "guiding/guider.h"
 #include "guiding/telescope.h"
@@ -47,6 +48,7 @@ void resetProgramState() {
   resetTelescopeState(telescopeState());
   resetGuidingState();
   resetGuideStarState(guideStarState());
+  resetAOState(aoState());
 }
 
 }  // namespace qlm

@@ -5,12 +5,10 @@
 
 namespace qlm {
 
-// Steps of the take-photo command whose subsystems are still to come (guiding and the AO unit). Each
+// Steps of the take-photo command whose subsystems are still to come. Each
 // starts as a no-op, so the sequence runs unchanged before they land; the program-wide reset puts them
 // back to no-ops.
 struct CaptureLinks {
-  // The AO correction after a single exposure.
-  std::function<void()> ao_correction;
   // The guiding loop that started this command receives the frame.
   std::function<void()> hand_to_guiding;
   // End of a command: the main centroid back to the guide-window position, and the guiding reference

@@ -14,6 +14,7 @@
 #include "files/autosave.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "guiding/ao_unit.h"
 #include "guiding/guider.h"
 #include "image/autoprocess.h"
 #include "image/calibration.h"
@@ -281,7 +282,7 @@ void PhotoRun::waitLongUnit() {
   }
   if (!st_.series && !s_.continuous) {
     closeGuidingWindow();
-    if (settings().guide_device == 'A') call(links_.ao_correction);
+    if (settings().guide_device == 'A') RecentreAO();
   }
 }
 

@@ -207,6 +207,20 @@ void Mount::relays(std::uint16_t value, std::uint32_t at_ms) {
   if (value <= 15) relay_bits_ = value;  // larger values are AO command bytes, not direction bits
 }
 
+void Mount::guideBy(double ra_arcsec, double dec_arcsec, std::uint32_t at_ms) {
+  advance(at_ms);
+  const double half_play = config_.dec_backlash_arcsec / 2.0;
+  axes_.ra += ra_arcsec;
+  axes_.dec_motor += dec_arcsec;
+  axes_.dec = std::clamp(axes_.dec, axes_.dec_motor - half_play, axes_.dec_motor + half_play);
+  if (!history_.empty() && history_.back().at_ms == at_ms)
+    history_.back().axes = axes_;
+  else
+    history_.push_back({at_ms, axes_});
+  if (history_.size() > kHistorySamples) history_.pop_front();
+  events_.push_back({at_ms, "ao move"});
+}
+
 void Mount::receive(const std::uint8_t* data, std::size_t n, std::uint32_t at_ms) {
   advance(at_ms);
   for (std::size_t i = 0; i < n; ++i) {
@@ -267,7 +281,7 @@ void Mount::answer(const std::string& text, std::uint32_t at_ms) {
 std::vector<std::string> Mount::commands() const {
   std::vector<std::string> list;
   for (const MountEvent& e : events_)
-    if (e.text.rfind("relays ", 0) != 0) list.push_back("#:" + e.text + "#");
+    if (e.text.rfind("relays ", 0) != 0 && e.text != "ao move") list.push_back("#:" + e.text + "#");
   return list;
 }
 

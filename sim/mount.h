@@ -50,7 +50,7 @@ struct MountPointing {
 // One command or relay change the mount received, for tests.
 struct MountEvent {
   std::uint32_t at_ms = 0;
-  std::string text;  // the command between "#:" and "#" ("Me", "LM 0031" ...), or "relays N"
+  std::string text;  // the command between "#:" and "#" ("Me", "LM 0031" ...), "relays N" or "ao move"
 };
 
 // A telescope mount speaking the LX200 command set on a camera serial port, with a guide port on the
@@ -63,6 +63,9 @@ class Mount final : public SerialDevice, public RelayDevice {
   void receive(const std::uint8_t* data, std::size_t n, std::uint32_t at_ms) override;
   std::size_t reply(std::uint8_t* out, std::size_t n, std::uint32_t at_ms) override;
   void relays(std::uint16_t value, std::uint32_t at_ms) override;
+  // A move that something else drove at `at_ms` (the AO unit through its own mount cable): the RA axis
+  // and the Dec motor turn by these arcseconds at once (east and north positive; Dec play applies).
+  void guideBy(double ra_arcsec, double dec_arcsec, std::uint32_t at_ms);
 
   // Where the mount's axes are at `at_ms` (what it reports), and where the telescope really points:
   // the axes plus periodic error and drift.

@@ -166,6 +166,31 @@ const std::vector<KeyRule>& rules() {
       real(
           "reply_delay_ms", "ms", "time the mount takes to answer (an Autostar answers a few ms late)",
           [](SimOptions& o) -> double& { return o.mount_reply_delay_ms; }, 0, 10000),
+      real(
+          "ao_step_arcsec", "arcsec", "image shift of one AO tilt step",
+          [](SimOptions& o) -> double& { return o.ao.step_arcsec; }, 0, 3600),
+      whole(
+          "ao_travel_steps", "steps", "AO tilt limit of travel either side of centre",
+          [](SimOptions& o) -> int& { return o.ao.travel_steps; }, 0, 99999),
+      real(
+          "ao_mount_arcsec_per_count", "arcsec", "mount move per count of an AO mount move (M)",
+          [](SimOptions& o) -> double& { return o.ao.mount_arcsec_per_count; }, 0, 3600),
+      real(
+          "ao_relay_steps_per_ms", "steps/ms", "AO tilt speed while a relay input is held",
+          [](SimOptions& o) -> double& { return o.ao.relay_steps_per_ms; }, 0, 1000),
+      whole(
+          "ao_port", "camera serial port", "port the AO unit listens on (0 is the program's Com 2)",
+          [](SimOptions& o) -> int& { return o.ao_port; }, 0, 1),
+      whole(
+          "ao_relays", "0|1", "1: the AO unit is on the relay socket instead of the mount's guide port",
+          [](SimOptions& o) -> int& { return o.ao_relays; }, 0, 1),
+      {"fault.ao", "none|silent", "silent: the AO unit hears nothing and never answers",
+       [](const SimOptions& o) { return std::string(o.ao.silent ? "silent" : "none"); },
+       [](SimOptions& o, const std::string& t) {
+         if (t != "none" && t != "silent") return false;
+         o.ao.silent = t == "silent";
+         return true;
+       }},
       {"fault.mount_reply", "none|silent|short|garbage", "how the mount answers",
        [](const SimOptions& o) { return std::string(faultName(o.mount.reply_fault)); },
        [](SimOptions& o, const std::string& t) {
@@ -241,12 +266,21 @@ MountConfig mountFor(const SimOptions& o) {
 }  // namespace
 
 SimSystem::SimSystem(const SimOptions& options, std::uint32_t start_ms)
-    : options_(options), transport_(cameraFor(options, start_ms)), mount_(mountFor(options), start_ms) {
+    : options_(options),
+      transport_(cameraFor(options, start_ms)),
+      mount_(mountFor(options), start_ms),
+      ao_(options.ao, &mount_, options.mount.main_arcsec_per_px) {
   transport_.attachSerial(options_.mount_port, mount_);
   transport_.attachSerial(options_.wheel_port, wheel_);
-  transport_.attachRelays(mount_);
+  if (options_.ao_relays != 0) {
+    transport_.attachRelays(ao_);
+  } else {
+    transport_.attachRelays(mount_);
+    transport_.attachSerial(options_.ao_port, ao_);
+  }
   transport_.setImageShiftSource([this](std::uint32_t at_ms) {
-    return ImageShift{mount_.shiftXPxAt(at_ms), mount_.shiftYPxAt(at_ms)};
+    return ImageShift{mount_.shiftXPxAt(at_ms) + ao_.shiftXPxAt(at_ms),
+                      mount_.shiftYPxAt(at_ms) + ao_.shiftYPxAt(at_ms)};
   });
   transport_.setFocuserSource([this](std::uint32_t at_ms) { return mount_.focuserAt(at_ms); });
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/ao_unit.h"
 #include "sim/filter_wheel.h"
 #include "sim/mount.h"
 #include "sim/sim_transport.h"
@@ -18,6 +19,9 @@ struct SimOptions {
   double mount_reply_delay_ms = 0.0;
   int mount_port = 0;  // camera serial port of the mount (the program's "Com 1")
   int wheel_port = 1;  // camera serial port of the filter wheel
+  AOConfig ao;
+  int ao_port = 0;    // camera serial port of the AO unit (the program's "Com 2", its start-up choice)
+  int ao_relays = 0;  // 1: the AO unit is wired to the relay socket instead of the mount's guide port
 };
 
 // One settable key: its name, unit, default value as text and what it sets.
@@ -38,8 +42,9 @@ std::string simHelpText();
 // Applies one "KEY=VALUE"; returns an error text (unknown key, bad value), or empty on success.
 std::string applySimSetting(SimOptions& options, std::string_view key_value);
 
-// The simulated camera with its mount (on a serial port and the relay socket) and filter wheel,
-// wired together: the sky image follows the mount's pointing and the focus its focuser.
+// The simulated camera with its mount (on a serial port and the relay socket), filter wheel and AO unit
+// (on a serial port, or on the relay socket in the mount's place), wired together: the sky image follows
+// the mount's pointing plus the AO unit's tilt, and the focus the mount's focuser.
 class SimSystem {
  public:
   // `start_ms` is the clock reading at switch-on (the periodic error's phase starts there).
@@ -50,6 +55,7 @@ class SimSystem {
   SimTransport& transport() { return transport_; }
   Mount& mount() { return mount_; }
   FilterWheel& wheel() { return wheel_; }
+  AOUnit& ao() { return ao_; }
   const SimOptions& options() const { return options_; }
 
  private:
@@ -57,6 +63,7 @@ class SimSystem {
   SimTransport transport_;
   Mount mount_;
   FilterWheel wheel_;
+  AOUnit ao_;
 };
 
 }  // namespace qlm::sim
