@@ -17,9 +17,11 @@ std::string guideLogLine(const GuideLogRow& r) {
     std::snprintf(t, sizeof t, "%.3f,%.3f", r.truth->first, r.truth->second);
     truth = t;
   }
-  std::snprintf(text, sizeof text, "%lu,%d,%.1f,%.1f,%.3f,%.3f,%s,%d,%s,%d,,,%s", r.time_ms, r.frame, r.x,
+  std::string ao = ",";
+  if (r.ao) ao = std::to_string(r.ao->first) + "," + std::to_string(r.ao->second);
+  std::snprintf(text, sizeof text, "%lu,%d,%.1f,%.1f,%.3f,%.3f,%s,%d,%s,%d,%s,%s", r.time_ms, r.frame, r.x,
                 r.y, r.dx / 1000.0, r.dy / 1000.0, letter(r.ra_dir).c_str(), r.ra_ms,
-                letter(r.dec_dir).c_str(), r.dec_ms, truth.c_str());
+                letter(r.dec_dir).c_str(), r.dec_ms, ao.c_str(), truth.c_str());
   return text;
 }
 
@@ -60,6 +62,9 @@ std::optional<GuideLogRow> parseGuideLogLine(const std::string& line) {
   r.ra_ms = static_cast<int>(ra_ms);
   r.dec_dir = f[8].empty() ? 0 : f[8][0];
   r.dec_ms = static_cast<int>(dec_ms);
+  double ax = 0.0, ay = 0.0;
+  if (number(f[10], ax) && number(f[11], ay))
+    r.ao = std::make_pair(static_cast<int>(ax), static_cast<int>(ay));
   double tx = 0.0, ty = 0.0;
   if (number(f[12], tx) && number(f[13], ty)) r.truth = std::make_pair(tx, ty);
   return r;

@@ -25,6 +25,7 @@ struct GuideLogRow {
   int ra_ms = 0;
   char dec_dir = 0;
   int dec_ms = 0;
+  std::optional<std::pair<int, int>> ao;  // the AO unit's net tilt (x, y steps) when it guides
   std::optional<std::pair<double, double>> truth;
 };
 

@@ -9,6 +9,7 @@
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "files/settings.h"
+#include "guiding/ao_unit.h"
 #include "guiding/guide_log.h"
 #include "guiding/telescope.h"
 #include "platform/messages.h"
@@ -79,6 +80,21 @@ bool measureGuider(int x, int y, CentroidState& c) {
   if (!starLost(guiderImage(), x, y, c.working_radius)) return true;
   ShowMessage(kGuideStarLostMessage);
   return false;
+}
+
+// The AO unit's correction (steps sent unless `send` is off), held as the guide record's axes: the
+// letters and step counts stand where the telescope's letters and pulse lengths would.
+GuideCorrection aoGuideCorrection(int dx, int dy, bool send) {
+  const AOCorrection a = AOCorrect(dx, dy, send);
+  GuideCorrection k;
+  k.too_far = a.too_far;
+  k.ra.considered = a.ra.considered;
+  k.ra.letter = a.ra.letter;
+  k.ra.ms = a.ra.count;
+  k.dec.considered = a.dec.considered;
+  k.dec.letter = a.dec.letter;
+  k.dec.ms = a.dec.count;
+  return k;
 }
 
 GuideLogWriter& guideLog() {
@@ -293,13 +309,22 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
   rec.dx = g.dx;
   rec.dy = g.dy;
   rec.pulses_sent = view.send_pulses;
-  rec.correction = guiderCorrection(g.dx, g.dy, params, g.last);
+  const bool ao = settings().guide_device == 'A';
+  if (ao) {
+    rec.correction = aoGuideCorrection(g.dx, g.dy, view.send_pulses);
+  } else {
+    rec.correction = guiderCorrection(g.dx, g.dy, params, g.last);
+  }
   const GuideCorrection& k = rec.correction;
-  if (!params.rotate) {
+  if (ao) {
+    if (k.ra.considered) g.ra_pulse = k.ra.ms;
+    if (k.dec.considered) g.dec_pulse = k.dec.ms;
+    if (view.send_pulses && (k.ra.sent() || k.dec.sent())) ++g.corrections;
+  } else if (!params.rotate) {
     if (k.ra.considered) g.ra_pulse = k.ra.ms;
     if (k.dec.considered) g.dec_pulse = k.dec.ms;
   }
-  if (!k.too_far) {
+  if (!k.too_far && !ao) {
     Ui& ui = *platform().ui;
     const PulseRoad road = guidingPulseRoad(settings().drive_method);
     const bool send = view.send_pulses;
@@ -334,6 +359,7 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
       row.dec_dir = k.dec.letter;
       row.dec_ms = k.dec.ms;
     }
+    if (ao) row.ao = std::make_pair(static_cast<int>(aoState().tilt_x), static_cast<int>(aoState().tilt_y));
     if (view.truth) row.truth = view.truth();
     guideLog().write(row);
   }
@@ -364,6 +390,8 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
     ShowMessage(53);
     return false;
   }
+  // A silent AO unit would take every correction without moving the star: guiding does not start.
+  if (settings().guide_device == 'A' && !AOUnitAnswers()) return false;
   GuidingState& g = guidingState();
   CentroidState& c = centroidState();
   Ui& ui = *platform().ui;

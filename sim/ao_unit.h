@@ -13,8 +13,8 @@ class Mount;
 struct AOConfig {
   double step_arcsec = 0.76;  // image shift of one tilt step
   int travel_steps = 150;     // the tilt stops at +/- this many steps from centre on each axis
-  // A mount move "M" + direction + count moves the mount by count x this (0.075: 100 gives 7.5").
-  double mount_arcsec_per_count = 0.075;
+  // A mount move "M" + direction + count moves the mount by count x this (0.01: 100 gives 1").
+  double mount_arcsec_per_count = 0.01;
   double relay_steps_per_ms = 1.0;  // tilt speed while a relay input is held (relay wiring)
   bool silent = false;              // a dead unit: it hears nothing and never answers
 };

@@ -35,12 +35,16 @@ TEST_F(AORecentreTest, SingleExposureEndsByUndoingTheTilt) {
   EXPECT_LT(camera.of(kCmdSerialWrite).back().at_ms, camera.readouts().front().at_ms);
 }
 
-TEST_F(AORecentreTest, SeriesAndTelescopeGuidingLeaveTheTilt) {
+TEST_F(AORecentreTest, SeriesLeavesTheTilt) {
   takePhoto(exposure(ql::kSeconds, 2, [](QlModel& panel) {
     panel.press(ql::kContinuous);
     setExposures(panel, 2);
   }));
   EXPECT_TRUE(serialTexts().empty());
+  EXPECT_EQ(aoState().tilt_x, -20);
+}
+
+TEST_F(AORecentreTest, TelescopeGuidingLeavesTheTilt) {
   settings().guide_device = 'T';
   takePhoto(exposure(ql::kSeconds, 2));
   EXPECT_TRUE(serialTexts().empty());

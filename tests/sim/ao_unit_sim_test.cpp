@@ -28,7 +28,7 @@ TEST(SimAOUnit, ReadsItsCommandsAmongOtherBytesAndAnswersH) {
   EXPECT_EQ(answer[0], 'H');
   EXPECT_EQ(ao.reply(answer, 4, 30), 0u);
 
-  feed(ao, "MS00100", 40);  // the unit moves the mount south by 7.5"
+  feed(ao, "MS00750", 40);  // the unit moves the mount south by 7.5"
   EXPECT_EQ(ao.mountMoves(), 1);
   // The gears last turned north, so the 6" of Dec play is taken up first.
   EXPECT_NEAR(mount.axesAt(40).dec_arcsec, -1.5, 1e-9);

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "camera/link.h"
+#include "camera/readout.h"
+#include "files/settings.h"
+#include "guiding/ao_unit.h"
+#include "guiding/guide_log.h"
+#include "guiding/guider.h"
+#include "guiding/telescope.h"
+#include "image/frame.h"
+#include "sim/sim_setup.h"
+#include "support/test_home.h"
+
+namespace qlm {
+namespace {
+
+// One guider-camera guiding run on a fresh simulator, with the telescope ('T') or the AO unit ('A').
+struct GuideRun {
+  explicit GuideRun(char device, const sim::SimOptions& o = sim::defaultSimOptions()) : sim(o) {
+    settings().show_interface_details = false;
+    settings().drive_method = 'b';
+    settings().guider_ra_rate = 2;  // the simulated mount's guide rate on the guider, pixels per second
+    settings().guider_dec_rate = 2;
+    settings().guide_device = device;
+    FindCamera();
+    SelectTelescopePort();
+    GuiderExposure('s', 1, imageBuffers().GuiderFrames[0], GuiderProcessing{});
+    star = brightestGuiderStar(imageBuffers().GuiderFrames[0], settings().mask_radius);
+    view.log_path = (platform.paths().root() / "run.csv").string();
+    view.truth = [this]() -> std::optional<std::pair<double, double>> {
+      const sim::ExposureRecord& e = sim.transport().lastExposure(1);
+      return std::make_pair(e.sky_shift_x_px, e.sky_shift_y_px);
+    };
+    view.frame_done = [this](const GuideFrameRecord&) {
+      if (platform.clock.millis() >= stop_at) guidingState().guider_guiding = false;
+    };
+  }
+  // Guides for `seconds`; the true rms (main pixels, about the mean) of the logged frames.
+  double guide(int seconds) {
+    stop_at = platform.clock.millis() + static_cast<std::uint32_t>(seconds) * 1000u;
+    if (!runGuiderGuiding(star, view)) return -1;
+    rows = readGuideLog(view.log_path);
+    double sx = 0, sy = 0, sxx = 0, syy = 0;
+    for (const GuideLogRow& r : rows) {
+      sx += r.truth->first;
+      sy += r.truth->second;
+      sxx += r.truth->first * r.truth->first;
+      syy += r.truth->second * r.truth->second;
+    }
+    const double n = static_cast<double>(rows.size());
+    return std::sqrt((sxx - sx * sx / n + syy - sy * sy / n) / n);
+  }
+  sim::SimSystem sim;
+  test::TestPlatform platform{&sim.transport()};
+  std::optional<GuiderStar> star;
+  GuidingView view;
+  std::uint32_t stop_at = 0;
+  std::vector<GuideLogRow> rows;
+};
+
+TEST(AOGuiding, HoldsTheStarAtLeastAsWellAsTheMount) {
+  sim::SimOptions o = sim::defaultSimOptions();
+  ASSERT_EQ(sim::applySimSetting(o, "pe_arcsec=20"), "");
+  double mount_rms = 0;
+  {
+    GuideRun run('T', o);
+    mount_rms = run.guide(150);
+  }
+  GuideRun run('A', o);
+  const double ao_rms = run.guide(150);
+  ASSERT_GT(run.rows.size(), 50u);
+  EXPECT_GT(mount_rms, 0.0);
+  EXPECT_LE(ao_rms, mount_rms) << "AO " << ao_rms << " px, mount " << mount_rms << " px";
+  EXPECT_TRUE(run.sim.mount().commands().empty());  // no telescope pulse went out
+}
+
+TEST(AOGuiding, LargeDriftMovesTheMountAndKeepsTheTiltWithinTravel) {
+  sim::SimOptions o = sim::defaultSimOptions();
+  ASSERT_EQ(sim::applySimSetting(o, "drift_ra_arcsec_per_s=0.3"), "");
+  GuideRun run('A', o);
+  run.guide(150);
+  ASSERT_GT(run.rows.size(), 50u);
+  // The log carries the tilt the program tracks; the unit's own tilt agrees and stayed within travel.
+  ASSERT_TRUE(run.rows.back().ao.has_value());
+  EXPECT_EQ(run.rows.back().ao->first, aoState().tilt_x);
+  EXPECT_EQ(aoState().tilt_x, run.sim.ao().tiltX());
+  EXPECT_EQ(aoState().tilt_y, run.sim.ao().tiltY());
+  EXPECT_LE(run.sim.ao().largestTilt(), run.sim.ao().config().travel_steps);
+  EXPECT_EQ(run.sim.ao().stopsAtTravel(), 0);
+  // 45" of drift against a 50-step (38") limit: the unit was asked to move the mount.
+  EXPECT_GT(aoState().bumps, 0);
+  EXPECT_EQ(aoState().bumps, run.sim.ao().mountMoves());
+}
+
+TEST(AOGuiding, SilentUnitStopsGuidingWithAMessageAndReleasedRelays) {
+  sim::SimOptions o = sim::defaultSimOptions();
+  ASSERT_EQ(sim::applySimSetting(o, "fault.ao=silent"), "");
+  GuideRun run('A', o);
+  run.sim.transport().clearReceived();
+  EXPECT_LT(run.guide(10), 0);  // did not start
+  EXPECT_EQ(run.platform.ui.messageTexts(), (std::vector<std::string>{"Return from AO - "}));
+  EXPECT_EQ(guidingState().frames, 0);
+  EXPECT_FALSE(guiderGuidingRunning());
+  ASSERT_FALSE(run.sim.transport().received().empty());
+  EXPECT_EQ(run.sim.transport().relayValue(), 0);
+}
+
+}  // namespace
+}  // namespace qlm
