@@ -63,7 +63,7 @@ std::optional<GuideLogRow> parseGuideLogLine(const std::string& line) {
   r.dec_dir = f[8].empty() ? 0 : f[8][0];
   r.dec_ms = static_cast<int>(dec_ms);
   double ax = 0.0, ay = 0.0;
-  if (number(f[10], ax) && number(f[11], ay))
+  if (number(f[10], ax) && number(f[11], ay) && fits(ax, -32768.0, 32767.0) && fits(ay, -32768.0, 32767.0))
     r.ao = std::make_pair(static_cast<int>(ax), static_cast<int>(ay));
   double tx = 0.0, ty = 0.0;
   if (number(f[12], tx) && number(f[13], ty)) r.truth = std::make_pair(tx, ty);
