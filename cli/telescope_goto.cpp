@@ -47,19 +47,6 @@ std::optional<Sexagesimal> parseSexagesimal(std::string_view text, bool sign) {
   return v;
 }
 
-Direction logicalDirection(char letter) {
-  switch (letter) {
-    case 'e':
-      return Direction::East;
-    case 'w':
-      return Direction::West;
-    case 's':
-      return Direction::South;
-    default:
-      return Direction::North;
-  }
-}
-
 // The "Move Telescope" panel of a socket mount has no go-to and no focuser.
 bool serialMount(const char* action, std::ostream& err) {
   if (settings().drive_method != 'b') return true;
@@ -136,6 +123,19 @@ int gotoRadec(ScopePanelModel& panel, const Sexagesimal& ra, const Sexagesimal& 
 }
 
 }  // namespace
+
+Direction directionFromLetter(char letter) {
+  switch (letter) {
+    case 'e':
+      return Direction::East;
+    case 'w':
+      return Direction::West;
+    case 's':
+      return Direction::South;
+    default:
+      return Direction::North;
+  }
+}
 
 int runTelescopeGoto(const TelescopeGotoArgs& args, std::ostream& out, std::ostream& err) {
   const std::size_t needed = args.kind == "radec" ? 2 : 1;
@@ -214,7 +214,7 @@ int runTelescopeMove(const TelescopeMoveArgs& args, std::ostream&, std::ostream&
   if (!prepareTelescopeUse()) return 1;
   ScopePanelModel panel(scopePanelKind(settings().drive_method));
   if (letter != 0) panel.setRate(letter);
-  panel.arrowPressed(logicalDirection(args.direction));
+  panel.arrowPressed(directionFromLetter(args.direction));
   waitMs(args.ms);
   panel.arrowReleased();
   return 0;

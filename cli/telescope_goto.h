@@ -6,6 +6,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "guiding/telescope.h"
+
 namespace qlm {
 
 // The go-to, hand-move and focus actions of the `telescope` verb: the telescope panels' commands
@@ -24,6 +26,9 @@ struct TelescopeGotoArgs {
   std::string kind;  // messier, cngc, planet or radec
   std::vector<std::string> values;
 };
+// The logical direction of a command-line letter: e East, w West, s South, anything else North.
+Direction directionFromLetter(char letter);
+
 int runTelescopeGoto(const TelescopeGotoArgs& args, std::ostream& out, std::ostream& err);
 
 // move n|s|e|w MS [--rate guide|centre|find|slew]: a hand move of MS milliseconds at the rate (without

@@ -1,4 +1,5 @@
 #include "cli/guiding_verbs.h"
+#include "cli/telescope_goto.h"
 #include "cli/verb_camera.h"
 #include "files/settings.h"
 #include "guiding/lx200.h"
@@ -6,23 +7,6 @@
 #include "guiding/telescope.h"
 
 namespace qlm {
-
-namespace {
-
-Direction logical(char letter) {
-  switch (letter) {
-    case 'e':
-      return Direction::East;
-    case 'w':
-      return Direction::West;
-    case 's':
-      return Direction::South;
-    default:
-      return Direction::North;
-  }
-}
-
-}  // namespace
 
 int runTelescopeAction(const CliOptions& options, std::ostream& out, std::ostream& err,
                        const std::function<int(std::ostream& out, std::ostream& err)>& action) {
@@ -46,7 +30,7 @@ int runTelescopeVerb(const TelescopeArgs& args, const CliOptions& options, std::
   return runTelescopeAction(options, out, err, [&args, pulse](std::ostream& o, std::ostream& e) {
     TelescopeState& scope = telescopeState();
     if (pulse) {
-      scope.current_direction = directionLetter(logical(args.direction));
+      scope.current_direction = directionLetter(directionFromLetter(args.direction));
       scope.pulse_length_ms = args.ms;
       GuidePulse(guidingPulseRoad(settings().drive_method), scope);
       return 0;
