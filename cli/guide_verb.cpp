@@ -12,6 +12,8 @@
 #include "cli/verb_camera.h"
 #include "cli/verbs.h"
 #include "files/settings.h"
+#include "guiding/ao_unit.h"
+#include "guiding/autoguider_model.h"
 #include "guiding/guide_log.h"
 #include "guiding/guide_star.h"
 #include "guiding/guider.h"
@@ -27,7 +29,7 @@ namespace {
 
 struct GuideArgs {
   std::string camera;  // "guider" or "main"
-  std::string device = "telescope";
+  std::string device;  // "telescope", "ao", or empty: the guide device in the settings
   std::optional<std::pair<int, int>> star;
   int seconds = 0;
   bool train = false;
@@ -37,7 +39,7 @@ struct GuideArgs {
 
 // Refusals shared by both verbs; empty when the arguments can run.
 std::string refusal(const GuideArgs& a) {
-  if (a.device == "ao") return "guiding with the AO unit is not available in this version";
+  if (a.device == "ao" && a.camera == "main") return "the AO unit guides with the guider camera only";
   return {};
 }
 
@@ -112,8 +114,20 @@ bool pickGuiderStar(const GuideArgs& a, std::ostream& err) {
   return pickGuiderStarForVerb(a.star, err);
 }
 
+// The AO group's "Train", its gains printed, then its "Save Latest" (the training leaves its values in
+// use).
+bool trainAOAndPrint(std::ostream& out) {
+  AutoguiderModel panel;
+  if (!panel.trainAO()) return false;
+  out << "lr gain steps/px: " << settings().ao_latest_lr_gain
+      << "\nud gain steps/px: " << settings().ao_latest_ud_gain << '\n';
+  panel.press(GuiderControl::AOSaveLatest);
+  return true;
+}
+
 // Training, its values printed, then "Save Latest" and the trained values in use.
 bool trainAndPrint(const GuideArgs& a, std::ostream& out) {
+  if (a.device == "ao") return trainAOAndPrint(out);
   if (a.camera == "main") {
     if (!TrainMain()) return false;
     const Settings& s = settings();
@@ -156,8 +170,13 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   }
   const auto camera = VerbCamera::install(options, err);
   if (!camera) return 2;
+  if (!a.device.empty()) settings().guide_device = a.device == "ao" ? 'A' : 'T';
+  const bool ao = settings().guide_device == 'A' && a.camera == "guider";
   if (!pickGuiderStar(a, err)) return 1;
-  if (a.train && !trainAndPrint(a, out)) return 1;
+  GuideArgs training = a;
+  training.device = ao ? "ao" : "telescope";
+  if (a.train && !trainAndPrint(training, out)) return 1;
+  const int bumps_before = aoState().bumps;
 
   sim::SimSystem* sim = camera->simulator();
   Clock& clock = *platform().clock;
@@ -206,6 +225,7 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
         (sums.txx - sums.tx * sums.tx / sums.tn + sums.tyy - sums.ty * sums.ty / sums.tn) / sums.tn;
     out << "true rms px: " << std::sqrt(var > 0 ? var : 0) << '\n';
   }
+  if (ao) out << "bumps: " << aoState().bumps - bumps_before << '\n';
   return g.stop ? 1 : 0;  // a lost star ends the run early
 }
 
@@ -213,7 +233,8 @@ void addCommon(CLI::App* sub, const std::shared_ptr<GuideArgs>& args) {
   sub->add_option("camera", args->camera, "guider or main")
       ->required()
       ->check(CLI::IsMember({"guider", "main"}));
-  sub->add_option("--device", args->device, "telescope (default) or ao")
+  sub->add_option("--device", args->device,
+                  "telescope or ao (guide: default the guide device in the settings; train: telescope)")
       ->check(CLI::IsMember({"telescope", "ao"}));
   sub->add_option_function<std::string>(
          "--star",

@@ -5,6 +5,7 @@
 
 #include "camera/readout.h"
 #include "files/settings.h"
+#include "guiding/ao_unit.h"
 #include "guiding/guide_star.h"
 #include "guiding/guider.h"
 #include "guiding/telescope.h"
@@ -50,6 +51,23 @@ void AutoguiderModel::refresh() {
   view_.latest_values[2] = c.trained.ra_backlash;
   view_.latest_values[3] = c.trained.dec_backlash;
   view_.latest_angle = c.trained.theta;
+  view_.ao_com = s.ao_port == 1 ? 1 : (s.ao_port == 0 ? 2 : 0);
+  view_.ao_swap_ud = aoUpDownSwapped();
+  view_.ao_swap_lr = aoLeftRightSwapped();
+  view_.ao_relays = s.ao_through_relays;
+  view_.guide_device = s.guide_device;
+  view_.ao_values_text = aoStatusText();
+  view_.ao_default_gains[0] = s.ao_default_lr_gain;
+  view_.ao_default_gains[1] = s.ao_default_ud_gain;
+  view_.ao_latest_gains[0] = s.ao_latest_lr_gain;
+  view_.ao_latest_gains[1] = s.ao_latest_ud_gain;
+  view_.ao_tilt[0] = aoState().tilt_x;
+  view_.ao_tilt[1] = aoState().tilt_y;
+}
+
+void AutoguiderModel::setAODefaultFields(int lr_gain, int ud_gain) {
+  view_.ao_default_gains[0] = lr_gain;
+  view_.ao_default_gains[1] = ud_gain;
 }
 
 void AutoguiderModel::setDefaultFields(int ra_rate, int dec_rate, int ra_backlash, int dec_backlash,
@@ -188,13 +206,54 @@ int AutoguiderModel::press(GuiderControl c) {
       stop_ = true;
       result = kPanelCancel;
       break;
+    case GuiderControl::AOCom1:
+      aoSelectCom(1);
+      break;
+    case GuiderControl::AOCom2:
+      aoSelectCom(2);
+      break;
+    case GuiderControl::AOSwapUpDown:
+      aoSwapUpDown();
+      break;
+    case GuiderControl::AOSwapLeftRight:
+      aoSwapLeftRight();
+      break;
+    case GuiderControl::AOTrain:
+      trainAO();
+      break;
+    case GuiderControl::AOMode:
+      aoToggleMode();
+      break;
+    case GuiderControl::GuidingMode:
+      aoToggleGuideDevice();
+      break;
+    case GuiderControl::AOUseDefault:
+      aoUseDefault();
+      break;
+    case GuiderControl::AOChangeDefaults:
+      aoChangeDefaults(view_.ao_default_gains[0], view_.ao_default_gains[1]);
+      break;
+    case GuiderControl::AOSaveLatest:
+      aoSaveLatest();
+      break;
+    case GuiderControl::CentraliseAO:
+      CentraliseAO();
+      break;
   }
   refresh();
   return result;
 }
 
 void AutoguiderModel::moveStart(char logical) {
-  if (settings().guide_device == 'A') return;  // AO steps belong to the AO unit
+  if (settings().guide_device == 'A') {
+    const DirectionSlot slot = logical == 'e'   ? kEastSlot
+                               : logical == 'w' ? kWestSlot
+                               : logical == 'n' ? kNorthSlot
+                                                : kSouthSlot;
+    AOMove(settings().ao_direction_letters[static_cast<std::size_t>(slot)]);
+    refresh();
+    return;
+  }
   const Direction d = logical == 'e'   ? Direction::East
                       : logical == 'w' ? Direction::West
                       : logical == 'n' ? Direction::North
@@ -205,6 +264,30 @@ void AutoguiderModel::moveStart(char logical) {
 void AutoguiderModel::moveEnd() {
   if (settings().guide_device == 'A') return;
   StopManualMove();
+}
+
+bool AutoguiderModel::trainAO(const GuidingView& view) {
+  const std::optional<GuiderStar>& star = guiderGuideStar();
+  if (!star) return false;
+  // A silent unit would leave the star where it is and the training would store gains of 1.
+  if (!AOUnitAnswers()) return false;
+  AOTrainingView steps;
+  steps.expose = [&view]() -> const std::uint16_t* {
+    GuiderFrame& image = imageBuffers().GuiderFrames[0];
+    StartGuiderExposure();
+    const GuiderCameraState& g = guiderCameraState();
+    GuiderExposure(g.unit, g.count, image, processingNow());
+    if (view.refresh) view.refresh();
+    return image.data();
+  };
+  steps.caption = view.caption;
+  steps.refresh = [this, &view] {
+    refresh();
+    if (view.refresh) view.refresh();
+  };
+  const bool trained = TrainAO(std::make_pair(star->x, star->y), steps);
+  refresh();
+  return trained;
 }
 
 void AutoguiderModel::runExposures(const std::function<void()>& shown) {

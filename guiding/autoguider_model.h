@@ -2,6 +2,7 @@
 #include <functional>
 #include <string>
 
+#include "guiding/guider.h"
 #include "platform/ui.h"
 
 namespace qlm {
@@ -35,6 +36,18 @@ enum class GuiderControl {
   StartGuiding,
   GotoMainCamera,
   Close,
+  // The AO group.
+  AOCom1,
+  AOCom2,
+  AOSwapUpDown,
+  AOSwapLeftRight,
+  AOTrain,
+  AOMode,
+  GuidingMode,
+  AOUseDefault,
+  AOChangeDefaults,
+  AOSaveLatest,
+  CentraliseAO,
 };
 
 // What the panel shows.
@@ -59,6 +72,16 @@ struct AutoguiderView {
   int latest_values[4] = {0, 0, 0, 0};
   double latest_angle = 0.0;
   bool latest_available = false;
+  // The AO group.
+  int ao_com = 2;              // 1 while the AO port is 1 ("Com 1"), 2 while it is 0, 0 for any other port
+  bool ao_swap_ud = false;     // the North AO slot holds 's'
+  bool ao_swap_lr = false;     // the East AO slot holds 'w'
+  bool ao_relays = false;      // "AO Mode": relay wiring ("Parallel"), else "Serial"
+  char guide_device = 'T';     // "Guiding Mode": 'T' telescope, 'A' AO unit
+  std::string ao_values_text;  // "Using Trained Vals" / "Using Default Vals"
+  int ao_default_gains[2] = {5, 5};  // left/right, up/down (editable fields)
+  int ao_latest_gains[2] = {5, 5};   // from the last AO training (shown)
+  int ao_tilt[2] = {0, 0};           // net tilt x (east +), y (north +)
 };
 
 // The rules of the "Auto Guider Camera Control" panel; the Qt dialog forwards its controls here and
@@ -72,9 +95,16 @@ class AutoguiderModel final : public PanelModel {
   int press(GuiderControl c);
   // "Change Defaults" reads these first (the panel's default fields).
   void setDefaultFields(int ra_rate, int dec_rate, int ra_backlash, int dec_backlash, double ra_angle);
-  // Move Telescope arrows: the press starts a manual move (telescope) and the release ends it.
+  // The AO group's "Change Defaults" reads these first (the default gain fields).
+  void setAODefaultFields(int lr_gain, int ud_gain);
+  // Move Telescope arrows. Guide device 'T': the press starts a manual move and the release ends it.
+  // Guide device 'A': the press sends one AO move of 100 towards the AO letter of the logical
+  // direction, the release nothing.
   void moveStart(char logical);  // 'e', 'w', 'n' or 's'
   void moveEnd();
+  // The AO group's "Train": with a guide star picked and a unit that answers, the AO training, each step
+  // exposed as the panel's exposures are (caption and refresh through `view`). True when completed.
+  bool trainAO(const GuidingView& view = {});
 
   // Repeated guider exposures ("Start") until "Stop", a left button press or the panel closing. `shown`
   // runs after each exposure (draw the image).

@@ -1,9 +1,11 @@
 #include "guiding/qt/autoguider_dialog.h"
 
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -45,6 +47,25 @@ constexpr ButtonSpec kButtons[] = {
     {GuiderControl::GotoMainCamera, "Go to Main Camera", false},
 };
 constexpr int kImageBottom = kGuiderImageTop + kGuiderHeight;
+
+// The AO group's buttons, in rows of the group's grid; the object names keep them apart from the
+// guider's buttons of the same caption.
+struct AOButtonSpec {
+  GuiderControl control;
+  const char* text;
+  const char* name;
+  int row;
+  int column;
+};
+constexpr AOButtonSpec kAOButtons[] = {
+    {GuiderControl::AOMode, "AO Mode", "AO Mode", 1, 0},
+    {GuiderControl::GuidingMode, "Guiding Mode", "Guiding Mode", 1, 2},
+    {GuiderControl::AOTrain, "Train", "AO Train", 2, 0},
+    {GuiderControl::AOUseDefault, "Use Default", "AO Use Default", 2, 1},
+    {GuiderControl::AOChangeDefaults, "Change Defaults", "AO Change Defaults", 2, 2},
+    {GuiderControl::AOSaveLatest, "Save Latest", "AO Save Latest", 2, 3},
+    {GuiderControl::CentraliseAO, "Centralise AO", "Centralise AO", 2, 4},
+};
 }  // namespace
 
 TGQLDialog::TGQLDialog(AutoguiderModel& model, QWidget* parent) : QDialog(parent), model_(model) {
@@ -118,12 +139,17 @@ TGQLDialog::TGQLDialog(AutoguiderModel& model, QWidget* parent) : QDialog(parent
     b->setArrowType(m.type);
     b->setObjectName(m.name);
     const char logical = m.logical;
-    connect(b, &QToolButton::pressed, this, [this, logical] { model_.moveStart(logical); });
+    connect(b, &QToolButton::pressed, this, [this, logical] {
+      model_.moveStart(logical);
+      showView();  // the AO tilt after a move
+    });
     connect(b, &QToolButton::released, this, [this] { model_.moveEnd(); });
     move_row->addWidget(b);
     ++col;
   }
   grid->addLayout(move_row, row, 1, 1, 3);
+  ++row;
+  grid->addWidget(buildAOGroup(), row, 0, 1, 4);
   ++row;
   dark_ = new QLabel(this);
   values_ = new QLabel(this);
@@ -136,7 +162,76 @@ TGQLDialog::TGQLDialog(AutoguiderModel& model, QWidget* parent) : QDialog(parent
   showView();
 }
 
+QGroupBox* TGQLDialog::buildAOGroup() {
+  auto* group = new QGroupBox("AO Unit", this);
+  auto* grid = new QGridLayout(group);
+  const struct {
+    GuiderControl control;
+    const char* text;
+    bool radio;
+  } boxes[] = {{GuiderControl::AOCom1, "Com 1", true},
+               {GuiderControl::AOCom2, "Com 2", true},
+               {GuiderControl::AOSwapUpDown, "Swap Up/Down", false},
+               {GuiderControl::AOSwapLeftRight, "Swap Left/Right", false}};
+  int column = 0;
+  for (const auto& b : boxes) {
+    QAbstractButton* w = nullptr;
+    if (b.radio) {
+      auto* radio = new QRadioButton(b.text, group);
+      radio->setAutoExclusive(false);  // the ticks follow the stored port, which may be neither
+      w = radio;
+    } else {
+      w = new QCheckBox(b.text, group);
+    }
+    w->setObjectName(QString("AO ") + b.text);
+    const GuiderControl c = b.control;
+    connect(w, &QAbstractButton::clicked, this, [this, c] { press(c); });
+    ao_boxes_[c] = w;
+    grid->addWidget(w, 0, column++);
+  }
+  for (const AOButtonSpec& b : kAOButtons) {
+    auto* button = new QPushButton(b.text, group);
+    button->setAutoDefault(false);
+    button->setObjectName(b.name);
+    const GuiderControl c = b.control;
+    connect(button, &QPushButton::clicked, this, [this, c] { press(c); });
+    grid->addWidget(button, b.row, b.column);
+  }
+  ao_mode_ = new QLabel(group);
+  guide_device_ = new QLabel(group);
+  grid->addWidget(ao_mode_, 1, 1);
+  grid->addWidget(guide_device_, 1, 3, 1, 2);
+  const char* names[2] = {"Left/Right gain", "Up/Down gain"};
+  for (int k = 0; k < 2; ++k) {
+    grid->addWidget(new QLabel(names[k], group), 3, k);
+    ao_defaults_[k] = new QLineEdit(group);
+    ao_defaults_[k]->setObjectName(QString("AO ") + names[k]);
+    grid->addWidget(ao_defaults_[k], 4, k);
+  }
+  ao_latest_ = new QLabel(group);
+  ao_values_ = new QLabel(group);
+  ao_tilt_ = new QLabel(group);
+  grid->addWidget(ao_latest_, 4, 2);
+  grid->addWidget(ao_values_, 3, 3, 1, 2);
+  grid->addWidget(ao_tilt_, 4, 3, 1, 2);
+  return group;
+}
+
 void TGQLDialog::press(GuiderControl c) {
+  if (c == GuiderControl::AOChangeDefaults) {
+    model_.setAODefaultFields(ao_defaults_[0]->text().toInt(), ao_defaults_[1]->text().toInt());
+  }
+  if (c == GuiderControl::AOTrain) {
+    GuidingView view;
+    view.caption = [this](const std::string& text) { setWindowTitle(QString::fromStdString(text)); };
+    view.refresh = [this] {
+      showView();
+      repaint();
+    };
+    model_.trainAO(view);
+    showView();
+    return;
+  }
   if (c == GuiderControl::ChangeDefaults) {
     model_.setDefaultFields(defaults_[0]->text().toInt(), defaults_[1]->text().toInt(),
                             defaults_[2]->text().toInt(), defaults_[3]->text().toInt(),
@@ -196,6 +291,17 @@ void TGQLDialog::showView() {
   dark_->setText(QString::fromStdString(v.dark_text));
   values_->setText(QString::fromStdString(v.values_text));
   step_->setText(QString("Training step %1").arg(v.training_step));
+  ao_boxes_[GuiderControl::AOCom1]->setChecked(v.ao_com == 1);
+  ao_boxes_[GuiderControl::AOCom2]->setChecked(v.ao_com == 2);
+  ao_boxes_[GuiderControl::AOSwapUpDown]->setChecked(v.ao_swap_ud);
+  ao_boxes_[GuiderControl::AOSwapLeftRight]->setChecked(v.ao_swap_lr);
+  ao_mode_->setText(v.ao_relays ? "Parallel" : "Serial");
+  guide_device_->setText(v.guide_device == 'A' ? "Guiding with the AO unit" : "Guiding with the telescope");
+  for (int k = 0; k < 2; ++k)
+    if (!ao_defaults_[k]->hasFocus()) ao_defaults_[k]->setText(QString::number(v.ao_default_gains[k]));
+  ao_latest_->setText(QString("Latest: %1, %2").arg(v.ao_latest_gains[0]).arg(v.ao_latest_gains[1]));
+  ao_values_->setText(QString::fromStdString(v.ao_values_text));
+  ao_tilt_->setText(QString("Tilt x %1  y %2").arg(v.ao_tilt[0]).arg(v.ao_tilt[1]));
 }
 
 void TGQLDialog::paintEvent(QPaintEvent* event) {

@@ -1,6 +1,8 @@
 #pragma once
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <map>
@@ -25,6 +27,7 @@ class TGQLDialog : public QDialog {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  QGroupBox* buildAOGroup();
   AutoguiderModel& model_;
   std::map<GuiderControl, QCheckBox*> boxes_;
   QLabel* exposure_ = nullptr;
@@ -35,6 +38,14 @@ class TGQLDialog : public QDialog {
   QLabel* latest_ = nullptr;
   QWidget* use_default_ = nullptr;
   QLineEdit* defaults_[5] = {};
+  // The AO group.
+  std::map<GuiderControl, QAbstractButton*> ao_boxes_;  // "Com 1", "Com 2" and the two swaps
+  QLabel* ao_mode_ = nullptr;
+  QLabel* guide_device_ = nullptr;
+  QLabel* ao_values_ = nullptr;
+  QLabel* ao_latest_ = nullptr;
+  QLabel* ao_tilt_ = nullptr;
+  QLineEdit* ao_defaults_[2] = {};
 };
 
 }  // namespace qlm

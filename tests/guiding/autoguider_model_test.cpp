@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include "camera/link.h"
+#include "camera/readout.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
+#include "guiding/ao_unit.h"
 #include "guiding/autoguider_model.h"
 #include "guiding/guide_history.h"
 #include "guiding/guider.h"
+#include "guiding/telescope.h"
+#include "image/frame.h"
 #include "platform/platform.h"
 #include "sim/sim_setup.h"
 #include "support/test_home.h"
@@ -78,6 +82,80 @@ TEST_F(AutoguiderModelTest, ValueButtonsAndClosingRequests) {
   EXPECT_TRUE(guidingState().start_request);
   EXPECT_EQ(panel.press(GuiderControl::GotoMainCamera), kPanelOk);
   EXPECT_TRUE(guidingState().goto_main_request);
+}
+
+// The panel's AO group against the simulated unit, on a still sky so that only the unit moves the star.
+class AOPanelTest : public ::testing::Test {
+ protected:
+  static sim::SimOptions stillSky() {
+    sim::SimOptions o = sim::defaultSimOptions();
+    o.mount.pe_peak_to_peak_arcsec = o.mount.drift_ra_arcsec_per_s = o.mount.drift_dec_arcsec_per_s = 0.0;
+    o.camera.sky.seeing_jitter_px = 0.0;
+    return o;
+  }
+  AOPanelTest() {
+    settings().show_interface_details = false;
+    settings().drive_method = 'l';  // manual telescope moves as texts the mount logs
+    FindCamera();
+    SelectTelescopePort();
+    GuiderExposure('s', 1, imageBuffers().GuiderFrames[0], GuiderProcessing{});
+    guiderGuideStar() = brightestGuiderStar(imageBuffers().GuiderFrames[0], settings().mask_radius);
+    sim.ao().clearLog();
+  }
+  sim::SimSystem sim{stillSky()};
+  test::TestPlatform platform{&sim.transport()};
+  AutoguiderModel panel;
+  using Texts = std::vector<std::string>;
+};
+
+TEST_F(AOPanelTest, ArrowsMoveTheUnitOncePerPressWhileItIsTheGuideDevice) {
+  panel.press(GuiderControl::GuidingMode);
+  panel.moveStart('w');
+  panel.moveEnd();
+  panel.moveStart('n');
+  panel.moveEnd();
+  EXPECT_EQ(sim.ao().commands(), (Texts{"MW00100", "MN00100"}));
+  EXPECT_EQ(panel.view().ao_tilt[0], -100);
+  EXPECT_EQ(panel.view().ao_tilt[1], 100);
+  EXPECT_TRUE(sim.mount().commands().empty());  // no manual telescope move
+  panel.press(GuiderControl::AOSwapLeftRight);  // the AO letters, not the telescope's, turn the arrows
+  EXPECT_TRUE(panel.view().ao_swap_lr && !panel.view().swap_ew);
+  panel.moveStart('w');
+  panel.press(GuiderControl::CentraliseAO);
+  EXPECT_EQ(sim.ao().commands(), (Texts{"MW00100", "MN00100", "MT00100", "K"}));
+  EXPECT_EQ(panel.view().ao_tilt[1], 0);
+  panel.press(GuiderControl::GuidingMode);  // back to the telescope: the arrows leave the unit alone
+  panel.moveStart('n');
+  EXPECT_EQ(sim.ao().events().size(), 4u);
+  EXPECT_FALSE(sim.mount().commands().empty());
+  settings().ao_port = 3;  // a port from an edited file ticks neither "Com 1" nor "Com 2"
+  panel.refresh();
+  EXPECT_EQ(panel.view().ao_com, 0);
+}
+
+TEST_F(AOPanelTest, TrainingGivesLatestGainsThatGuidingUsesOnlyAfterSaveLatest) {
+  panel.setAODefaultFields(7, 8);
+  panel.press(GuiderControl::AOChangeDefaults);
+  panel.press(GuiderControl::AOUseDefault);  // nothing trained yet
+  EXPECT_EQ(panel.view().ao_values_text, "Using Default Vals");
+  ASSERT_TRUE(panel.trainAO());
+  EXPECT_EQ(sim.ao().commands(), (Texts{"H", "GW00025", "GT00025", "GN00025", "GS00025"}));
+  // 25 steps of 0.76" on the 3.8"/px guider move the star 5 pixels, measured to a whole pixel.
+  const int lr = panel.view().ao_latest_gains[0];
+  EXPECT_TRUE(lr >= 4 && lr <= 6) << lr;
+  EXPECT_EQ(panel.view().ao_values_text, "Using Trained Vals");
+  EXPECT_EQ(aoCorrection(2000, 0).ra.count, 14);  // guiding still steps with the default gain 7
+  panel.press(GuiderControl::AOUseDefault);
+  EXPECT_EQ(panel.view().ao_values_text, "Using Default Vals");
+  panel.press(GuiderControl::AOSaveLatest);
+  EXPECT_EQ(aoCorrection(2000, 0).ra.count, 2 * lr);
+  // A unit that does not answer is not trained: the message, released relays, the old values.
+  sim.ao().setSilent(true);
+  settings().ao_latest_lr_gain = 9;
+  EXPECT_FALSE(panel.trainAO());
+  EXPECT_EQ(platform.ui.messageTexts(), (Texts{"Return from AO - "}));
+  EXPECT_EQ(sim.transport().relayValue(), 0);
+  EXPECT_EQ(settings().ao_latest_lr_gain, 9);
 }
 
 TEST(GuideHistoryTest, KeepsTheLastHundredAndTheirRms) {
