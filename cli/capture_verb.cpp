@@ -17,8 +17,6 @@
 #include "files/fits_details.h"
 #include "files/settings.h"
 #include "platform/platform.h"
-#include "platform/usb_libusb.h"
-#include "sim/sim_transport.h"
 
 namespace qlm {
 
@@ -119,19 +117,11 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
 
 int runCapture(const CaptureArgs& args, const CliOptions& options, std::ostream& out, std::ostream& err) {
   if (args.guided) return runGuidedCapture(args, options, out, err);
-  const bool simulate = options.simulate;
-  // The simulated camera runs on a virtual clock, so its exposures take no real time.
-  VirtualClock virtual_clock(0, platform().clock->calendarSeconds());
-  std::unique_ptr<Transport> transport;
+  // The camera of the shared options: the simulator set by --sim, its exposures on a virtual clock.
+  const auto camera = VerbCamera::install(options, err, VerbCamera::SimClock::AlwaysVirtual);
+  if (!camera) return 2;
   Platform p = platform();
-  if (simulate) {
-    transport = std::make_unique<sim::SimTransport>();
-    p.clock = &virtual_clock;
-  } else {
-    transport = std::make_unique<LibusbTransport>();
-  }
   ScriptedPanelUi panel_ui(*p.ui, args);
-  p.transport = transport.get();
   p.ui = &panel_ui;
   ScopedPlatform scoped(p);
 
@@ -141,10 +131,8 @@ int runCapture(const CaptureArgs& args, const CliOptions& options, std::ostream&
   const bool found = linkState().camera_present != 0 || linkState().device_gone;
   CloseCamera();
   if (!found) return 1;
-  if (sequenceState().readout_failed) {
-    err << "capture: a camera readout failed; that frame was not kept\n";
-    return 1;
-  }
+  // A failed readout keeps no frame; the link's message (the run's only one) has said why.
+  if (sequenceState().readout_failed) return 1;
   if (report.frames() == 0) {
     err << "capture: no frame was taken\n";
     return 1;

@@ -7,13 +7,12 @@
 
 #include "camera/link.h"
 #include "camera/readout.h"
+#include "cli/verb_camera.h"
 #include "cli/verbs.h"
 #include "image/frame.h"
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
-#include "platform/usb_libusb.h"
-#include "sim/sim_transport.h"
 
 namespace qlm {
 
@@ -66,11 +65,8 @@ std::pair<char, int> focusUnitFor(std::uint32_t ms) {
   return {'s', static_cast<int>(ms / 1000)};
 }
 
-// A readout that failed writes no file; the link has already said why.
-int readoutFailed(std::ostream& err) {
-  err << "readout: the camera delivered no frame, nothing written\n";
-  return 1;
-}
+// A readout that failed writes no file and exits 1; the link's message has already said why.
+constexpr int kReadoutFailed = 1;
 
 int runReadout(const ReadoutArgs& a, std::ostream& out, std::ostream& err) {
   if (linkState().camera_present == 0) FindCamera();
@@ -86,19 +82,19 @@ int runReadout(const ReadoutArgs& a, std::ostream& out, std::ostream& err) {
     exposeMainHead(a.exposure_ms);
     const bool read = binned ? ReadBinnedFrame(b.CurrentFrame, a.exposure_ms)
                              : ReadFullFrame(b.CurrentFrame, a.exposure_ms);
-    if (!read) return readoutFailed(err);
+    if (!read) return kReadoutFailed;
     if (!saveValues(path, b.CurrentFrame.data(), kFrameElements, err)) return 1;
     out << a.mode << " frame, " << a.exposure_ms << " ms: 660 x 500 written to " << path.string() << '\n';
   } else if (a.mode == "focus") {
     const auto [unit, count] = focusUnitFor(a.exposure_ms);
-    if (!FocusExposure(unit, count, b.CurrentFrame.data())) return readoutFailed(err);
+    if (!FocusExposure(unit, count, b.CurrentFrame.data())) return kReadoutFailed;
     if (!saveValues(path, b.CurrentFrame.data(), kFocusElements, err)) return 1;
     out << "focus window, " << focusExposureMs(unit, count) << " ms: 128 x 128 written to " << path.string()
         << ", peak " << readoutState().PeakValue << '\n';
   } else {
     // The guider counts in hundredths of a second.
     const int count = static_cast<int>(std::max<std::uint32_t>(1, (a.exposure_ms + 5) / 10));
-    if (!GuiderExposure('h', count, b.GuiderFrames[0], GuiderProcessing{})) return readoutFailed(err);
+    if (!GuiderExposure('h', count, b.GuiderFrames[0], GuiderProcessing{})) return kReadoutFailed;
     if (!saveValues(path, b.GuiderFrames[0].data(), kGuiderElements, err)) return 1;
     out << "guider frame, " << guiderExposureMs('h', count) << " ms: 500 x 290 written to " << path.string()
         << ", background bin " << readoutState().guider_background_bin << ", top bin "
@@ -107,23 +103,12 @@ int runReadout(const ReadoutArgs& a, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-// One camera readout saved raw, on the simulated camera with `simulate`.
-int runReadoutVerb(const ReadoutArgs& args, bool simulate, std::ostream& out, std::ostream& err) {
-  // The simulated camera runs on a virtual clock, so its exposures take no real time.
-  VirtualClock virtual_clock;
-  std::unique_ptr<Transport> transport;
-  Platform p = platform();
-  if (simulate) {
-    transport = std::make_unique<sim::SimTransport>();
-    p.clock = &virtual_clock;
-  } else {
-    transport = std::make_unique<LibusbTransport>();
-  }
-  p.transport = transport.get();
-  ScopedPlatform scoped(p);
-  const int result = runReadout(args, out, err);
-  CloseCamera();
-  return result;
+// One camera readout saved raw: the camera of the shared options (the simulator set by --sim, its
+// exposures on a virtual clock).
+int runReadoutVerb(const ReadoutArgs& args, const CliOptions& options, std::ostream& out, std::ostream& err) {
+  const auto camera = VerbCamera::install(options, err, VerbCamera::SimClock::AlwaysVirtual);
+  if (!camera) return 2;
+  return runReadout(args, out, err);
 }
 }  // namespace
 
@@ -135,9 +120,8 @@ void addReadoutVerb(CLI::App& app, CliRun& run) {
       ->check(CLI::IsMember({"full", "binned", "focus", "guider"}));
   sub->add_option("--exposure-ms", args->exposure_ms, "exposure in milliseconds")->required();
   sub->add_option("OUT", args->out, "raw file: 16-bit little-endian, no header")->required();
-  sub->callback([&run, args] {
-    run.start([&] { return runReadoutVerb(*args, run.options.simulate, run.out, run.err); });
-  });
+  sub->callback(
+      [&run, args] { run.start([&] { return runReadoutVerb(*args, run.options, run.out, run.err); }); });
 }
 
 }  // namespace qlm

@@ -17,7 +17,8 @@ bool simOptionsFrom(const CliOptions& options, sim::SimOptions& out, std::ostrea
   return true;
 }
 
-std::unique_ptr<VerbCamera> VerbCamera::install(const CliOptions& options, std::ostream& err) {
+std::unique_ptr<VerbCamera> VerbCamera::install(const CliOptions& options, std::ostream& err,
+                                                SimClock sim_clock) {
   if (options.virtual_clock && !options.simulate) {
     err << "--virtual-clock needs --simulate\n";
     return nullptr;
@@ -26,7 +27,12 @@ std::unique_ptr<VerbCamera> VerbCamera::install(const CliOptions& options, std::
   if (!simOptionsFrom(options, sim_options, err)) return nullptr;
   std::unique_ptr<VerbCamera> camera(new VerbCamera());
   Platform p = platform();
-  if (options.virtual_clock) p.clock = &camera->virtual_clock_;
+  if (options.simulate && sim_clock == SimClock::AlwaysVirtual) {
+    camera->virtual_clock_ = std::make_unique<VirtualClock>(0, p.clock->calendarSeconds());
+  } else if (options.virtual_clock) {
+    camera->virtual_clock_ = std::make_unique<VirtualClock>();
+  }
+  if (camera->virtual_clock_) p.clock = camera->virtual_clock_.get();
   if (options.simulate) {
     camera->sim_ = std::make_unique<sim::SimSystem>(sim_options, p.clock->millis());
     p.transport = &camera->sim_->transport();

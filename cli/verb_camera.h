@@ -14,8 +14,12 @@ namespace qlm {
 // state starts afresh (the camera is looked for again).
 class VerbCamera {
  public:
+  // How the simulator's clock is chosen: by --virtual-clock, or always virtual (verbs whose simulated
+  // exposures should take no real time; the calendar then starts at the current clock's date).
+  enum class SimClock { AsOptions, AlwaysVirtual };
   // Nothing (after a line on `err`) when a --sim setting is refused or --virtual-clock lacks --simulate.
-  static std::unique_ptr<VerbCamera> install(const CliOptions& options, std::ostream& err);
+  static std::unique_ptr<VerbCamera> install(const CliOptions& options, std::ostream& err,
+                                             SimClock sim_clock = SimClock::AsOptions);
   ~VerbCamera();
   VerbCamera(const VerbCamera&) = delete;
   VerbCamera& operator=(const VerbCamera&) = delete;
@@ -25,7 +29,7 @@ class VerbCamera {
 
  private:
   VerbCamera() = default;
-  VirtualClock virtual_clock_;
+  std::unique_ptr<VirtualClock> virtual_clock_;
   std::unique_ptr<sim::SimSystem> sim_;
   std::unique_ptr<Transport> usb_;
   std::unique_ptr<ScopedPlatform> scoped_;

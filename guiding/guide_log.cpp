@@ -1,6 +1,8 @@
 #include "guiding/guide_log.h"
 
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -8,21 +10,32 @@
 
 namespace qlm {
 
+namespace {
+
+// printf-style formatting into a string of whatever length the values need.
+[[gnu::format(printf, 1, 2)]] std::string formatted(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return text;
+}
+
+}  // namespace
+
 std::string guideLogLine(const GuideLogRow& r) {
-  char text[256];
   const auto letter = [](char c) { return c == 0 ? std::string() : std::string(1, c); };
-  std::string truth = ",";
-  if (r.truth) {
-    char t[80];
-    std::snprintf(t, sizeof t, "%.3f,%.3f", r.truth->first, r.truth->second);
-    truth = t;
-  }
+  const std::string truth = r.truth ? formatted("%.3f,%.3f", r.truth->first, r.truth->second) : ",";
   std::string ao = ",";
   if (r.ao) ao = std::to_string(r.ao->first) + "," + std::to_string(r.ao->second);
-  std::snprintf(text, sizeof text, "%lu,%d,%.1f,%.1f,%.3f,%.3f,%s,%d,%s,%d,%s,%s", r.time_ms, r.frame, r.x,
-                r.y, r.dx / 1000.0, r.dy / 1000.0, letter(r.ra_dir).c_str(), r.ra_ms,
-                letter(r.dec_dir).c_str(), r.dec_ms, ao.c_str(), truth.c_str());
-  return text;
+  return formatted("%lu,%d,%.1f,%.1f,%.3f,%.3f,%s,%d,%s,%d,%s,%s", r.time_ms, r.frame, r.x, r.y,
+                   r.dx / 1000.0, r.dy / 1000.0, letter(r.ra_dir).c_str(), r.ra_ms, letter(r.dec_dir).c_str(),
+                   r.dec_ms, ao.c_str(), truth.c_str());
 }
 
 std::optional<GuideLogRow> parseGuideLogLine(const std::string& line) {
@@ -48,7 +61,7 @@ std::optional<GuideLogRow> parseGuideLogLine(const std::string& line) {
   // Counts and pulses must fit their integers (a damaged line may hold anything, "nan" included).
   const auto fits = [](double d, double lo, double hi) { return d >= lo && d <= hi; };
   if (!fits(v[0], 0.0, 4294967295.0) || !fits(v[1], -2147483648.0, 2147483647.0) ||
-      !fits(v[4], -2147483.0, 2147483.0) || !fits(v[5], -2147483.0, 2147483.0) ||
+      !fits(v[4], -2147483.648, 2147483.647) || !fits(v[5], -2147483.648, 2147483.647) ||
       !fits(ra_ms, -2147483648.0, 2147483647.0) || !fits(dec_ms, -2147483648.0, 2147483647.0))
     return std::nullopt;
   GuideLogRow r;

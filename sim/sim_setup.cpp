@@ -79,6 +79,17 @@ const char* faultName(ReplyFault f) {
   }
 }
 
+const char* transferFaultName(SimTransport::TransferFault f) {
+  switch (f) {
+    case SimTransport::TransferFault::Short:
+      return "short";
+    case SimTransport::TransferFault::Unplug:
+      return "unplug";
+    default:
+      return "fail";
+  }
+}
+
 const std::vector<KeyRule>& rules() {
   static const std::vector<KeyRule> list = {
       {"seed", "integer", "star field, hot pixels, seeing and noise",
@@ -201,6 +212,32 @@ const std::vector<KeyRule>& rules() {
          }
          return false;
        }},
+      real(
+          "fault.unplug_ms", "ms", "the camera's cable is pulled this long after switch-on (-1: never)",
+          [](SimOptions& o) -> double& { return o.camera.unplug_ms; }, -1, 4e9),
+      whole(
+          "fault.write_fails", "count", "the camera's first N writes fail",
+          [](SimOptions& o) -> int& { return o.write_fails; }, 0, 1000000000),
+      whole(
+          "fault.read_fails", "count", "the camera's first N reads fail",
+          [](SimOptions& o) -> int& { return o.read_fails; }, 0, 1000000000),
+      whole(
+          "fault.transfer", "transfer number",
+          "this camera transfer (writes and reads counted together from 0) meets fault.transfer_kind (-1: "
+          "none)",
+          [](SimOptions& o) -> int& { return o.fault_transfer; }, -1, 2147483647),
+      {"fault.transfer_kind", "fail|short|unplug",
+       "fail: an I/O error; short: half the bytes; unplug: the cable is pulled just before it",
+       [](const SimOptions& o) { return std::string(transferFaultName(o.fault_transfer_kind)); },
+       [](SimOptions& o, const std::string& t) {
+         using F = SimTransport::TransferFault;
+         for (F f : {F::Fail, F::Short, F::Unplug}) {
+           if (t != transferFaultName(f)) continue;
+           o.fault_transfer_kind = f;
+           return true;
+         }
+         return false;
+       }},
   };
   return list;
 }
@@ -283,6 +320,11 @@ SimSystem::SimSystem(const SimOptions& options, std::uint32_t start_ms)
                       mount_.shiftYPxAt(at_ms) + ao_.shiftYPxAt(at_ms)};
   });
   transport_.setFocuserSource([this](std::uint32_t at_ms) { return mount_.focuserAt(at_ms); });
+  if (options_.write_fails > 0) transport_.failWrites(options_.write_fails);
+  if (options_.read_fails > 0) transport_.failReads(options_.read_fails);
+  if (options_.fault_transfer >= 0)
+    transport_.faultAtTransfer(static_cast<std::uint64_t>(options_.fault_transfer),
+                               options_.fault_transfer_kind);
 }
 
 }  // namespace qlm::sim

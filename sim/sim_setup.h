@@ -22,6 +22,13 @@ struct SimOptions {
   AOConfig ao;
   int ao_port = 0;    // camera serial port of the AO unit (the program's "Com 2", its start-up choice)
   int ao_relays = 0;  // 1: the AO unit is wired to the relay socket instead of the mount's guide port
+  // Camera faults (the unplug time is camera.unplug_ms): the first `write_fails` writes and
+  // `read_fails` reads fail; the transfer numbered `fault_transfer` (writes and reads counted together
+  // from 0; negative: none) meets `fault_transfer_kind`.
+  int write_fails = 0;
+  int read_fails = 0;
+  int fault_transfer = -1;
+  SimTransport::TransferFault fault_transfer_kind = SimTransport::TransferFault::Fail;
 };
 
 // One settable key: its name, unit, default value as text and what it sets.

@@ -25,13 +25,22 @@ Clock& clock() {
 SimTransport::SimTransport(const SimCameraConfig& config)
     : config_(config), renderer_(config.sky), focuser_steps_(config.focuser_steps) {}
 
+void SimTransport::unplugIfDue() {
+  if (config_.unplug_ms < 0.0 || static_cast<double>(clock().millis() - config_.start_ms) < config_.unplug_ms)
+    return;
+  unplugged_ = true;
+  config_.unplug_ms = -1.0;  // pulled once; a test may plug it in again
+}
+
 DeviceList SimTransport::listDevices() {
+  unplugIfDue();
   if (enumeration_refused_) return DeviceList{false, {}};
   if (unplugged_) return DeviceList{true, {}};
   return DeviceList{true, {config_.device_path}};
 }
 
 std::optional<int> SimTransport::open(const std::string& path) {
+  unplugIfDue();
   if (unplugged_ || open_refused_ || path != config_.device_path) return std::nullopt;
   open_ = true;
   const std::uint32_t now = clock().millis();
@@ -51,6 +60,7 @@ void SimTransport::drain() {
 }
 
 SimTransport::TransferFault SimTransport::takeFault() {
+  unplugIfDue();
   const std::uint64_t index = transfers_++;
   if (fault_ == TransferFault::None || index != fault_index_) return TransferFault::None;
   const TransferFault f = fault_;

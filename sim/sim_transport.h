@@ -31,6 +31,9 @@ struct SimCameraConfig {
   double clouds_at_s = -1.0;
   double clouds_transmission = 0.0;
   std::uint32_t start_ms = 0;  // clock reading at switch-on
+  // The cable is pulled this many milliseconds after switch-on (negative: never); the first transfer,
+  // listing or open at or after that time finds the device gone.
+  double unplug_ms = -1.0;
 };
 
 // Displacement of the whole sky image, in sky (main-sensor) pixels: where the telescope points.
@@ -177,6 +180,8 @@ class SimTransport final : public Transport {
 
   // The fault due at this transfer, if any (Unplug is applied here).
   TransferFault takeFault();
+  // Pulls the cable once the configured unplug time has come.
+  void unplugIfDue();
 };
 
 }  // namespace qlm::sim

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -73,6 +74,18 @@ TEST_F(ReadoutVerbTest, SimulatedExposuresTakeNoRealTime) {
   ASSERT_EQ(run({"--simulate", "readout", "--mode", "full", "--exposure-ms", "600000", file("long.raw")}), 0);
   const auto v = values("long.raw");
   EXPECT_EQ(*std::max_element(v.begin(), v.end()), 65535);  // bright stars saturate
+}
+
+TEST_F(ReadoutVerbTest, SimulatorFaultKeysFailTheReadoutWithoutAFile) {
+  EXPECT_EQ(run({"--simulate", "--sim", "fault.unplug_ms=800", "readout", "--mode", "full", "--exposure-ms",
+                 "2000", file("gone.raw")}),
+            1);
+  EXPECT_FALSE(std::filesystem::exists(file("gone.raw")));
+  EXPECT_NE(err.str().find("USB"), std::string::npos);
+  EXPECT_EQ(run({"--simulate", "--sim", "fault.transfer_kind=melt", "readout", "--mode", "full",
+                 "--exposure-ms", "500", file("ok.raw")}),
+            2);
+  EXPECT_FALSE(std::filesystem::exists(file("ok.raw")));
 }
 
 TEST_F(ReadoutVerbTest, BadArgumentsAreRefused) {
