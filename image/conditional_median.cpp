@@ -102,6 +102,64 @@ constexpr Comparator kMedian3[] = {
     {37, 4, Keep::Max},   {17, 11, Keep::Max},  {16, 39, Keep::Min},  {16, 11, Keep::Max},
     {31, 25, Keep::Max},  {2, 25, Keep::Min},   {2, 11, Keep::Min},   {2, 4, Keep::Min}};
 
+// Two rows of radius 3 at once: their windows share six rows. With those six window rows sorted per
+// column (wire k x 7 + c holds the k-th smallest of column c), kShared7 leaves ranks 17-24 of the 42
+// shared values, in order, on the wires kSharedRanks (328 min or max operations, once for both rows).
+// Each window adds one row of seven values, and its median is rank 24 of 49: the eighth smallest of
+// those eight ranks and the seven added values.
+constexpr Comparator kSort6[] = {{0, 5, Keep::Both}, {1, 3, Keep::Both}, {2, 4, Keep::Both},
+                                 {1, 2, Keep::Both}, {3, 4, Keep::Both}, {0, 3, Keep::Both},
+                                 {2, 5, Keep::Both}, {0, 1, Keep::Both}, {2, 3, Keep::Both},
+                                 {4, 5, Keep::Both}, {1, 2, Keep::Both}, {3, 4, Keep::Both}};
+constexpr int kSharedRanks[8] = {8, 19, 26, 6, 13, 34, 41, 4};
+constexpr Comparator kShared7[] = {
+    {1, 2, Keep::Both},   {29, 30, Keep::Both}, {29, 2, Keep::Both},  {15, 16, Keep::Both},
+    {15, 29, Keep::Both}, {16, 2, Keep::Both},  {8, 9, Keep::Both},   {36, 37, Keep::Both},
+    {36, 9, Keep::Both},  {22, 23, Keep::Both}, {22, 36, Keep::Both}, {23, 9, Keep::Both},
+    {8, 15, Keep::Both},  {22, 29, Keep::Both}, {36, 16, Keep::Both}, {23, 2, Keep::Both},
+    {9, 30, Keep::Both},  {0, 1, Keep::Both},   {2, 1, Keep::Both},   {28, 29, Keep::Both},
+    {28, 2, Keep::Both},  {29, 1, Keep::Both},  {14, 15, Keep::Both}, {30, 15, Keep::Both},
+    {16, 30, Keep::Both}, {14, 28, Keep::Both}, {16, 2, Keep::Both},  {30, 29, Keep::Both},
+    {15, 1, Keep::Both},  {7, 8, Keep::Both},   {9, 8, Keep::Both},   {35, 36, Keep::Both},
+    {35, 9, Keep::Both},  {36, 8, Keep::Both},  {21, 22, Keep::Both}, {37, 22, Keep::Both},
+    {23, 37, Keep::Both}, {21, 35, Keep::Both}, {23, 9, Keep::Both},  {37, 36, Keep::Both},
+    {22, 8, Keep::Both},  {7, 14, Keep::Both},  {21, 28, Keep::Both}, {35, 16, Keep::Both},
+    {23, 2, Keep::Both},  {9, 30, Keep::Both},  {37, 29, Keep::Both}, {36, 15, Keep::Both},
+    {22, 1, Keep::Both},  {3, 4, Keep::Both},   {31, 32, Keep::Both}, {31, 4, Keep::Both},
+    {17, 18, Keep::Both}, {17, 31, Keep::Both}, {18, 4, Keep::Both},  {10, 11, Keep::Both},
+    {38, 39, Keep::Both}, {38, 11, Keep::Both}, {24, 25, Keep::Both}, {24, 38, Keep::Both},
+    {25, 11, Keep::Both}, {10, 17, Keep::Both}, {24, 31, Keep::Both}, {38, 18, Keep::Both},
+    {25, 4, Keep::Both},  {11, 32, Keep::Both}, {5, 6, Keep::Both},   {33, 34, Keep::Both},
+    {33, 6, Keep::Both},  {19, 20, Keep::Both}, {19, 33, Keep::Both}, {20, 6, Keep::Both},
+    {12, 13, Keep::Both}, {40, 41, Keep::Both}, {40, 13, Keep::Both}, {26, 27, Keep::Both},
+    {26, 40, Keep::Both}, {27, 13, Keep::Both}, {12, 19, Keep::Both}, {26, 33, Keep::Both},
+    {40, 20, Keep::Both}, {27, 6, Keep::Both},  {13, 34, Keep::Both}, {3, 5, Keep::Both},
+    {4, 6, Keep::Both},   {4, 5, Keep::Both},   {31, 33, Keep::Both}, {31, 4, Keep::Both},
+    {33, 5, Keep::Both},  {17, 19, Keep::Both}, {32, 34, Keep::Both}, {32, 19, Keep::Both},
+    {18, 20, Keep::Both}, {18, 32, Keep::Both}, {20, 19, Keep::Both}, {17, 31, Keep::Both},
+    {18, 4, Keep::Both},  {32, 33, Keep::Both}, {20, 5, Keep::Both},  {19, 6, Keep::Both},
+    {10, 12, Keep::Both}, {11, 13, Keep::Both}, {11, 12, Keep::Both}, {38, 40, Keep::Both},
+    {38, 11, Keep::Both}, {40, 12, Keep::Both}, {24, 26, Keep::Both}, {39, 41, Keep::Both},
+    {39, 26, Keep::Both}, {25, 27, Keep::Both}, {25, 39, Keep::Both}, {27, 26, Keep::Both},
+    {24, 38, Keep::Both}, {25, 11, Keep::Both}, {39, 40, Keep::Both}, {27, 12, Keep::Both},
+    {26, 13, Keep::Both}, {10, 17, Keep::Both}, {24, 31, Keep::Both}, {38, 18, Keep::Both},
+    {25, 4, Keep::Both},  {11, 32, Keep::Both}, {39, 33, Keep::Both}, {40, 20, Keep::Both},
+    {27, 5, Keep::Both},  {12, 19, Keep::Both}, {26, 6, Keep::Both},  {13, 34, Keep::Both},
+    {0, 3, Keep::Max},    {1, 5, Keep::Min},    {1, 3, Keep::Max},    {2, 4, Keep::Max},
+    {4, 3, Keep::Min},    {28, 31, Keep::Max},  {6, 31, Keep::Min},   {29, 33, Keep::Min},
+    {29, 6, Keep::Max},   {6, 4, Keep::Both},   {14, 17, Keep::Max},  {19, 17, Keep::Both},
+    {30, 32, Keep::Both}, {30, 19, Keep::Max},  {32, 17, Keep::Min},  {16, 18, Keep::Max},
+    {34, 18, Keep::Min},  {15, 20, Keep::Min},  {15, 34, Keep::Both}, {15, 19, Keep::Max},
+    {34, 32, Keep::Min},  {19, 6, Keep::Both},  {34, 4, Keep::Both},  {7, 10, Keep::Max},
+    {8, 12, Keep::Min},   {8, 10, Keep::Both},  {9, 11, Keep::Both},  {9, 8, Keep::Max},
+    {11, 10, Keep::Min},  {35, 38, Keep::Max},  {13, 38, Keep::Min},  {36, 40, Keep::Min},
+    {36, 13, Keep::Both}, {36, 8, Keep::Max},   {13, 11, Keep::Both}, {21, 24, Keep::Max},
+    {26, 24, Keep::Both}, {37, 39, Keep::Both}, {37, 26, Keep::Max},  {39, 24, Keep::Min},
+    {23, 25, Keep::Max},  {41, 25, Keep::Min},  {22, 27, Keep::Min},  {22, 41, Keep::Both},
+    {22, 26, Keep::Both}, {41, 39, Keep::Min},  {22, 8, Keep::Max},   {26, 13, Keep::Both},
+    {41, 11, Keep::Min},  {8, 19, Keep::Both},  {26, 6, Keep::Both},  {13, 34, Keep::Both},
+    {41, 4, Keep::Both}};
+
 #if defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"  // vector arguments only between inlined helpers
 #define QLM_INLINE inline __attribute__((always_inline))
@@ -268,6 +326,64 @@ QLM_INLINE void medianRows(const std::uint16_t* in, std::uint16_t* out, int widt
   }
 }
 
+// Radius 3, two rows at a time from `first_row` (an odd last row goes through medianRows<3>). Per
+// pair: the six shared window rows are sorted per column into row buffers; per group of 32 columns,
+// kShared7 runs once, then each row sorts its added row of seven and takes the eighth smallest of
+// the two sorted runs as min over j of max(shared rank 24 - j, added j-th smallest).
+QLM_INLINE void medianRowPairs3(const std::uint16_t* in, std::uint16_t* out, int width, std::uint16_t tenths,
+                                std::uint16_t min_cap, int first_row, int last_row) {
+  constexpr int n = 7;
+  constexpr int shared = 6;
+  alignas(64) std::uint16_t sorted[shared][kMaxWidth];
+  const auto row_at = [width](int row) { return static_cast<std::ptrdiff_t>(row) * width; };
+  const V cap = splat(min_cap);
+  int i = first_row;
+  for (; i + 1 <= last_row; i += 2) {
+    for (int x = 0; x < width; x += kLanes) {
+      const int x0 = std::min(x, width - kLanes);
+      V col[shared];
+      for (int k = 0; k < shared; ++k)
+        col[k] = load(in + row_at(i - 2 + k) + x0);
+      runNetwork<kSort6>(col);
+      for (int k = 0; k < shared; ++k)
+        store(sorted[k] + x0, col[k]);
+    }
+    const int last_col = width - 1 - 3;
+    for (int j = 3; j <= last_col; j += kLanes) {
+      const int j0 = std::min(j, last_col + 1 - kLanes);
+      V w[shared * n];
+      for (int k = 0; k < shared; ++k) {
+        for (int c = 0; c < n; ++c)
+          w[k * n + c] = load(sorted[k] + j0 - 3 + c);
+      }
+      V hi = w[(shared - 1) * n];
+      V lo = vmin(w[0], cap);
+      for (int c = 1; c < n; ++c) {
+        hi = vmax(hi, w[(shared - 1) * n + c]);
+        lo = vmin(lo, w[c]);
+      }
+      runNetwork<kShared7>(w);
+      V ranks[8];
+      for (int k = 0; k < 8; ++k)
+        ranks[k] = w[kSharedRanks[k]];
+      // Row i adds window row i - 3, row i + 1 adds window row i + 4.
+      for (int h = 0; h < 2; ++h) {
+        const std::uint16_t* added = in + row_at(h == 0 ? i - 3 : i + 4) + j0 - 3;
+        V t[n];
+        for (int c = 0; c < n; ++c)
+          t[c] = load(added + c);
+        runNetwork<kSort7>(t);
+        V med = ranks[7];
+        for (int k = 0; k < n; ++k)
+          med = vmin(med, vmax(ranks[6 - k], t[k]));
+        const std::ptrdiff_t at = row_at(i + h) + j0;
+        store(out + at, choose(med, load(in + at), vmax(hi, t[n - 1]) - vmin(lo, t[0]), tenths));
+      }
+    }
+  }
+  if (i == last_row) medianRows<3>(in, out, width, tenths, min_cap, i, i);
+}
+
 QLM_VECTOR_CLONES
 void medianRows1(const std::uint16_t* in, std::uint16_t* out, int width, std::uint16_t tenths,
                  std::uint16_t min_cap, int first_row, int last_row) {
@@ -283,7 +399,7 @@ void medianRows2(const std::uint16_t* in, std::uint16_t* out, int width, std::ui
 QLM_VECTOR_CLONES
 void medianRows3(const std::uint16_t* in, std::uint16_t* out, int width, std::uint16_t tenths,
                  std::uint16_t min_cap, int first_row, int last_row) {
-  medianRows<3>(in, out, width, tenths, min_cap, first_row, last_row);
+  medianRowPairs3(in, out, width, tenths, min_cap, first_row, last_row);
 }
 
 }  // namespace
