@@ -111,7 +111,11 @@ TGQLDialog::TGQLDialog(AutoguiderModel& model, QWidget* parent) : QDialog(parent
   ++row;
   const char* names[5] = {"RA rate", "Dec rate", "RA backlash", "Dec backlash", "RA Angle"};
   for (int k = 0; k < 5; ++k) {
-    grid->addWidget(new QLabel(names[k], this), row, k < 4 ? k : 3, Qt::AlignBottom);
+    // The angle's caption stands left of its field, in the row below the other four.
+    if (k < 4)
+      grid->addWidget(new QLabel(names[k], this), row, k, Qt::AlignBottom);
+    else
+      grid->addWidget(new QLabel(names[k], this), row + 2, 2, Qt::AlignRight | Qt::AlignVCenter);
     defaults_[k] = new QLineEdit(this);
     defaults_[k]->setObjectName(QString("Default ") + names[k]);
   }
@@ -121,7 +125,7 @@ TGQLDialog::TGQLDialog(AutoguiderModel& model, QWidget* parent) : QDialog(parent
   ++row;
   grid->addWidget(defaults_[4], row, 3);
   latest_ = new QLabel(this);
-  grid->addWidget(latest_, row, 0, 1, 3);
+  grid->addWidget(latest_, row, 0, 1, 2);
   ++row;
   const struct {
     Qt::ArrowType type;
