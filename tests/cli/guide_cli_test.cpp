@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -85,6 +87,42 @@ TEST_F(GuideCliTest, GuidedCaptureGuidesDuringTheExposure) {
   ASSERT_EQ(run({"capture", "--guided", "--count", "20"}), 0) << err.str();
   EXPECT_NE(out.str().find("frame 1: 20000 ms"), std::string::npos);
   EXPECT_GT(value("guide frames"), 5);
+}
+
+// The largest |tilt| of either axis in an AO run's guide log.
+int largestLoggedTilt(const std::string& log) {
+  int largest = 0;
+  for (const GuideLogRow& r : readGuideLog(log)) {
+    EXPECT_TRUE(r.ao.has_value());
+    if (r.ao) largest = std::max({largest, std::abs(r.ao->first), std::abs(r.ao->second)});
+  }
+  return largest;
+}
+
+TEST_F(GuideCliTest, TrainedAOUnitHoldsTheStarTenMinutesAtLeastAsWellAsTheTelescope) {
+  ASSERT_EQ(run({"train", "guider", "--device", "ao"}), 0) << err.str();
+  const int lr = static_cast<int>(value("lr gain steps/px"));
+  EXPECT_TRUE(lr >= 4 && lr <= 6) << lr;  // 25 steps of 0.76" on the 3.8"/px guider: 5 pixels
+  ASSERT_EQ(run({"settings", "show"}), 0);
+  EXPECT_NE(out.str().find("ao_default_lr_gain: " + std::to_string(lr) + "\n"), std::string::npos);
+  ASSERT_EQ(run({"guide", "guider", "--device", "telescope", "--seconds", "600"}), 0) << err.str();
+  const double telescope = value("true rms px");
+  const std::string log = (home.path() / "ao.csv").string();
+  ASSERT_EQ(run({"guide", "guider", "--device", "ao", "--seconds", "600", "--log", log}), 0) << err.str();
+  EXPECT_LE(value("true rms px"), telescope);
+  EXPECT_LE(largestLoggedTilt(log), 150);  // the unit's travel
+  // 0.2"/s for 300 s is 60", 79 steps of 0.76": the tilt alone cannot follow it.
+  ASSERT_EQ(run({"--sim", "drift_ra_arcsec_per_s=0.2", "guide", "guider", "--device", "ao", "--seconds",
+                 "300", "--log", log}),
+            0);
+  EXPECT_GT(value("bumps"), 0);
+  EXPECT_LE(largestLoggedTilt(log), 150);
+  // A unit that does not answer: the message and no guiding; the main camera has no AO.
+  EXPECT_EQ(run({"--sim", "fault.ao=silent", "guide", "guider", "--device", "ao", "--seconds", "60"}), 1);
+  EXPECT_NE(err.str().find("Return from AO"), std::string::npos) << err.str();
+  EXPECT_EQ(out.str().find("frames:"), std::string::npos);
+  EXPECT_EQ(run({"--sim", "fault.ao=silent", "train", "guider", "--device", "ao"}), 1);
+  EXPECT_EQ(run({"guide", "main", "--device", "ao", "--seconds", "5"}), 2);
 }
 
 }  // namespace
