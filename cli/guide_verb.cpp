@@ -226,7 +226,7 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
     out << "true rms px: " << std::sqrt(var > 0 ? var : 0) << '\n';
   }
   if (ao) out << "bumps: " << aoState().bumps - bumps_before << '\n';
-  return g.stop ? 1 : 0;  // a lost star ends the run early
+  return g.stop || g.camera_failed ? 1 : 0;  // a lost star or a failed camera ends the run early
 }
 
 void addCommon(CLI::App* sub, const std::shared_ptr<GuideArgs>& args) {

@@ -35,15 +35,18 @@ GuiderFrame& guiderDark() {
   return imageBuffers().GuiderFrames[2];
 }
 
-// One guider exposure with the panel's processing.
-void takeGuiderFrame() {
+// One guider exposure with the panel's processing. False when the camera delivered no frame (the link
+// has shown its message); the run then ends and is marked as a camera failure.
+bool takeGuiderFrame() {
   const GuiderCameraState& g = guiderCameraState();
   GuiderProcessing p;
   p.dark_subtraction = g.dark_in_use && g.dark_available;
   p.dark_capture_in_progress = g.dark_capture;
   p.hot_pixel_filter = g.hot_pixel_filter;
   p.dark = &guiderDark();
-  GuiderExposure(g.unit, g.count, guiderImage(), p);
+  if (GuiderExposure(g.unit, g.count, guiderImage(), p)) return true;
+  guidingState().camera_failed = true;
+  return false;
 }
 
 // A pulse of `ms` towards `letter` on the road the caller's rules name.
@@ -205,7 +208,7 @@ bool runTrainingSteps(GuiderTrainingPositions& p, int t, const GuidingView& view
     caption(view, step.caption);
     pulse(directionLetter(step.direction), step.ms_per_second * t, road);
     waitMs(clock, 200);
-    takeGuiderFrame();
+    if (!takeGuiderFrame()) return false;
     call(view.refresh);
     const int px = p.x[static_cast<std::size_t>(i - 1)];
     const int py = p.y[static_cast<std::size_t>(i - 1)];
@@ -244,6 +247,7 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
   p.x[0] = star->x;
   p.y[0] = star->y;
   bool trained = false;
+  guidingState().camera_failed = false;
   if (runTrainingSteps(p, t, view)) {
     const GuiderTraining r = guiderTrainingResults(p, t);
     ShowMessage(kCallerTextMessage, guiderTrainingText(r));
@@ -398,6 +402,7 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
   call(view.open_window);
   g.guider_guiding = true;
   g.stop = false;
+  g.camera_failed = false;
   g.frames = 0;
   g.corrections = 0;
   c.working_radius = settings().mask_radius;
@@ -408,9 +413,9 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
   }
   caption(view, "Guiding Info - Creating Guiding Frame");
   StartGuiderExposure();
-  takeGuiderFrame();
-  call(view.refresh);
-  if (!measureGuider(star->x, star->y, c)) {
+  const bool framed = takeGuiderFrame();
+  if (framed) call(view.refresh);
+  if (!framed || !measureGuider(star->x, star->y, c)) {
     endGuiderGuiding(view);
     return false;
   }
@@ -424,7 +429,7 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
     call(view.refresh);
     ui.pumpEvents();
     StartGuiderExposure();
-    takeGuiderFrame();
+    if (!takeGuiderFrame()) g.stop = true;
     call(view.refresh);
   }
   caption(view, "Guiding Info");
@@ -435,7 +440,10 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
 bool guiderGuidingCycle(const GuidingView& view) {
   GuidingState& g = guidingState();
   if (!g.guider_guiding || g.stop) return true;
-  takeGuiderFrame();
+  if (!takeGuiderFrame()) {
+    g.stop = true;
+    return true;
+  }
   call(view.refresh);
   if (!guiderCorrectionStep(guiderImage(), view)) g.stop = true;
   call(view.refresh);

@@ -59,6 +59,7 @@ struct GuidingState {
   bool main_stop = false;
   bool cycle_run = false;          // a guiding cycle has run in this program run
   bool main_training_run = false;  // a main-camera training has run in this program run
+  bool camera_failed = false;      // the last training or run ended on a frame the camera did not deliver
   int frames = 0;                  // guide frames measured in this run
   int corrections = 0;             // frames after which at least one pulse went out
 };
@@ -105,8 +106,9 @@ GuideParams guiderParams();
 GuideParams mainParams();
 
 // Guider-camera training ("Train"): the eight steps from `star`, the results box, and the trained
-// values in use. Without a star nothing happens. A failed centroid, or a star that did not move, ends
-// it with a message and leaves the earlier values. Relays are released at the end. True when trained.
+// values in use. Without a star nothing happens. A failed centroid, a frame the camera did not deliver
+// (the link's message only) or a star that did not move ends it and leaves the earlier values. Relays
+// are released at the end. True when trained.
 bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view = {});
 
 // The box shown when the guide star has gone (clouds): "Sorry. Guide star lost. ...".
@@ -130,7 +132,8 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view);
 // Guider-camera guiding start (steps up to "stabilising"): message 55 without a drive method or camera,
 // message 53 without a guide star. True when guiding runs.
 bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView& view = {});
-// One guiding cycle: exposure, correction, refresh. True when guiding is to stop.
+// One guiding cycle: exposure, correction, refresh. True when guiding is to stop: a failed centroid,
+// or a frame the camera did not deliver (camera_failed is then set; the link has shown its message).
 bool guiderGuidingCycle(const GuidingView& view = {});
 // End of guiding: flags cleared, relays released, window closed, log closed.
 void endGuiderGuiding(const GuidingView& view = {});

@@ -34,10 +34,13 @@ std::uint16_t* guideImage() {
   return imageBuffers().CurrentFrame.data();
 }
 
-// One guide-window frame (the guiding focus exposure) with the guider panel's exposure.
-void takeGuideFrame() {
+// One guide-window frame (the guiding focus exposure) with the guider panel's exposure. False when the
+// camera delivered no frame (the link has shown its message): the training or the run ends.
+bool takeGuideFrame() {
   const GuiderCameraState& g = guiderCameraState();
-  GuidingFocusExposure(g.unit, g.count, guideImage());
+  if (GuidingFocusExposure(g.unit, g.count, guideImage())) return true;
+  guidingState().camera_failed = true;
+  return false;
 }
 
 int centre(int x, int y) {
@@ -88,11 +91,16 @@ bool TrainMain(const GuidingView& view) {
                                                Direction::South, Direction::East,  Direction::East,
                                                Direction::West,  Direction::West};
   Ui& ui = *platform().ui;
+  g.camera_failed = false;
   for (int i = 0; i < 8; ++i) {
     const Direction d = kOrder[static_cast<std::size_t>(i)];
     pulse(directionLetter(d), i < 4 ? ldec : lra, road);
     ui.pumpEvents();
-    takeGuideFrame();
+    if (!takeGuideFrame()) {
+      cal.main_training_active = false;
+      endMainState();
+      return false;
+    }
     call(view.refresh);
     centre(c.main.x, c.main.y);
     centre(c.main.x, c.main.y);
@@ -132,6 +140,7 @@ bool runMainGuiding(const GuidingView& view) {
   g.main_stop = false;
   g.reference = c.main;
   g.main_first_frame = true;
+  g.camera_failed = false;
   g.frames = 0;
   g.corrections = 0;
   const PulseRoad road = guidingPulseRoad(settings().drive_method);
@@ -145,7 +154,7 @@ bool runMainGuiding(const GuidingView& view) {
   while (g.main_running) {
     pressed();
     if (!g.main_running) break;
-    takeGuideFrame();
+    if (!takeGuideFrame()) break;
     if (g.main_first_frame) {
       centre(c.main.x, c.main.y);
       centre(c.main.x, c.main.y);
@@ -179,7 +188,7 @@ bool runMainGuiding(const GuidingView& view) {
     }
     if (view.frame_done) view.frame_done(rec);
   }
-  ShowMessage(51);
+  if (!g.camera_failed) ShowMessage(51);  // a failed camera has said why the run ended
   call(view.close_window);
   g.main_stop = false;
   setDefaultFocusOrigin(readoutState());

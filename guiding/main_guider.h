@@ -8,11 +8,12 @@ namespace qlm {
 // "Train Auto-Guiding": nothing with drive method None. Places the guide window, measures the star,
 // sends eight pulses (north, north, south, south, east, east, west, west) of 1000 Tm ms less the
 // hysteresis, and turns the moves into the main rates and backlash, saved in the settings file. A star
-// that did not move keeps the previous values. True when trained.
+// that did not move, or a frame the camera did not deliver, keeps the previous values. True when trained.
 bool TrainMain(const GuidingView& view = {});
 
 // "Start Auto-Guiding": nothing with drive method None. Guides on the guide window until a key or mouse
-// button press, then "AutoGuiding Terminated". True when it ran.
+// button press, then "AutoGuiding Terminated"; a frame the camera did not deliver ends it with the link's
+// message alone (camera_failed set). True when it ran.
 bool runMainGuiding(const GuidingView& view = {});
 
 }  // namespace qlm

@@ -65,8 +65,19 @@ SimTransport::TransferFault SimTransport::takeFault() {
   if (fault_ == TransferFault::None || index != fault_index_) return TransferFault::None;
   const TransferFault f = fault_;
   fault_ = TransferFault::None;
-  if (f == TransferFault::Unplug) unplugged_ = true;
+  if (f == TransferFault::Unplug) setUnplugged(true);
   return f;
+}
+
+void SimTransport::setUnplugged(bool unplugged) {
+  unplugged_ = unplugged;
+  if (unplugged && relay_value_ != 0) setRelays(0, clock().millis());
+}
+
+void SimTransport::setRelays(std::uint16_t value, std::uint32_t at_ms) {
+  relay_value_ = value;
+  for (RelayDevice* d : relay_devices_)
+    d->relays(relay_value_, at_ms);
 }
 
 IoResult SimTransport::write(const std::uint8_t* data, std::size_t n) {
@@ -141,9 +152,7 @@ void SimTransport::handleBlock(const std::uint8_t* b, std::size_t n, std::uint32
       handleReadout(b, n, command, static_cast<int>(index));
       break;
     case 9:
-      relay_value_ = static_cast<std::uint16_t>(value);
-      for (RelayDevice* d : relay_devices_)
-        d->relays(relay_value_, at_ms);
+      setRelays(static_cast<std::uint16_t>(value), at_ms);
       break;
     case 10: {
       const std::size_t count = std::min(length, n - 8);

@@ -115,7 +115,8 @@ class SimTransport final : public Transport {
     short_read_ = true;
     short_read_bytes_ = bytes;
   }
-  void setUnplugged(bool unplugged) { unplugged_ = unplugged; }
+  // Pulling the cable also drops the relays: the camera that held them has no power.
+  void setUnplugged(bool unplugged);
   // One fault at the transfer numbered `index` (writes and reads counted together from 0, see
   // transfers()): Fail fails it with an I/O error; Short delivers half of a read's answer, or half of a
   // written block to the firmware; Unplug pulls the cable just before it.
@@ -153,6 +154,7 @@ class SimTransport final : public Transport {
   std::map<int, std::vector<SerialDevice*>> ports_;
   std::vector<RelayDevice*> relay_devices_;
   std::uint16_t relay_value_ = 0;
+  void setRelays(std::uint16_t value, std::uint32_t at_ms);
 
   bool open_ = false;
   std::array<std::uint32_t, 2> exposure_start_{};

@@ -133,6 +133,64 @@ TEST_F(GuiderTest, RefusedStartsRunNoCycle) {
   EXPECT_EQ(calibrationState().training_step, 0);
 }
 
+// A camera that fails during a run: the run or the training ends at that frame with the link's one
+// message, no relay held and the log complete. Offsets count the transfers of the next guider exposure
+// (0 discard block, 1 discard read, 2-3 clears, 4 readout block, 5 frame read).
+struct CameraFault {
+  std::uint64_t offset;
+  sim::SimTransport::TransferFault kind;
+};
+
+class CameraFailureGuiderTest : public GuiderTest, public ::testing::WithParamInterface<CameraFault> {
+ protected:
+  void armAfter(std::uint64_t pulse_transfers) {
+    sim.transport().faultAtTransfer(sim.transport().transfers() + pulse_transfers + GetParam().offset,
+                                    GetParam().kind);
+  }
+};
+
+TEST_P(CameraFailureGuiderTest, GuidingEndsAtTheFrameTheCameraDidNotDeliver) {
+  ASSERT_TRUE(star);
+  view.frame_done = [this](const GuideFrameRecord& r) {
+    if (r.frame == 10) armAfter(0);
+    if (r.frame == 20) guidingState().guider_guiding = false;  // a run that went on past the fault
+  };
+  const std::size_t before = platform.ui.messageTexts().size();
+  EXPECT_TRUE(runGuiderGuiding(star, view));
+  EXPECT_TRUE(guidingState().camera_failed);
+  EXPECT_EQ(guidingState().frames, 10);
+  EXPECT_EQ(platform.ui.messageTexts().size(), before + 1);
+  EXPECT_EQ(sim.transport().relayValue(), 0);
+  EXPECT_FALSE(guiderGuidingRunning());
+  EXPECT_EQ(readGuideLog(view.log_path).size(), 10u);
+}
+
+TEST_P(CameraFailureGuiderTest, TrainingEndsWithoutResults) {
+  ASSERT_TRUE(star);
+  calibrationState().trained.ra_rate = 7;
+  bool armed = false;
+  view.refresh = [&] {
+    // Step 3 starts with a west pulse: the relay set and its release, then the exposure.
+    if (calibrationState().training_step != 2 || armed) return;
+    armed = true;
+    armAfter(2);
+  };
+  const std::size_t before = platform.ui.messageTexts().size();
+  EXPECT_FALSE(TrainGuider(star, view));
+  EXPECT_TRUE(guidingState().camera_failed);
+  EXPECT_EQ(calibrationState().training_step, 2);
+  EXPECT_EQ(calibrationState().trained.ra_rate, 7);
+  EXPECT_FALSE(calibrationState().trained_available || calibrationState().training_in_progress);
+  EXPECT_EQ(platform.ui.messageTexts().size(), before + 1);
+  EXPECT_EQ(sim.transport().relayValue(), 0);
+}
+
+using Fault = sim::SimTransport::TransferFault;
+INSTANTIATE_TEST_SUITE_P(Faults, CameraFailureGuiderTest,
+                         ::testing::Values(CameraFault{5, Fault::Fail}, CameraFault{5, Fault::Short},
+                                           CameraFault{4, Fault::Short}, CameraFault{0, Fault::Unplug},
+                                           CameraFault{3, Fault::Unplug}));
+
 class CloudyGuiderTest : public GuiderTest {
  protected:
   CloudyGuiderTest() : GuiderTest(withSetting("clouds_at_s=40")) {}
