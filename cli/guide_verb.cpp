@@ -119,7 +119,9 @@ bool pickGuiderStar(const GuideArgs& a, std::ostream& err) {
 bool trainAOAndPrint(std::ostream& out) {
   AutoguiderModel panel;
   if (!panel.trainAO()) return false;
-  out << "lr gain steps/px: " << settings().ao_latest_lr_gain
+  const AOTrainingVectors v = aoTrainingVectors(aoState().trained_positions);
+  out << "lr x px: " << v.lx << "\nlr y px: " << v.ly << "\nud x px: " << v.ux << "\nud y px: " << v.uy
+      << "\nlr gain steps/px: " << settings().ao_latest_lr_gain
       << "\nud gain steps/px: " << settings().ao_latest_ud_gain << '\n';
   panel.press(GuiderControl::AOSaveLatest);
   return true;

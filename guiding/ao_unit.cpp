@@ -253,6 +253,15 @@ bool AOUnitAnswers() {
   return false;
 }
 
+AOTrainingVectors aoTrainingVectors(const AOTrainingPositions& p) {
+  AOTrainingVectors v;
+  v.lx = ((p.x[1] - p.x[0]) + (p.x[1] - p.x[2])) / 2;
+  v.ly = ((p.y[1] - p.y[0]) + (p.y[1] - p.y[2])) / 2;
+  v.ux = ((p.x[3] - p.x[2]) + (p.x[3] - p.x[4])) / 2;
+  v.uy = ((p.y[3] - p.y[2]) + (p.y[3] - p.y[4])) / 2;
+  return v;
+}
+
 AOGains aoTrainingGains(const AOTrainingPositions& p) {
   auto gain = [](int vx, int vy) {
     const double length = std::sqrt(static_cast<double>(vx) * vx + static_cast<double>(vy) * vy);
@@ -260,11 +269,8 @@ AOGains aoTrainingGains(const AOTrainingPositions& p) {
     const int g = length > 0.0 ? static_cast<int>(kTrainingCount / length) : 0;
     return g == 0 ? 1 : g;
   };
-  const int lx = ((p.x[1] - p.x[0]) + (p.x[1] - p.x[2])) / 2;
-  const int ly = ((p.y[1] - p.y[0]) + (p.y[1] - p.y[2])) / 2;
-  const int ux = ((p.x[3] - p.x[2]) + (p.x[3] - p.x[4])) / 2;
-  const int uy = ((p.y[3] - p.y[2]) + (p.y[3] - p.y[4])) / 2;
-  return {gain(lx, ly), gain(ux, uy)};
+  const AOTrainingVectors v = aoTrainingVectors(p);
+  return {gain(v.lx, v.ly), gain(v.ux, v.uy)};
 }
 
 bool TrainAO(std::optional<std::pair<int, int>> star, const AOTrainingView& view, AOState& s) {
@@ -315,6 +321,7 @@ bool TrainAO(std::optional<std::pair<int, int>> star, const AOTrainingView& view
     settings().ao_latest_ud_gain = g.ud;
     s.trained_available = true;
     s.use_trained = true;
+    s.trained_positions = p;
     saveQuietly();
   }
   s.training_in_progress = false;

@@ -12,6 +12,12 @@ namespace qlm {
 // inputs. The gains, port, wiring, guide device and AO direction letters are settings; the tilt
 // bookkeeping below lives for the program run.
 
+// Guider positions (whole pixels) of the guide star p0 and after the West, East, North, South steps.
+struct AOTrainingPositions {
+  int x[5] = {};
+  int y[5] = {};
+};
+
 // Net steps sent since the last centring, and the step in hand.
 struct AOState {
   char letter = 'e';               // direction letter of the step in hand
@@ -21,6 +27,7 @@ struct AOState {
   bool trained_available = false;  // a training completed (drives only the status text)
   bool use_trained = false;
   bool training_in_progress = false;
+  AOTrainingPositions trained_positions;  // the star's positions in the last completed training
   int bumps = 0;  // mount moves sent because the tilt ran beyond 50 steps (counted for the guide report)
 };
 
@@ -92,17 +99,18 @@ bool AOUnitAnswers();
 
 // --- Training ---
 
-// Guider positions (whole pixels) of the guide star p0 and after the West, East, North, South steps.
-struct AOTrainingPositions {
-  int x[5] = {};
-  int y[5] = {};
-};
 struct AOGains {
   int lr = 1;
   int ud = 1;
 };
-// Gains from the positions: L = ((p1 - p0) + (p1 - p2)) / 2 per axis (truncating), gain trunc(25 / |L|);
-// U likewise from p3, p2 and p4. A gain of 0 (or a star that did not move) becomes 1.
+// The star's moves per 25 steps: left/right L = ((p1 - p0) + (p1 - p2)) / 2 per axis (truncating),
+// up/down U likewise from p3, p2 and p4.
+struct AOTrainingVectors {
+  int lx = 0, ly = 0, ux = 0, uy = 0;
+};
+AOTrainingVectors aoTrainingVectors(const AOTrainingPositions& p);
+// Gains from the positions: trunc(25 / |L|) and trunc(25 / |U|). A gain of 0 (or a star that did not
+// move) becomes 1.
 AOGains aoTrainingGains(const AOTrainingPositions& p);
 
 // What the training needs from its front end: a guider exposure (start, expose, draw; returns the

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -103,6 +104,7 @@ TEST_F(GuideCliTest, TrainedAOUnitHoldsTheStarTenMinutesAtLeastAsWellAsTheTelesc
   ASSERT_EQ(run({"train", "guider", "--device", "ao"}), 0) << err.str();
   const int lr = static_cast<int>(value("lr gain steps/px"));
   EXPECT_TRUE(lr >= 4 && lr <= 6) << lr;  // 25 steps of 0.76" on the 3.8"/px guider: 5 pixels
+  EXPECT_EQ(lr, static_cast<int>(25 / std::hypot(value("lr x px"), value("lr y px"))));
   ASSERT_EQ(run({"settings", "show"}), 0);
   EXPECT_NE(out.str().find("ao_default_lr_gain: " + std::to_string(lr) + "\n"), std::string::npos);
   ASSERT_EQ(run({"guide", "guider", "--device", "telescope", "--seconds", "600"}), 0) << err.str();
