@@ -276,7 +276,8 @@ bool AutoguiderModel::trainAO(const GuidingView& view) {
     GuiderFrame& image = imageBuffers().GuiderFrames[0];
     StartGuiderExposure();
     const GuiderCameraState& g = guiderCameraState();
-    GuiderExposure(g.unit, g.count, image, processingNow());
+    // A frame the camera did not deliver (the link has shown its message) ends the training.
+    if (!GuiderExposure(g.unit, g.count, image, processingNow())) return nullptr;
     if (view.refresh) view.refresh();
     return image.data();
   };
