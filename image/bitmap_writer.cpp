@@ -50,18 +50,23 @@ std::array<std::uint8_t, kBitmapHeaderBytes> bitmapHeader(int width, int height,
 int writeBitmapFile(const std::filesystem::path& path, const std::uint8_t* top_down, int width, int height,
                     const BitmapPalette& palette, std::uint8_t* scratch, int chunks) {
   const auto w = static_cast<std::size_t>(width);
-  const auto total = w * static_cast<std::size_t>(height);
   for (int r = 0; r < height; ++r) {
     std::memcpy(scratch + static_cast<std::size_t>(height - 1 - r) * w,
                 top_down + static_cast<std::size_t>(r) * w, w);
   }
+  return writeBottomUpBitmapFile(path, scratch, width, height, palette, chunks);
+}
+
+int writeBottomUpBitmapFile(const std::filesystem::path& path, const std::uint8_t* bottom_up, int width,
+                            int height, const BitmapPalette& palette, int chunks) {
+  const auto total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
   AtomicFile file(path);
   if (!file.open()) return kBitmapCreateFailed;
   const auto header = bitmapHeader(width, height, palette);
   if (!file.write(header.data(), header.size())) return kBitmapHeaderFailed;
   const std::size_t chunk = total / static_cast<std::size_t>(chunks);
   for (int c = 0; c < chunks; ++c) {
-    if (!file.write(scratch + static_cast<std::size_t>(c) * chunk, chunk)) return kBitmapPixelsFailed;
+    if (!file.write(bottom_up + static_cast<std::size_t>(c) * chunk, chunk)) return kBitmapPixelsFailed;
   }
   if (!file.commit()) return kBitmapPixelsFailed;
   return kBitmapOk;

@@ -38,6 +38,10 @@ std::array<std::uint8_t, kBitmapHeaderBytes> bitmapHeader(int width, int height,
 int writeBitmapFile(const std::filesystem::path& path, const std::uint8_t* top_down, int width, int height,
                     const BitmapPalette& palette, std::uint8_t* scratch, int chunks);
 
+// As writeBitmapFile, from `bottom_up`: the rows already in file order, bottom row first.
+int writeBottomUpBitmapFile(const std::filesystem::path& path, const std::uint8_t* bottom_up, int width,
+                            int height, const BitmapPalette& palette, int chunks);
+
 // An 8-bit bitmap as read back from its file.
 struct LoadedBitmap {
   int width = 0;

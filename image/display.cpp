@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "image/byte_remap.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
 
@@ -105,37 +106,52 @@ std::array<std::uint16_t, 255> maxPaletteTable(double power) {
   return t;
 }
 
-int maxPaletteStretch(std::uint8_t* bytes, int count, double power) {
-  // The smallest non-zero byte, 255 when none lies in 1-254: the smallest of byte - 1 (0 wrapping to
-  // 255), plus one unless every byte was 0.
-  std::uint8_t below = 255;
-  for (int i = 0; i < count; ++i)
-    below = std::min(below, static_cast<std::uint8_t>(bytes[i] - 1));
-  const int min = below == 255 ? 255 : below + 1;
-  // One look-up per byte: the brightest three values keep their byte, the others go through the
-  // transfer table shifted down by the minimum.
+namespace {
+
+// The max palette remapping of display bytes with smallest non-zero byte `min`: one look-up per byte
+// value, the brightest three values keeping their byte.
+std::array<std::uint8_t, 256> maxPaletteRemap(int min, double power) {
   const auto table = maxPaletteTable(power);
   std::array<std::uint8_t, 256> remap{};
   for (int v = 0; v < 256; ++v)
     remap[static_cast<std::size_t>(v)] =
         v >= 253 ? static_cast<std::uint8_t>(v)
                  : static_cast<std::uint8_t>(table[static_cast<std::size_t>(std::max(0, v - min))] & 0xFF);
-  // Two bytes per look-up, through a table of every pair of remapped bytes.
-  static std::array<std::uint16_t, 65536> pairs;
-  for (int first = 0; first < 256; ++first) {
-    std::uint16_t* row = &pairs[static_cast<std::size_t>(first) << 8];
-    const std::uint8_t low = remap[static_cast<std::size_t>(first)];
-    for (int second = 0; second < 256; ++second)
-      row[second] = static_cast<std::uint16_t>(remap[static_cast<std::size_t>(second)] << 8 | low);
+  return remap;
+}
+
+// The bytes' range and the smallest non-zero byte (255 when none lies in 1-254): the smallest of
+// byte - 1 (0 wrapping to 255), plus one unless every byte was 0.
+struct ByteRange {
+  std::uint8_t lowest;
+  std::uint8_t highest;
+  int min_non_zero;
+};
+ByteRange byteRange(const std::uint8_t* bytes, int count) {
+  std::uint8_t below = 255;
+  std::uint8_t lowest = 255;
+  std::uint8_t highest = 0;
+  for (int i = 0; i < count; ++i) {
+    below = std::min(below, static_cast<std::uint8_t>(bytes[i] - 1));
+    lowest = std::min(lowest, bytes[i]);
+    highest = std::max(highest, bytes[i]);
   }
-  int i = 0;
-  for (; i + 1 < count; i += 2) {
-    const std::uint16_t both = pairs[static_cast<std::size_t>(bytes[i] << 8 | bytes[i + 1])];
-    bytes[i] = static_cast<std::uint8_t>(both);
-    bytes[i + 1] = static_cast<std::uint8_t>(both >> 8);
-  }
-  if (i < count) bytes[i] = remap[bytes[i]];
-  return min;
+  return {lowest, highest, below == 255 ? 255 : below + 1};
+}
+
+// The max palette stretch of a width x height picture in place; unless `bottom_up` is null the
+// remapped rows also go there, bottom row first, in the same pass. Returns the minimum.
+int maxPaletteStretchRows(std::uint8_t* bytes, int width, int height, double power, std::uint8_t* bottom_up) {
+  const ByteRange range = byteRange(bytes, width * height);
+  remapRows(maxPaletteRemap(range.min_non_zero, power), range.lowest, range.highest, bytes, bytes, bottom_up,
+            width, height);
+  return range.min_non_zero;
+}
+
+}  // namespace
+
+int maxPaletteStretch(std::uint8_t* bytes, int count, double power) {
+  return count > 0 ? maxPaletteStretchRows(bytes, count, 1, power, nullptr) : 255;
 }
 
 BitmapPalette displayPalette(const FrameState& flags, const std::array<int, 256>& auto_contrast) {
@@ -167,22 +183,30 @@ bool smallWindowShown(const FrameState& f, const DisplayState& d) {
 int writeDisplayBitmap(const std::filesystem::path& path, ImageBuffers& b, const FrameState& f,
                        DisplayState& d) {
   const bool small = smallWindowShown(f, d);
+  const int width = small ? kSmallSide : kFrameWidth;
+  const int height = small ? kSmallSide : kFrameHeight;
+  bool rows_ready = false;  // BitmapRows already holds the rows bottom row first
   if (f.auto_contrast || f.max_palette_stretch || f.focus_mode) {
     if (d.background_level < 0) d.background_level = 0;
     if (f.max_palette_stretch || f.focus_mode) {
       const double power = f.focus_mode ? d.focus_stretch_power : d.stretch_display_power;
-      maxPaletteStretch(b.DisplayBytes.data(), f.focus_mode ? kSmallElements : kFrameElements, power);
+      // Outside focus mode the stretch covers all 330,000 display bytes, also when the small window
+      // is shown; where it covers exactly the bytes written, it leaves their rows ready for the file.
+      const int count = f.focus_mode ? kSmallElements : kFrameElements;
+      if (count == width * height) {
+        maxPaletteStretchRows(b.DisplayBytes.data(), width, height, power, b.BitmapRows.data());
+        rows_ready = true;
+      } else {
+        maxPaletteStretch(b.DisplayBytes.data(), count, power);
+      }
       if (f.focus_mode && displayHooks().after_focus_stretch) displayHooks().after_focus_stretch();
     }
     d.auto_contrast_table = autoContrastTable(d.background_level);
   }
   const BitmapPalette palette = displayPalette(f, d.auto_contrast_table);
-  if (small) {
-    return writeBitmapFile(path, b.DisplayBytes.data(), kSmallSide, kSmallSide, palette, b.BitmapRows.data(),
-                           1);
-  }
-  return writeBitmapFile(path, b.DisplayBytes.data(), kFrameWidth, kFrameHeight, palette, b.BitmapRows.data(),
-                         kFrameWriteChunks);
+  const int chunks = small ? 1 : kFrameWriteChunks;
+  if (rows_ready) return writeBottomUpBitmapFile(path, b.BitmapRows.data(), width, height, palette, chunks);
+  return writeBitmapFile(path, b.DisplayBytes.data(), width, height, palette, b.BitmapRows.data(), chunks);
 }
 
 std::string windowTitleFor(const std::string& image_title) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <vector>
 
 #include "image/display.h"
@@ -163,6 +164,69 @@ TEST_F(DisplayBitmapTest, FocusModeWritesTheSmallBitmapWithTheFocusPower) {
   EXPECT_EQ(windowBitmap()->at(100, 127), table[100]);
   EXPECT_EQ(file[1078 + 127 * 128 + 100], table[100]);  // top row last in the file
 }
+
+// Max palette refreshes of noise against the byte-by-byte rule: every pixel of the file and of the
+// window, and the display bytes left behind. With the guide window shown outside focus mode the
+// stretch covers all 330,000 display bytes, also those the small bitmap does not show.
+struct MaxPaletteCase {
+  const char* name;
+  bool focus;
+  bool guide_window;
+  int lowest;
+  int highest;
+};
+
+class MaxPaletteRefreshTest : public DisplayBitmapTest,
+                              public ::testing::WithParamInterface<MaxPaletteCase> {};
+
+TEST_P(MaxPaletteRefreshTest, FileAndWindowHoldTheRemappedBytesBottomRowFirst) {
+  const MaxPaletteCase& c = GetParam();
+  std::mt19937 gen(7);
+  std::uniform_int_distribution<int> byte(c.lowest, c.highest);
+  for (int i = 0; i < kFrameElements; ++i)
+    b.CurrentFrame[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(byte(gen) << 8 | (i & 0xFF));
+  b.DisplayBytes[20000] = 3;  // left from an earlier refresh: only a full-frame count sees it
+  f.focus_mode = c.focus;
+  f.max_palette_stretch = true;
+  d.guide_window_shown = c.guide_window;
+  const bool small = c.focus || c.guide_window;
+  const int side = small ? 128 : 0;
+  const int width = small ? side : kFrameWidth;
+  const int height = small ? side : kFrameHeight;
+  std::vector<std::uint8_t> bytes(b.DisplayBytes.begin(), b.DisplayBytes.end());
+  for (int i = 0; i < width * height; ++i)
+    bytes[static_cast<std::size_t>(i)] =
+        static_cast<std::uint8_t>(b.CurrentFrame[static_cast<std::size_t>(i)] >> 8);
+  const int count = c.focus ? 128 * 128 : kFrameElements;
+  int min = 255;
+  for (int i = 0; i < count; ++i)
+    if (bytes[static_cast<std::size_t>(i)] != 0) min = std::min<int>(min, bytes[static_cast<std::size_t>(i)]);
+  const auto table = maxPaletteTable(c.focus ? d.focus_stretch_power : d.stretch_display_power);
+  for (int i = 0; i < count; ++i) {
+    auto& v = bytes[static_cast<std::size_t>(i)];
+    if (v < 253) v = static_cast<std::uint8_t>(table[static_cast<std::size_t>(std::max(0, v - min))] & 0xFF);
+  }
+  refreshDisplay();
+  EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + count, b.DisplayBytes.begin()));
+  const auto file = readAll(small ? platform.paths().focusBitmap() : platform.paths().displayBitmap());
+  ASSERT_EQ(file.size(), 1078u + static_cast<std::size_t>(width * height));
+  ASSERT_TRUE(windowBitmap());
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const auto expected = bytes[static_cast<std::size_t>(y * width + x)];
+      ASSERT_EQ(file[1078 + static_cast<std::size_t>((height - 1 - y) * width + x)], expected)
+          << x << "," << y;
+      ASSERT_EQ(windowBitmap()->at(x, y), expected) << x << "," << y;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, MaxPaletteRefreshTest,
+                         ::testing::Values(MaxPaletteCase{"FullRange", false, false, 0, 255},
+                                           MaxPaletteCase{"NarrowRangeNoZeros", false, false, 30, 90},
+                                           MaxPaletteCase{"Focus", true, false, 1, 255},
+                                           MaxPaletteCase{"GuideWindow", false, true, 40, 200}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Each stage of the writer that fails gives its own code and message; the window then shows what the
 // file held before.
