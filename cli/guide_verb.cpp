@@ -178,6 +178,12 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   GuideArgs training = a;
   training.device = ao ? "ao" : "telescope";
   if (a.train && !trainAndPrint(training, out)) return 1;
+  // The training's pulses leave the star several pixels from where it was picked: pick it again where
+  // it was last measured, as a user selects the guide star again before "Start Guiding".
+  if (a.train && a.camera == "guider") {
+    const CentroidResult& last = centroidState().guider;
+    if (!pickGuiderStarForVerb(std::make_pair(last.x, last.y), err)) return 1;
+  }
   const int bumps_before = aoState().bumps;
 
   sim::SimSystem* sim = camera->simulator();
@@ -190,7 +196,7 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   if (sim != nullptr) {
     view.truth = [sim]() -> std::optional<std::pair<double, double>> {
       const sim::ExposureRecord& e = sim->transport().lastExposure(kGuiderHead);
-      return std::make_pair(e.sky_shift_x_px, e.sky_shift_y_px);
+      return std::make_pair(e.pointing_x_px, e.pointing_y_px);
     };
   }
   view.frame_done = [&](const GuideFrameRecord& r) {

@@ -228,7 +228,9 @@ void SimTransport::handleReadout(const std::uint8_t* b, std::size_t n, std::uint
                                            req.frame,
                                            shift.x_px + wander.x,
                                            shift.y_px + wander.y,
-                                           req.focuser_steps};
+                                           req.focuser_steps,
+                                           shift.x_px,
+                                           shift.y_px};
 }
 
 HeadPoint SimTransport::trueHeadPosition(int head, double sky_x_px, double sky_y_px) const {

@@ -65,6 +65,10 @@ struct ExposureRecord {
   double sky_shift_x_px = 0.0;
   double sky_shift_y_px = 0.0;
   double focuser_steps = 0.0;
+  // Where the telescope pointed at mid-exposure, without the seeing wander (sky pixels): what a long
+  // exposure on the main head integrates, and what guiding can correct.
+  double pointing_x_px = 0.0;
+  double pointing_y_px = 0.0;
 };
 
 // The simulated camera behind the Transport: it answers the camera's command blocks on the shared

@@ -34,7 +34,7 @@ struct GuideRun {
     view.log_path = (platform.paths().root() / "run.csv").string();
     view.truth = [this]() -> std::optional<std::pair<double, double>> {
       const sim::ExposureRecord& e = sim.transport().lastExposure(1);
-      return std::make_pair(e.sky_shift_x_px, e.sky_shift_y_px);
+      return std::make_pair(e.pointing_x_px, e.pointing_y_px);
     };
     view.frame_done = [this](const GuideFrameRecord&) {
       if (platform.clock.millis() >= stop_at) guidingState().guider_guiding = false;
