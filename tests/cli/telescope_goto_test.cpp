@@ -8,24 +8,15 @@
 #include "files/settings.h"
 #include "guiding/lx200.h"
 #include "guiding/telescope.h"
-#include "sim/sim_setup.h"
-#include "support/test_home.h"
+#include "support/sim_mount.h"
 
 namespace qlm {
 namespace {
 
-using Commands = std::vector<std::string>;
-
-sim::SimOptions quietMount() {
-  sim::SimOptions o = sim::defaultSimOptions();
-  o.mount.pe_peak_to_peak_arcsec = 0.0;
-  o.mount.drift_ra_arcsec_per_s = 0.0;
-  o.mount.drift_dec_arcsec_per_s = 0.0;
-  return o;
-}
+using test::Commands;
 
 // The telescope actions on the simulated camera and mount, on a virtual clock.
-class TelescopeGotoTest : public ::testing::Test {
+class TelescopeGotoTest : public test::SimMountTest {
  protected:
   TelescopeGotoTest() {
     settings().show_interface_details = false;
@@ -50,9 +41,6 @@ class TelescopeGotoTest : public ::testing::Test {
     return 0;
   }
 
-  sim::SimSystem sim{quietMount()};
-  test::TestPlatform platform{&sim.transport()};
-  sim::Mount& mount = sim.mount();
   std::ostringstream out;
   std::ostringstream err;
 };

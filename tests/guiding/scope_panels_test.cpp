@@ -9,24 +9,15 @@
 #include "guiding/scope_panels.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
-#include "sim/sim_setup.h"
-#include "support/test_home.h"
+#include "support/sim_mount.h"
 
 namespace qlm {
 namespace {
 
-using Commands = std::vector<std::string>;
-
-sim::SimOptions quietMount() {
-  sim::SimOptions o = sim::defaultSimOptions();
-  o.mount.pe_peak_to_peak_arcsec = 0.0;
-  o.mount.drift_ra_arcsec_per_s = 0.0;
-  o.mount.drift_dec_arcsec_per_s = 0.0;
-  return o;
-}
+using test::Commands;
 
 // The panels driven as a user drives them, against the simulated mount behind the simulated camera.
-class ScopePanelTest : public ::testing::Test {
+class ScopePanelTest : public test::SimMountTest {
  protected:
   ScopePanelTest() {
     settings().show_interface_details = false;
@@ -34,13 +25,8 @@ class ScopePanelTest : public ::testing::Test {
     saveSettings();  // the first telescope use reads the settings file
     EXPECT_TRUE(prepareTelescopeUse(scope));
   }
-  sim::SimSystem sim{quietMount()};
-  test::TestPlatform platform{&sim.transport()};
-  sim::Mount& mount = sim.mount();
   TelescopeState& scope = telescopeState();
   ScopePanelModel panel{ScopePanelKind::Lx200, scope};
-
-  std::uint32_t now() { return platform.clock.millis(); }
 };
 
 // The panel's choices and field rules, read back from the simulator's log.

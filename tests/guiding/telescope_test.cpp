@@ -7,36 +7,24 @@
 #include "files/settings.h"
 #include "guiding/lx200.h"
 #include "guiding/telescope.h"
-#include "sim/sim_setup.h"
-#include "support/test_home.h"
+#include "support/sim_mount.h"
 
 namespace qlm {
 namespace {
 
-using Commands = std::vector<std::string>;
-
-sim::SimOptions quietMount() {
-  sim::SimOptions o = sim::defaultSimOptions();
-  o.mount.pe_peak_to_peak_arcsec = 0.0;
-  o.mount.drift_ra_arcsec_per_s = 0.0;
-  o.mount.drift_dec_arcsec_per_s = 0.0;
-  return o;
-}
+using test::Commands;
+using test::quietMount;
 
 // The program's telescope commands against the simulated mount behind the simulated camera.
-class TelescopeTest : public ::testing::Test {
+class TelescopeTest : public test::SimMountTest {
  protected:
   TelescopeTest() {
     settings().show_interface_details = false;
     FindCamera();
     SelectTelescopePort(scope);
   }
-  sim::SimSystem sim{quietMount()};
-  test::TestPlatform platform{&sim.transport()};
-  sim::Mount& mount = sim.mount();
   TelescopeState& scope = telescopeState();
 
-  std::uint32_t now() { return platform.clock.millis(); }
   std::uint32_t eventTime(const std::string& text) {
     for (const auto& e : mount.events())
       if (e.text == text) return e.at_ms;

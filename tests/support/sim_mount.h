@@ -1,0 +1,30 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/sim_setup.h"
+#include "support/test_home.h"
+
+namespace qlm::test {
+
+using Commands = std::vector<std::string>;
+
+// The default simulator with a mount that moves only when told: no periodic error, no drift.
+sim::SimOptions quietMount();
+
+// A test on the simulated camera and quiet mount, with the virtual clock and headless Ui installed
+// over it. `options` chooses other simulator settings.
+class SimMountTest : public ::testing::Test {
+ protected:
+  explicit SimMountTest(const sim::SimOptions& options = quietMount()) : sim(options) {}
+  std::uint32_t now() { return platform.clock.millis(); }
+
+  sim::SimSystem sim;
+  TestPlatform platform{&sim.transport()};
+  sim::Mount& mount = sim.mount();
+};
+
+}  // namespace qlm::test
