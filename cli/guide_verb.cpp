@@ -1,5 +1,6 @@
 // train and guide: guide calibration and guider-camera guiding without windows, on the camera or the
 // simulator, as the autoguider panel's "Train" and "Start Guiding" run them.
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -91,9 +92,11 @@ bool pickMainStar(const GuideArgs& a, std::ostream& err) {
     x = a.star->first;
     y = a.star->second;
   } else {
+    // The scan stays inside the frame whatever radius the settings file holds (a negative one too).
+    const int e = std::max(r, 0);
     std::uint16_t best = 0;
-    for (int j = r; j + r + 1 <= kFrameHeight; ++j)
-      for (int i = r; i + r + 1 <= kFrameWidth; ++i)
+    for (int j = e; j + e + 1 <= kFrameHeight; ++j)
+      for (int i = e; i + e + 1 <= kFrameWidth; ++i)
         if (f[static_cast<std::size_t>(j * kFrameWidth + i)] > best) {
           best = f[static_cast<std::size_t>(j * kFrameWidth + i)];
           x = i;
