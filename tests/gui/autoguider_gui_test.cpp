@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_table.h"
+#include "app/qt/main_window.h"
+#include "camera/link.h"
+#include "camera/readout.h"
+#include "files/settings.h"
+#include "guiding/guide_star.h"
+#include "guiding/guider.h"
+#include "guiding/qt/autoguider_dialog.h"
+#include "guiding/qt/guiding_window.h"
+#include "image/frame.h"
+#include "platform/platform.h"
+#include "sim/sim_setup.h"
+#include "support/test_home.h"
+
+namespace {
+
+// The autoguider panel (Ctrl+G) and the guiding window on the simulated camera and mount, the waits on
+// a virtual clock. A timer answers message boxes, drives the panel once it is shown, and presses
+// "Stop Guiding" once the guiding window has shown `frames_before_stop` frames.
+class AutoguiderWindowTest : public ::testing::Test {
+ protected:
+  AutoguiderWindowTest() {
+    options_.transport = std::shared_ptr<qlm::Transport>(sim_, &sim_->transport());
+    options_.home = home_.path().string();
+    window_ = std::make_unique<TQLM_T4Window>(options_);
+    qlm::Platform p = qlm::platform();
+    p.clock = &clock_;
+    virtual_time_ = std::make_unique<qlm::ScopedPlatform>(p);
+    qlm::settings().show_interface_details = false;
+    qlm::settings().drive_method = 'b';
+    qlm::saveSettings();
+    window_->show();
+    timer_ = std::make_unique<QTimer>();
+    QObject::connect(timer_.get(), &QTimer::timeout, [this] { step(); });
+    timer_->start(10);
+  }
+  ~AutoguiderWindowTest() override {
+    timer_.reset();
+    qlm::CloseCamera();
+    virtual_time_.reset();
+    window_.reset();
+  }
+
+  void step() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      messages_.push_back(box->text().toStdString());
+      box->accept();
+    } else if (auto* panel = qobject_cast<qlm::TGQLDialog*>(modal); panel != nullptr && !driven_) {
+      driven_ = true;
+      // A timer does not fire again while its own slot runs: the panel is driven from another one, so
+      // that this one can answer the boxes the panel opens.
+      QTimer::singleShot(0, panel, [this, panel] { on_panel(*panel); });
+    } else if (qlm::TGuidingWindow* w = guidingWindow(); w != nullptr && w->isVisible()) {
+      shown_ = true;
+      if (qlm::guidingState().frames < frames_before_stop) return;
+      fields_ = {text(*w, "x"), text(*w, "y"), text(*w, "dx"), text(*w, "dy")};
+      stop_enabled_ = w->findChild<QAbstractButton*>("Stop Guiding")->isEnabled();
+      stopped_at_ = qlm::guidingState().frames;
+      w->findChild<QAbstractButton*>("Stop Guiding")->click();
+    }
+  }
+  qlm::TGuidingWindow* guidingWindow() {
+    for (auto* w : window_->findChildren<qlm::TGuidingWindow*>())
+      if (w->windowTitle().startsWith("Guiding Info") || w->windowTitle() == "AutoGuider Camera Guiding")
+        return w;
+    return nullptr;
+  }
+  static std::string text(QWidget& parent, const char* name) {
+    return parent.findChild<QLabel*>(name)->text().toStdString();
+  }
+  static void click(QWidget& parent, const char* name) {
+    QTest::mouseClick(parent.findChild<QAbstractButton*>(name), Qt::LeftButton);
+  }
+
+  std::shared_ptr<qlm::sim::SimSystem> sim_ = std::make_shared<qlm::sim::SimSystem>();
+  qlm::test::TempHome home_;
+  WindowOptions options_;
+  qlm::VirtualClock clock_;
+  std::unique_ptr<TQLM_T4Window> window_;
+  std::unique_ptr<qlm::ScopedPlatform> virtual_time_;
+  std::unique_ptr<QTimer> timer_;
+  std::function<void(qlm::TGQLDialog&)> on_panel;
+  int frames_before_stop = 5;
+  bool driven_ = false;
+  bool shown_ = false;
+  bool stop_enabled_ = false;
+  int stopped_at_ = 0;  // frames measured when "Stop Guiding" was pressed
+  std::vector<std::string> fields_;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(AutoguiderWindowTest, PickStartGuidingAndStop) {
+  // The panel shows the last guider frame: take one, and pick its brightest star on it.
+  qlm::FindCamera();
+  qlm::GuiderFrame& image = qlm::imageBuffers().GuiderFrames[0];
+  ASSERT_TRUE(qlm::GuiderExposure('s', 1, image, qlm::GuiderProcessing{}));
+  const auto star = qlm::brightestGuiderStar(image, qlm::settings().mask_radius);
+  ASSERT_TRUE(star);
+  on_panel = [&](qlm::TGQLDialog& panel) {
+    EXPECT_EQ(panel.windowTitle(), "Auto Guider Camera Control");
+    click(panel, "Select Guide Star");
+    QTest::mouseRelease(&panel, Qt::LeftButton, {},
+                        QPoint(qlm::kGuiderImageLeft + star->x, qlm::kGuiderImageTop + star->y));
+    click(panel, "Start Guiding");
+  };
+  window_->runCommand(qlm::cmd::kAutoguiderCamera);
+  ASSERT_TRUE(driven_) << "Ctrl+G showed no autoguider panel";
+  ASSERT_TRUE(qlm::guiderGuideStar().has_value());
+  EXPECT_TRUE(shown_) << "Start Guiding opened no guiding window";
+  // The window showed the star where it was picked and errors of a fraction of a pixel.
+  ASSERT_EQ(fields_.size(), 4u);
+  EXPECT_NEAR(std::stod(fields_[0]), star->x, 2.0) << fields_[0];
+  EXPECT_NEAR(std::stod(fields_[1]), star->y, 2.0) << fields_[1];
+  EXPECT_LT(std::abs(std::stod(fields_[2])), 1.0) << fields_[2];
+  EXPECT_LT(std::abs(std::stod(fields_[3])), 1.0) << fields_[3];
+  EXPECT_TRUE(stop_enabled_);
+  // "Stop Guiding" ended the run after the frame in hand and closed the window.
+  EXPECT_GE(stopped_at_, frames_before_stop);
+  EXPECT_EQ(qlm::guidingState().frames, stopped_at_);
+  EXPECT_FALSE(qlm::guiderGuidingRunning());
+  EXPECT_FALSE(guidingWindow()->isVisible());
+  EXPECT_EQ(sim_->transport().relayValue(), 0);
+  EXPECT_GE(clock_.millis(), 5000u);
+}
+
+TEST_F(AutoguiderWindowTest, StartGuidingWithoutAStarIsRefused) {
+  on_panel = [](qlm::TGQLDialog& panel) { click(panel, "Start Guiding"); };
+  window_->runCommand(qlm::cmd::kAutoguiderCamera);
+  ASSERT_TRUE(driven_);
+  EXPECT_FALSE(shown_);
+  EXPECT_EQ(qlm::guidingState().frames, 0);
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_EQ(messages_.back(),
+            "Sorry, you haven't picked a guide star. Go to Guider dialog and select a star to guide on");
+}
+
+}  // namespace
