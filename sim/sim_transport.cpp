@@ -28,8 +28,8 @@ SimTransport::SimTransport(const SimCameraConfig& config)
 void SimTransport::unplugIfDue() {
   if (config_.unplug_ms < 0.0 || static_cast<double>(clock().millis() - config_.start_ms) < config_.unplug_ms)
     return;
-  unplugged_ = true;
   config_.unplug_ms = -1.0;  // pulled once; a test may plug it in again
+  setUnplugged(true);
 }
 
 DeviceList SimTransport::listDevices() {

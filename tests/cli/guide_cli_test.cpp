@@ -127,5 +127,25 @@ TEST_F(GuideCliTest, TrainedAOUnitHoldsTheStarTenMinutesAtLeastAsWellAsTheTelesc
   EXPECT_EQ(run({"guide", "main", "--device", "ao", "--seconds", "5"}), 2);
 }
 
+// A camera pulled out in the middle: each command ends there with the link's one message and exits 1.
+TEST_F(GuideCliTest, APulledCameraEndsTrainingAndGuiding) {
+  const auto failures = [this] {
+    int n = 0;
+    const std::string text = err.str();
+    for (const char* what : {"Could not write ZADUZ", "trying to read ZADUZ", "Short read from ZADUZ"})
+      for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+  };
+  for (const char* camera : {"guider", "main"}) {
+    EXPECT_EQ(run({"--sim", "fault.unplug_ms=12000", "train", camera}), 1) << camera;
+    EXPECT_EQ(failures(), 1) << err.str();
+    EXPECT_EQ(run({"--sim", "fault.unplug_ms=40000", "guide", camera, "--seconds", "100"}), 1) << camera;
+    EXPECT_EQ(failures(), 1) << err.str();
+    EXPECT_EQ(err.str().find("AutoGuiding Terminated"), std::string::npos);
+    EXPECT_EQ(err.str().find("Guide star lost"), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace qlm
