@@ -84,14 +84,21 @@ TEST_F(GuiderTest, TrainingRecoversTheMountsRates) {
   const CalibrationState& c = calibrationState();
   EXPECT_TRUE(c.trained_available && c.use_trained);
   EXPECT_EQ(c.training_step, 8);
-  // Guide rate 0.5 x sidereal at 3.8 arcsec per guider pixel; west moves the star to smaller x.
+  // Guide rate 0.5 x sidereal at 3.8 arcsec per guider pixel, the guider turned by 2 degrees: a west
+  // pulse moves the star along (-cos, sin), a north pulse along (sin, cos).
   const double rate = 0.5 * sim::kSiderealArcsecPerS / 3.8;
-  EXPECT_LT(c.trained.rx, 0);
+  const double turn = sim.options().camera.guider_head.rotation_deg * 3.14159265358979 / 180.0;
   EXPECT_NEAR(c.trained.ra_rate, rate, 0.05 * rate);
+  // The three west pulses (2100 T ms) and the two north ones (1200 T ms) are divided by 2 T.
+  const int rx = static_cast<int>(-1.05 * rate * std::cos(turn));
+  const int ry = static_cast<int>(1.05 * rate * std::sin(turn));
+  EXPECT_EQ(c.trained.rx, rx);
+  EXPECT_EQ(c.trained.ry, ry);
+  EXPECT_EQ(c.trained.theta, trainingTheta(rx, ry));
   EXPECT_EQ(c.trained.quadrant, 2);
-  // The two north pulses last 1.2 T and are divided by 2 T: the Dec rate comes out at 0.6 x, truncated.
-  EXPECT_EQ(c.trained.dec_rate, static_cast<int>(0.6 * rate));
-  EXPECT_EQ(c.trained.theta, trainingTheta(c.trained.rx, c.trained.ry));
+  EXPECT_EQ(c.trained.dx, static_cast<int>(0.6 * rate * std::sin(turn)));
+  EXPECT_EQ(c.trained.dy, static_cast<int>(0.6 * rate * std::cos(turn)));
+  EXPECT_EQ(c.trained.ra_backlash, 0);  // the RA gears never reverse while tracking
   EXPECT_EQ(sim.transport().relayValue(), 0);
   ASSERT_FALSE(platform.ui.messageTexts().empty());
   EXPECT_EQ(platform.ui.messageTexts().front().rfind("slew RA = ", 0), 0u);
