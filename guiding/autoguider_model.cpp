@@ -108,8 +108,9 @@ void AutoguiderModel::takeDark() {
   ImageBuffers& b = imageBuffers();
   g.dark_capture = true;
   g.dark_available = false;
-  GuiderExposure(g.unit, g.count, b.GuiderFrames[0], processingNow());
+  const bool read = GuiderExposure(g.unit, g.count, b.GuiderFrames[0], processingNow());
   g.dark_capture = false;
+  if (!read) return;  // the camera said why; the last light frame is no dark
   if (writeGuiderBitmap(platform().paths.guiderBitmap(), b.GuiderFrames[0], guiderCameraState().display, b) !=
       0) {
     ShowMessage(8);
@@ -302,8 +303,9 @@ void AutoguiderModel::runExposures(const std::function<void()>& shown) {
     if (ui.pumpEvents().left_button) break;
     if (stop_) break;
     ui.setCursor(CursorShape::Wait);
-    GuiderExposure(g.unit, g.count, imageBuffers().GuiderFrames[0], processingNow());
+    const bool read = GuiderExposure(g.unit, g.count, imageBuffers().GuiderFrames[0], processingNow());
     ui.setCursor(CursorShape::Arrow);
+    if (!read) break;  // one message from the camera, not one per frame
     refresh();
     if (shown) shown();
     if (stop_) break;

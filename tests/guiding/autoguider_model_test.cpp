@@ -63,6 +63,22 @@ TEST_F(AutoguiderModelTest, DarkFrameOnlyAppliesOnceTaken) {
   EXPECT_EQ(panel.view().dark_text, " 5 hundredth darkframe being used");
 }
 
+// A camera that stops delivering: "Take DarkFrame" keeps no dark (not the last light frame), and
+// "Start" ends at the first frame lost instead of reporting a failure per frame.
+TEST_F(AutoguiderModelTest, AFailingCameraGivesNoDarkAndEndsTheExposures) {
+  panel.press(GuiderControl::Hundredths);
+  sim.transport().failReads(1000);
+  panel.press(GuiderControl::TakeDark);
+  EXPECT_EQ(panel.view().dark_text, "No darkframe has been taken");
+  panel.press(GuiderControl::ApplyDark);
+  EXPECT_FALSE(panel.view().dark_in_use);
+  int shown = 0;
+  panel.runExposures([&] {
+    if (++shown == 3) panel.press(GuiderControl::Stop);
+  });
+  EXPECT_EQ(shown, 0);
+}
+
 TEST_F(AutoguiderModelTest, ValueButtonsAndClosingRequests) {
   panel.press(GuiderControl::UseDefault);  // no training yet: the defaults stay in use
   EXPECT_EQ(panel.view().values_text, "Using Default Vals");
