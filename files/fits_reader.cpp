@@ -97,17 +97,26 @@ bool readFullFormTail(CardReader& cards, FitsDetails& d, std::uint16_t& offset) 
 bool readPixels(std::FILE* f, const FitsGeometry& g, std::uint16_t offset, Frame& frame, Frame& staging) {
   auto* bytes = reinterpret_cast<std::uint8_t*>(staging.data());
   const int pixels_per_chunk = g.chunkBytes / 2;
+  const std::size_t step = static_cast<std::size_t>(g.step);
+  // File pixel n = r * width + c goes to frame index r*step*kFrameWidth + c*step, counted on across
+  // the chunks (no division or multiplication per pixel).
+  std::size_t row_start = 0;
+  std::size_t at = 0;
+  int c = 0;
   for (int k = 0; k < g.chunks; ++k) {
     std::uint8_t* chunk = bytes + static_cast<std::ptrdiff_t>(k) * g.chunkBytes;
     if (std::fread(chunk, 1, static_cast<std::size_t>(g.chunkBytes), f) !=
         static_cast<std::size_t>(g.chunkBytes))
       return false;
-    for (int i = 0; i < pixels_per_chunk; ++i) {
-      const int n = k * pixels_per_chunk + i;
-      const int r = n / g.width;
-      const int c = n % g.width;
-      const auto v = static_cast<std::uint16_t>(((chunk[2 * i] << 8) | chunk[2 * i + 1]) + offset);
-      frame[static_cast<std::size_t>(r * g.step * kFrameWidth + c * g.step)] = v;
+    const std::uint8_t* in = chunk;
+    for (int i = 0; i < pixels_per_chunk; ++i, in += 2) {
+      frame[at] = static_cast<std::uint16_t>(((in[0] << 8) | in[1]) + offset);
+      at += step;
+      if (++c == g.width) {
+        c = 0;
+        row_start += step * kFrameWidth;
+        at = row_start;
+      }
     }
   }
   return true;

@@ -1,7 +1,9 @@
 #include "files/pk.h"
 
 #include <array>
+#include <bit>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
@@ -40,8 +42,12 @@ bool loadRawImage(const std::filesystem::path& path, Frame& frame) {
   for (int c = 0; c < kPkChunks; ++c) {
     const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), f);
     const std::size_t first = static_cast<std::size_t>(c) * (kPkChunkBytes / 2);
-    for (std::size_t i = 0; i + 1 < got; i += 2) {
-      frame[first + i / 2] = static_cast<std::uint16_t>(chunk[i] | (chunk[i + 1] << 8));
+    const std::size_t pairs = got / 2;
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(frame.data() + first, chunk.data(), pairs * 2);  // the file's order is memory order
+    } else {
+      for (std::size_t i = 0; i < pairs; ++i)
+        frame[first + i] = static_cast<std::uint16_t>(chunk[2 * i] | (chunk[2 * i + 1] << 8));
     }
     if (got != chunk.size()) break;
   }

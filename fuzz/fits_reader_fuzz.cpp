@@ -22,10 +22,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const long long file_size = kSizes[data[0] % kSizes.size()];
   const auto& path = p.writeInput(data + 1, size - 1, file_size);
   qlm::loadImageFile(path);
-  // The reader of both header forms on whatever size the file has.
+  // The reader of both header forms on whatever size the file has: the forms the open command did not
+  // just read (reading a full-size file again would only repeat its pixel loop).
   const qlm::FitsReadTarget target = qlm::programFitsTarget();
-  qlm::readFits(path, qlm::kFitsOldForm, target);
-  qlm::readFits(path, qlm::kFitsFullForm, target);
+  const qlm::ImageFileKind kind =
+      qlm::imageFileKind(file_size < 0 ? static_cast<long long>(size - 1) : file_size);
+  if (kind != qlm::ImageFileKind::OldFits) qlm::readFits(path, qlm::kFitsOldForm, target);
+  if (kind != qlm::ImageFileKind::Fits) qlm::readFits(path, qlm::kFitsFullForm, target);
   p.endInput();
   return 0;
 }
