@@ -20,50 +20,28 @@ TEST(GuideLogReaderTest, RefusesNumbersOutsideTheRowsIntegers) {
   EXPECT_FALSE(parseGuideLogLine("1000,1,250.3,140.7,0.125,-0.300,w,1e99,n,80,,,,").has_value());
 }
 
-// Rows at the ends of every column's range: the written line reads back as the same row (the values
-// are exact in the columns' decimals), however long the numbers print.
-class GuideLogRoundTripTest : public ::testing::TestWithParam<GuideLogRow> {};
-
-TEST_P(GuideLogRoundTripTest, WrittenLineReadsBackAsTheSameRow) {
-  const GuideLogRow& row = GetParam();
-  const std::string line = guideLogLine(row);
-  const auto back = parseGuideLogLine(line);
-  ASSERT_TRUE(back.has_value()) << line;
-  EXPECT_EQ(back->time_ms, row.time_ms);
-  EXPECT_EQ(back->frame, row.frame);
-  EXPECT_EQ(back->x, row.x);
-  EXPECT_EQ(back->y, row.y);
-  EXPECT_EQ(back->dx, row.dx);
-  EXPECT_EQ(back->dy, row.dy);
-  EXPECT_EQ(back->ra_dir, row.ra_dir);
-  EXPECT_EQ(back->ra_ms, row.ra_ms);
-  EXPECT_EQ(back->dec_dir, row.dec_dir);
-  EXPECT_EQ(back->dec_ms, row.dec_ms);
-  EXPECT_EQ(back->ao, row.ao);
-  EXPECT_EQ(back->truth, row.truth);
+// Rows at the ends of every column's range read back as written, however long the numbers print.
+TEST(GuideLogReaderTest, ExtremeRowsRoundTrip) {
+  for (const double big : {1e300, DBL_MAX}) {
+    GuideLogRow r;
+    r.time_ms = 4294967295UL;
+    r.frame = INT_MIN;
+    r.x = big;
+    r.y = -big;
+    r.dx = INT_MAX;
+    r.dy = INT_MIN;
+    r.ra_dir = 'w';
+    r.ra_ms = INT_MAX;
+    r.ao = std::make_pair(-32768, 32767);
+    r.truth = std::make_pair(-big, big);
+    const std::string line = guideLogLine(r);
+    const auto back = parseGuideLogLine(line);
+    ASSERT_TRUE(back.has_value()) << line;
+    EXPECT_EQ(guideLogLine(*back), line);
+    EXPECT_EQ(back->truth, r.truth);
+    EXPECT_EQ(back->dx, r.dx);
+  }
 }
-
-GuideLogRow extremeRow(double truth_x, double truth_y, int pulse, int offset) {
-  GuideLogRow r;
-  r.time_ms = 4294967295UL;
-  r.frame = pulse;
-  r.x = truth_x;
-  r.y = -truth_y;
-  r.dx = offset;
-  r.dy = offset == INT_MIN ? INT_MAX : -offset;
-  r.ra_dir = 'w';
-  r.ra_ms = pulse;
-  r.dec_dir = 'n';
-  r.dec_ms = pulse;
-  r.ao = std::make_pair(-32768, 32767);
-  r.truth = std::make_pair(truth_x, truth_y);
-  return r;
-}
-
-INSTANTIATE_TEST_SUITE_P(ExtremeValues, GuideLogRoundTripTest,
-                         ::testing::Values(extremeRow(1e300, -1e300, INT_MAX, INT_MIN),
-                                           extremeRow(DBL_MAX, -DBL_MAX, INT_MIN, INT_MAX),
-                                           extremeRow(-123456789012.5, 0.5, 0, -1)));
 
 }  // namespace
 }  // namespace qlm
