@@ -87,7 +87,12 @@ bool readBitmapFile(const std::filesystem::path& path, LoadedBitmap& into) {
     read = std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size();
   }
   std::fclose(in);
-  if (!read || bytes.size() < kBitmapHeaderBytes || bytes[0] != 0x42 || bytes[1] != 0x4D) return false;
+  return read && parseBitmapFile(into);
+}
+
+bool parseBitmapFile(LoadedBitmap& into) {
+  const std::vector<std::uint8_t>& bytes = into.file;
+  if (bytes.size() < kBitmapHeaderBytes || bytes[0] != 0x42 || bytes[1] != 0x4D) return false;
   const std::uint8_t* h = bytes.data();
   const auto offset = get32(h + 10);
   const auto info_size = get32(h + 14);
@@ -109,6 +114,15 @@ bool readBitmapFile(const std::filesystem::path& path, LoadedBitmap& into) {
     std::memcpy(&into.pixels[r * w], &bytes[offset + r * stride], w);
   }
   return true;
+}
+
+bool loadWrittenBitmap(const std::uint8_t* bottom_up, int width, int height, const BitmapPalette& palette,
+                       LoadedBitmap& into) {
+  const auto header = bitmapHeader(width, height, palette);
+  into.file.assign(header.begin(), header.end());
+  into.file.insert(into.file.end(), bottom_up,
+                   bottom_up + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  return parseBitmapFile(into);
 }
 
 std::optional<LoadedBitmap> readBitmapFile(const std::filesystem::path& path) {

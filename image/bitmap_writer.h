@@ -62,5 +62,11 @@ std::optional<LoadedBitmap> readBitmapFile(const std::filesystem::path& path);
 // The same into `into`, reusing its buffers; false (and `into` left unspecified) when the file is
 // missing, short or of another kind.
 bool readBitmapFile(const std::filesystem::path& path, LoadedBitmap& into);
+// Takes `into.file` (the whole bytes of a file) apart as readBitmapFile does.
+bool parseBitmapFile(LoadedBitmap& into);
+// What readBitmapFile gives for the file that writeBottomUpBitmapFile made of `bottom_up` and
+// `palette` when every write succeeded, built from those bytes without reading the file.
+bool loadWrittenBitmap(const std::uint8_t* bottom_up, int width, int height, const BitmapPalette& palette,
+                       LoadedBitmap& into);
 
 }  // namespace qlm

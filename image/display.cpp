@@ -7,6 +7,13 @@
 #include "platform/messages.h"
 #include "platform/platform.h"
 
+// The byte scans are also compiled for AVX-512 and AVX2 and picked at run time.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+#define QLM_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define QLM_VECTOR_CLONES
+#endif
+
 namespace qlm {
 
 namespace {
@@ -82,16 +89,31 @@ void computeDisplayBytes(const Frame& frame, std::uint8_t* bytes, int count) {
     bytes[i] = static_cast<std::uint8_t>(frame[static_cast<std::size_t>(i)] >> 8);
 }
 
-std::array<int, 256> autoContrastTable(int background) {
+namespace {
+// One entry of the auto contrast curve, d = i - b steps above the background level b.
+int autoContrastStep(int d) {
   // The exponents are the single-precision values of 0.3 and -0.7, as the original computes them.
   const double gamma = static_cast<double>(0.3f);
   const double factor = 1.0 / std::pow(255.0, static_cast<double>(-0.7f));
+  const double v = std::pow(static_cast<double>(d), gamma) * factor;
+  // Rounding in pow may leave d = 255 a hair below 255; the curve is meant to reach it.
+  return std::min(255, static_cast<int>(v + 1e-9));
+}
+}  // namespace
+
+std::array<int, 256> autoContrastTable(int background) {
+  // An entry depends on i - b only: steps 1-255 are computed once and shifted into place.
+  static const std::array<int, 256> steps = [] {
+    std::array<int, 256> s{};
+    for (int d = 1; d < 256; ++d)
+      s[static_cast<std::size_t>(d)] = autoContrastStep(d);
+    return s;
+  }();
   std::array<int, 256> t{};
   for (int i = 0; i < 256; ++i) {
     if (i <= background) continue;
-    const double v = std::pow(static_cast<double>(i - background), gamma) * factor;
-    // Rounding in pow may leave i - b = 255 a hair below 255; the curve is meant to reach it.
-    t[static_cast<std::size_t>(i)] = std::min(255, static_cast<int>(v + 1e-9));
+    const int d = i - background;
+    t[static_cast<std::size_t>(i)] = d < 256 ? steps[static_cast<std::size_t>(d)] : autoContrastStep(d);
   }
   return t;
 }
@@ -127,6 +149,7 @@ struct ByteRange {
   std::uint8_t highest;
   int min_non_zero;
 };
+QLM_VECTOR_CLONES
 ByteRange byteRange(const std::uint8_t* bytes, int count) {
   std::uint8_t below = 255;
   std::uint8_t lowest = 255;
@@ -180,8 +203,11 @@ bool smallWindowShown(const FrameState& f, const DisplayState& d) {
   return f.focus_mode || d.guide_window_shown;
 }
 
-int writeDisplayBitmap(const std::filesystem::path& path, ImageBuffers& b, const FrameState& f,
-                       DisplayState& d) {
+namespace {
+// writeDisplayBitmap, leaving in `palette` the colour table written. The rows go to the file from
+// b.BitmapRows, bottom row first, whichever way they got there.
+int writeDisplayBitmapWith(const std::filesystem::path& path, ImageBuffers& b, const FrameState& f,
+                           DisplayState& d, BitmapPalette& palette) {
   const bool small = smallWindowShown(f, d);
   const int width = small ? kSmallSide : kFrameWidth;
   const int height = small ? kSmallSide : kFrameHeight;
@@ -203,10 +229,17 @@ int writeDisplayBitmap(const std::filesystem::path& path, ImageBuffers& b, const
     }
     d.auto_contrast_table = autoContrastTable(d.background_level);
   }
-  const BitmapPalette palette = displayPalette(f, d.auto_contrast_table);
+  palette = displayPalette(f, d.auto_contrast_table);
   const int chunks = small ? 1 : kFrameWriteChunks;
   if (rows_ready) return writeBottomUpBitmapFile(path, b.BitmapRows.data(), width, height, palette, chunks);
   return writeBitmapFile(path, b.DisplayBytes.data(), width, height, palette, b.BitmapRows.data(), chunks);
+}
+}  // namespace
+
+int writeDisplayBitmap(const std::filesystem::path& path, ImageBuffers& b, const FrameState& f,
+                       DisplayState& d) {
+  BitmapPalette palette;
+  return writeDisplayBitmapWith(path, b, f, d, palette);
 }
 
 std::string windowTitleFor(const std::string& image_title) {
@@ -227,13 +260,20 @@ void refreshDisplay() {
   platform().ui->setTitle(windowTitleFor(d.image_title));
   if (f.auto_contrast) d.background_level = backgroundLevelB1(b.CurrentFrame, b);
   const auto path = small ? platform().paths.focusBitmap() : platform().paths.displayBitmap();
-  const int result = writeDisplayBitmap(path, b, f, d);
+  BitmapPalette palette;
+  const int result = writeDisplayBitmapWith(path, b, f, d, palette);
   d.last_write_result = result;
   if (result != kBitmapOk) ShowMessage(7 + result);
   // The window shows what the file holds, whether or not this write succeeded; its buffers are reused.
+  // After a complete write that is exactly the header and rows just written, taken from memory;
+  // after a failed one the file is read back.
   std::optional<LoadedBitmap>& shown = windowBitmap();
   if (!shown) shown.emplace();
-  if (!readBitmapFile(path, *shown)) shown.reset();
+  const bool loaded = result == kBitmapOk
+                          ? loadWrittenBitmap(b.BitmapRows.data(), small ? kSmallSide : kFrameWidth,
+                                              small ? kSmallSide : kFrameHeight, palette, *shown)
+                          : readBitmapFile(path, *shown);
+  if (!loaded) shown.reset();
   if (shown) {
     f.bitmap_width = windowBitmap()->width;
     f.bitmap_height = windowBitmap()->height;

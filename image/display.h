@@ -71,8 +71,9 @@ std::string windowTitleFor(const std::string& image_title);
 std::optional<LoadedBitmap>& windowBitmap();
 
 // Refreshes the display of the program-wide CurrentFrame: display bytes, title, background level (B1
-// with auto contrast), temporary bitmap (failures shown as messages 8-10), then loads that file back as
-// the window's bitmap ("Cannot open bitmap file" when it cannot) and asks the window to repaint.
+// with auto contrast), temporary bitmap (failures shown as messages 8-10), then makes what that file
+// holds the window's bitmap (after a complete write the bytes just written, else the file read back;
+// "Cannot open bitmap file" when it cannot be read) and asks the window to repaint.
 void refreshDisplay();
 
 // What a paint leaves behind: the background level re-estimated by B2 on CurrentFrame.

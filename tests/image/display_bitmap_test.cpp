@@ -29,6 +29,16 @@ class DisplayBitmapTest : public ::testing::Test {
  protected:
   ~DisplayBitmapTest() override { AtomicFile::setFailAfterBytesForTesting(-1); }
   std::vector<std::uint8_t> displayFile() const { return readAll(platform.paths().displayBitmap()); }
+  // The window's bitmap is the one the file at `path` holds, byte for byte.
+  static void expectWindowShowsTheFile(const std::filesystem::path& path) {
+    const auto read = readBitmapFile(path);
+    ASSERT_TRUE(read && windowBitmap());
+    EXPECT_EQ(windowBitmap()->file, read->file);
+    EXPECT_EQ(windowBitmap()->pixels, read->pixels);
+    EXPECT_EQ(windowBitmap()->palette, read->palette);
+    EXPECT_EQ(windowBitmap()->width, read->width);
+    EXPECT_EQ(windowBitmap()->height, read->height);
+  }
   test::TestPlatform platform;
   ImageBuffers& b = imageBuffers();
   FrameState& f = frameState();
@@ -99,6 +109,7 @@ TEST_F(DisplayBitmapTest, RefreshWritesGreyPaletteAndRowsBottomFirst) {
   EXPECT_EQ(platform.ui.callsOf("repaint").size(), 1u);
   ASSERT_TRUE(windowBitmap().has_value());
   EXPECT_EQ(windowBitmap()->at(17, 250), (17 + 250) & 0xFF);
+  expectWindowShowsTheFile(platform.paths().displayBitmap());
 }
 
 TEST_F(DisplayBitmapTest, StartUpRampRendersAsAVerticalGradient) {
@@ -208,7 +219,9 @@ TEST_P(MaxPaletteRefreshTest, FileAndWindowHoldTheRemappedBytesBottomRowFirst) {
   }
   refreshDisplay();
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + count, b.DisplayBytes.begin()));
-  const auto file = readAll(small ? platform.paths().focusBitmap() : platform.paths().displayBitmap());
+  const auto path = small ? platform.paths().focusBitmap() : platform.paths().displayBitmap();
+  expectWindowShowsTheFile(path);
+  const auto file = readAll(path);
   ASSERT_EQ(file.size(), 1078u + static_cast<std::size_t>(width * height));
   ASSERT_TRUE(windowBitmap());
   for (int y = 0; y < height; ++y) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -88,6 +89,19 @@ TEST_F(DisplayRenderTest, AutoContrastTableIsBlackUpToTheBackgroundThenAGammaCur
   const auto full = autoContrastTable(0);
   EXPECT_EQ(full[254], 254);
   EXPECT_EQ(full[255], 255);  // i - b = 255 reaches white exactly
+}
+
+TEST_F(DisplayRenderTest, AutoContrastTableIsOneCurveShiftedToEachLevel) {
+  // Levels below 0 reach steps past 255, which saturate at white.
+  for (const int level : {-40, -1, 0, 1, 77, 254, 255, 256}) {
+    const auto t = autoContrastTable(level);
+    for (int i = 0; i < 256; ++i) {
+      const double factor = 1.0 / std::pow(255.0, static_cast<double>(-0.7f));
+      const double v = std::pow(i - level, static_cast<double>(0.3f)) * factor;
+      const int expected = i <= level ? 0 : std::min(255, static_cast<int>(v + 1e-9));
+      ASSERT_EQ(t[static_cast<std::size_t>(i)], expected) << "level " << level << " entry " << i;
+    }
+  }
 }
 
 TEST_F(DisplayRenderTest, MaxPaletteTableFollowsThePowerCurve) {
