@@ -7,7 +7,7 @@
 #include "app/calibration_commands.h"
 #include "app/file_commands.h"
 #include "app/window_model.h"
-#include "capture/capture_links.h"
+#include "capture/capture_front_end.h"
 #include "capture/capture_state.h"
 #include "files/fits_details.h"
 #include "files/settings.h"
@@ -41,7 +41,6 @@ void resetProgramState() {
   resetCaptureSettings(captureSettings());
   resetSequenceState(sequenceState());
   resetLinkState(linkState());
-  resetCaptureLinks(captureLinks());
   clearReceiveBuffer(receiveBuffer());
   resetReadoutState(readoutState());
   resetCentroidState(centroidState());

@@ -6,7 +6,7 @@
 
 #include "camera/link.h"
 #include "camera/readout.h"
-#include "capture/capture_links.h"
+#include "capture/capture_front_end.h"
 #include "capture/sequence.h"
 #include "files/settings.h"
 #include "guiding/guider.h"
@@ -19,18 +19,14 @@ namespace qlm {
 
 namespace {
 
-bool ask(const std::function<bool()>& hook) {
-  return hook ? hook() : false;
-}
-
 std::string cameraModeText(const CaptureSettings& s) {
   if (s.continuous) return s.exposures == 1 ? "Continuous Imaging" : "Series Imaging";
   return s.exposures == 1 ? "Single Image" : "Auto Merging";
 }
 
 std::string autoguiderStatusText() {
-  const CaptureLinks& links = captureLinks();
-  if (!ask(links.guider_detected)) return "Guider Camera not detected";
+  // The guider head is carried by the camera's one USB device: found with it or not at all.
+  if (linkState().camera_present == 0) return "Guider Camera not detected";
   return guiderGuidingRunning() ? "Already Autoguiding" : "Guider Camera available";
 }
 

@@ -7,7 +7,7 @@
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "capture/auto_corrections.h"
-#include "capture/capture_links.h"
+#include "capture/capture_front_end.h"
 #include "capture/capture_state.h"
 #include "capture/ql_model.h"
 #include "files/auto_model.h"
@@ -15,6 +15,7 @@
 #include "files/fits_details.h"
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
+#include "guiding/guide_star.h"
 #include "guiding/guider.h"
 #include "image/autoprocess.h"
 #include "image/calibration.h"
@@ -63,7 +64,6 @@ class PhotoRun {
       : front_(front),
         s_(captureSettings()),
         st_(sequenceState()),
-        links_(captureLinks()),
         ui_(*platform().ui),
         clock_(*platform().clock) {}
 
@@ -97,7 +97,6 @@ class PhotoRun {
   const CaptureFrontEnd& front_;
   CaptureSettings& s_;
   SequenceState& st_;
-  CaptureLinks& links_;
   Ui& ui_;
   Clock& clock_;
   bool restore_pick_ = false;
@@ -153,7 +152,8 @@ void PhotoRun::run() {
       frame();
     } while (s_.exposures > 0);
     if (!finished_ && !st_.readout_skip) finishFrame();
-    if (st_.started_by_guiding && !st_.guiding_training && !st_.readout_failed) call(links_.hand_to_guiding);
+    // A run started by the guiding loop would hand its frame to guiding here; no loop of this program
+    // does that (main-camera guiding takes its own guide-window frames), so nothing is handed over.
   } while (st_.loop_continuous);
   endCommand();
 }
@@ -394,7 +394,10 @@ void PhotoRun::endCommand() {
   setDefaultFocusOrigin(readoutState());
   restorePickMode();
   resetStackState(stackState());
-  call(links_.restore_guide_position);
+  // The main centroid goes back to the position the guide-window placement kept, and so does the
+  // guiding reference unless guider-camera guiding holds it.
+  centroidState().main = guideStarState().kept_main_result;
+  if (!guidingState().guider_guiding) guidingState().reference = guideStarState().kept_main_result;
   closeGuidingWindow();
   st_.guided_started = false;
   ui_.setCursor(CursorShape::Arrow);

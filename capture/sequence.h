@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "capture/capture_links.h"
+#include "capture/capture_front_end.h"
 
 namespace qlm {
 

@@ -7,7 +7,7 @@
 
 #include "camera/link.h"
 #include "camera/readout.h"
-#include "capture/capture_links.h"
+#include "capture/capture_front_end.h"
 #include "capture/capture_state.h"
 #include "capture/ql_model.h"
 #include "capture/sequence.h"

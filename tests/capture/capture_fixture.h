@@ -8,7 +8,7 @@
 
 #include "camera/link.h"
 #include "camera/readout.h"
-#include "capture/capture_links.h"
+#include "capture/capture_front_end.h"
 #include "capture/capture_state.h"
 #include "capture/ql_model.h"
 #include "capture/sequence.h"
@@ -85,13 +85,11 @@ class CaptureTest : public ::testing::Test {
   CaptureTest() {
     resetLinkState(linkState());
     resetReadoutState(readoutState());
-    resetCaptureLinks(captureLinks());
     displayHooks() = DisplayHooks{};
     settings().show_interface_details = false;
     front.frame_finished = [this] { ++frames; };
   }
   ~CaptureTest() override {
-    resetCaptureLinks(captureLinks());
     displayHooks() = DisplayHooks{};
     resetLinkState(linkState());
   }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "camera/readout.h"
-#include "capture/capture_links.h"
+#include "capture/capture_front_end.h"
 #include "capture/capture_state.h"
 #include "capture/ql_model.h"
 #include "capture_fixture.h"
@@ -247,7 +247,7 @@ TEST_F(PanelTest, AutoguidePhotoAsksForGuidingOnlyWithAPickedStar) {
 
 TEST_F(PanelTest, AutoguiderStatusText) {
   EXPECT_EQ(panel.view().autoguider_status, "Guider Camera not detected");
-  captureLinks().guider_detected = [] { return true; };
+  linkState().camera_present = 1;
   panel.refresh();
   EXPECT_EQ(panel.view().autoguider_status, "Guider Camera available");
   guidingState().guider_guiding = true;

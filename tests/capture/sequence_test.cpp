@@ -9,6 +9,8 @@
 #include "capture_fixture.h"
 #include "files/fits_details.h"
 #include "files/pk.h"
+#include "guiding/guide_star.h"
+#include "guiding/guider.h"
 #include "image/autoprocess.h"
 #include "image/centroid.h"
 #include "image/frame.h"
@@ -308,6 +310,23 @@ TEST_F(SequenceTest, EveryTakePhotoStartsWithOneExposureAndRestoresPickMode) {
   EXPECT_EQ(readoutState().focus_x, 10);  // a cancelled panel leaves the focus window alone
   EXPECT_EQ(captureSettings().dark_file, "c:\\dark.def");
   EXPECT_EQ(captureSettings().flat_file, "c:\\flat.def");
+}
+
+// The end of a command puts the main centroid back where the guide-window placement left it, and the
+// guiding reference too unless guider-camera guiding is holding it.
+TEST_F(SequenceTest, EndOfCommandRestoresTheKeptGuidePosition) {
+  guideStarState().kept_main_result = CentroidResult{120, 80, 3, 7};
+  for (bool guiding : {false, true}) {
+    centroidState().main = CentroidResult{1, 2, 0, 0};
+    guidingState().reference = CentroidResult{5, 6, 0, 0};
+    guidingState().guider_guiding = guiding;
+    takePhoto(exposure(ql::kTenths, 1));
+    EXPECT_EQ(centroidState().main.x, 120);
+    EXPECT_EQ(centroidState().main.ty, 7);
+    EXPECT_EQ(guidingState().reference.x, guiding ? 5 : 120) << "guiding " << guiding;
+    EXPECT_EQ(guidingState().reference.ty, guiding ? 0 : 7) << "guiding " << guiding;
+  }
+  guidingState().guider_guiding = false;
 }
 
 TEST_F(SequenceTest, HistoryCarriesTheCorrectionsOfTheFrame) {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "camera/link.h"
-#include "capture/capture_links.h"
+#include "capture/capture_front_end.h"
 #include "capture/capture_state.h"
 #include "capture/ql_model.h"
 #include "capture/sequence.h"
@@ -21,7 +21,6 @@ class StackingCaptureTest : public ::testing::Test {
  protected:
   StackingCaptureTest() {
     resetLinkState(linkState());
-    resetCaptureLinks(captureLinks());
     settings().show_interface_details = false;
     sim.setImageShiftSource([](std::uint32_t at_ms) {
       return sim::ImageShift{0.0015 * at_ms, 0.001 * at_ms};

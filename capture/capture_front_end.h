@@ -5,24 +5,6 @@
 
 namespace qlm {
 
-// Steps of the take-photo command whose subsystems are still to come. Each
-// starts as a no-op, so the sequence runs unchanged before they land; the program-wide reset puts them
-// back to no-ops.
-struct CaptureLinks {
-  // The guiding loop that started this command receives the frame.
-  std::function<void()> hand_to_guiding;
-  // End of a command: the main centroid back to the guide-window position, and the guiding reference
-  // too when guider-camera guiding is not running.
-  std::function<void()> restore_guide_position;
-
-  // Panel status: guider camera detected.
-  std::function<bool()> guider_detected;
-};
-
-CaptureLinks& captureLinks();
-// Back to no-ops.
-void resetCaptureLinks(CaptureLinks& links);
-
 // What the take-photo command needs from the front end that runs it (the main window, the command-line
 // tool, a test). Every member may be left empty.
 struct CaptureFrontEnd {
