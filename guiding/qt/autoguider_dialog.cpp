@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -71,11 +72,8 @@ constexpr AOButtonSpec kAOButtons[] = {
 TGQLDialog::TGQLDialog(AutoguiderModel& model, QWidget* parent) : QDialog(parent), model_(model) {
   setWindowTitle(kAutoguiderPanelName);
   setMouseTracking(true);
-  auto* outer = new QVBoxLayout(this);
-  outer->addSpacing(kImageBottom + 6);  // the guider image is painted at (10, 45)
-  auto* grid = new QGridLayout();
-  outer->addLayout(grid);
-  int i = 0;
+  // Every control first, by its control; then placed into the panel's groups.
+  std::map<GuiderControl, QWidget*> made;
   for (const ButtonSpec& b : kButtons) {
     QWidget* w = nullptr;
     const GuiderControl c = b.control;
@@ -92,77 +90,116 @@ TGQLDialog::TGQLDialog(AutoguiderModel& model, QWidget* parent) : QDialog(parent
       if (c == GuiderControl::UseDefault) use_default_ = button;
     }
     w->setObjectName(b.text);
-    grid->addWidget(w, i / 4, i % 4);
-    ++i;
+    made[c] = w;
   }
-  int row = i / 4 + 1;
-  auto* up = new QToolButton(this);
-  up->setArrowType(Qt::UpArrow);
-  up->setObjectName("ExposureUp");
-  connect(up, &QToolButton::clicked, this, [this] { press(GuiderControl::ExposureUp); });
-  auto* down = new QToolButton(this);
-  down->setArrowType(Qt::DownArrow);
-  down->setObjectName("ExposureDown");
-  connect(down, &QToolButton::clicked, this, [this] { press(GuiderControl::ExposureDown); });
+  const auto place = [&made](QGridLayout* grid, std::initializer_list<GuiderControl> controls, int row,
+                             int column = 0) {
+    for (GuiderControl c : controls)
+      grid->addWidget(made[c], row, column++);
+  };
+  const auto arrow = [this](Qt::ArrowType type, const char* name) {
+    auto* b = new QToolButton(this);
+    b->setArrowType(type);
+    b->setObjectName(name);
+    return b;
+  };
+
+  auto* outer = new QVBoxLayout(this);
+  // The guider image is painted at (10, 45); the exposure and guide-star groups stand to its right.
+  auto* top = new QHBoxLayout();
+  outer->addLayout(top);
+  top->addSpacing(kGuiderImageLeft + kGuiderWidth);
+  auto* side = new QVBoxLayout();
+  top->addLayout(side);
+
+  auto* exposure_group = new QGroupBox("Exposure", this);
+  auto* eg = new QGridLayout(exposure_group);
+  place(eg, {GuiderControl::Hundredths, GuiderControl::Tenths, GuiderControl::Seconds}, 0);
   exposure_ = new QLabel(this);
-  grid->addWidget(exposure_, row, 0);
-  grid->addWidget(up, row, 1);
-  grid->addWidget(down, row, 2);
-  ++row;
+  eg->addWidget(exposure_, 1, 0);
+  auto* up = arrow(Qt::UpArrow, "ExposureUp");
+  auto* down = arrow(Qt::DownArrow, "ExposureDown");
+  connect(up, &QToolButton::clicked, this, [this] { press(GuiderControl::ExposureUp); });
+  connect(down, &QToolButton::clicked, this, [this] { press(GuiderControl::ExposureDown); });
+  auto* arrows = new QHBoxLayout();
+  arrows->addWidget(up);
+  arrows->addWidget(down);
+  arrows->addStretch();
+  eg->addLayout(arrows, 1, 1, 1, 2);
+  place(eg, {GuiderControl::Start, GuiderControl::Stop, GuiderControl::OneSecPause}, 2);
+  side->addWidget(exposure_group);
+
+  auto* star_group = new QGroupBox("Guide Star", this);
+  auto* sg = new QGridLayout(star_group);
+  place(sg, {GuiderControl::SelectGuideStar, GuiderControl::Train}, 0);
+  place(sg, {GuiderControl::StartGuiding, GuiderControl::GotoMainCamera}, 1);
+  step_ = new QLabel(this);
+  sg->addWidget(step_, 2, 0, 1, 2);
+  side->addWidget(star_group);
+
+  auto* dark_group = new QGroupBox("Dark Frame", this);
+  auto* dg = new QGridLayout(dark_group);
+  place(dg, {GuiderControl::TakeDark, GuiderControl::ApplyDark}, 0);
+  dark_ = new QLabel(this);
+  dg->addWidget(dark_, 1, 0, 1, 2);
+  side->addWidget(dark_group);
+  side->addStretch();
+  top->addStretch();
+  top->addStrut(kImageBottom);  // the row is at least as tall as the image reaches
+
+  auto* values_group = new QGroupBox("Guide Values", this);
+  auto* vg = new QGridLayout(values_group);
   const char* names[5] = {"RA rate", "Dec rate", "RA backlash", "Dec backlash", "RA Angle"};
   for (int k = 0; k < 5; ++k) {
-    // The angle's caption stands left of its field, in the row below the other four.
-    if (k < 4)
-      grid->addWidget(new QLabel(names[k], this), row, k, Qt::AlignBottom);
-    else
-      grid->addWidget(new QLabel(names[k], this), row + 2, 2, Qt::AlignRight | Qt::AlignVCenter);
+    vg->addWidget(new QLabel(names[k], this), 0, k, Qt::AlignBottom);
     defaults_[k] = new QLineEdit(this);
     defaults_[k]->setObjectName(QString("Default ") + names[k]);
+    vg->addWidget(defaults_[k], 1, k);
   }
-  ++row;
-  for (int k = 0; k < 4; ++k)
-    grid->addWidget(defaults_[k], row, k);
-  ++row;
-  grid->addWidget(defaults_[4], row, 3);
+  place(vg, {GuiderControl::UseDefault, GuiderControl::ChangeDefaults, GuiderControl::SaveLatest}, 2);
+  values_ = new QLabel(this);
+  vg->addWidget(values_, 2, 3, 1, 2);
   latest_ = new QLabel(this);
-  grid->addWidget(latest_, row, 0, 1, 2);
-  ++row;
+  vg->addWidget(latest_, 3, 0, 1, 5);
+  outer->addWidget(values_group);
+
+  auto* middle = new QHBoxLayout();
+  outer->addLayout(middle);
+  auto* options_group = new QGroupBox("Options", this);
+  auto* og = new QGridLayout(options_group);
+  place(og, {GuiderControl::IgnoreBacklash, GuiderControl::IgnoreRaAngle}, 0);
+  place(og, {GuiderControl::SwapNorthSouth, GuiderControl::SwapEastWest}, 1);
+  place(og, {GuiderControl::MedianFilter, GuiderControl::Stretch}, 2);
+  middle->addWidget(options_group, 1);
+
+  // The arrows as a cross: West left, East right, North up, South down.
+  auto* move_group = new QGroupBox("Move Telescope", this);
+  auto* mg = new QGridLayout(move_group);
   const struct {
     Qt::ArrowType type;
     char logical;
     const char* name;
-  } moves[] = {{Qt::LeftArrow, 'w', "Move West"},
-               {Qt::RightArrow, 'e', "Move East"},
-               {Qt::UpArrow, 'n', "Move North"},
-               {Qt::DownArrow, 's', "Move South"}};
-  grid->addWidget(new QLabel("Move Telescope", this), row, 0);
-  int col = 1;
-  auto* move_row = new QHBoxLayout();
+    int row;
+    int column;
+  } moves[] = {{Qt::LeftArrow, 'w', "Move West", 1, 0},
+               {Qt::RightArrow, 'e', "Move East", 1, 2},
+               {Qt::UpArrow, 'n', "Move North", 0, 1},
+               {Qt::DownArrow, 's', "Move South", 2, 1}};
   for (const auto& m : moves) {
-    auto* b = new QToolButton(this);
-    b->setArrowType(m.type);
-    b->setObjectName(m.name);
+    auto* b = arrow(m.type, m.name);
     const char logical = m.logical;
     connect(b, &QToolButton::pressed, this, [this, logical] {
       model_.moveStart(logical);
       showView();  // the AO tilt after a move
     });
     connect(b, &QToolButton::released, this, [this] { model_.moveEnd(); });
-    move_row->addWidget(b);
-    ++col;
+    mg->addWidget(b, m.row, m.column);
   }
-  grid->addLayout(move_row, row, 1, 1, 3);
-  ++row;
-  grid->addWidget(buildAOGroup(), row, 0, 1, 4);
-  ++row;
-  dark_ = new QLabel(this);
-  values_ = new QLabel(this);
-  step_ = new QLabel(this);
+  middle->addWidget(move_group);
+
+  outer->addWidget(buildAOGroup());
   pointer_ = new QLabel(this);
-  grid->addWidget(dark_, row, 0, 1, 2);
-  grid->addWidget(values_, row, 2);
-  grid->addWidget(step_, row, 3);
-  grid->addWidget(pointer_, row + 1, 0, 1, 4);
+  outer->addWidget(pointer_);
   showView();
 }
 
