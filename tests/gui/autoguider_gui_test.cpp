@@ -22,6 +22,7 @@
 #include "image/frame.h"
 #include "platform/platform.h"
 #include "sim/sim_setup.h"
+#include "sim_window_fixture.h"
 #include "support/test_home.h"
 
 namespace {
@@ -29,36 +30,21 @@ namespace {
 // The autoguider panel (Ctrl+G) and the guiding window on the simulated camera and mount, the waits on
 // a virtual clock. A timer answers message boxes, drives the panel once it is shown, and presses
 // "Stop Guiding" once the guiding window has shown `frames_before_stop` frames.
-class AutoguiderWindowTest : public ::testing::Test {
+// The simulated camera and mount, made before the window that is handed its transport.
+struct SimSystemHolder {
+  std::shared_ptr<qlm::sim::SimSystem> sim_ = std::make_shared<qlm::sim::SimSystem>();
+};
+
+class AutoguiderWindowTest : protected SimSystemHolder, public SimWindowTest {
  protected:
-  AutoguiderWindowTest() {
-    options_.transport = std::shared_ptr<qlm::Transport>(sim_, &sim_->transport());
-    options_.home = home_.path().string();
-    window_ = std::make_unique<TQLM_T4Window>(options_);
-    qlm::Platform p = qlm::platform();
-    p.clock = &clock_;
-    virtual_time_ = std::make_unique<qlm::ScopedPlatform>(p);
+  AutoguiderWindowTest() : SimWindowTest(std::shared_ptr<qlm::Transport>(sim_, &sim_->transport()), 10) {
     qlm::settings().show_interface_details = false;
     qlm::settings().drive_method = 'b';
     qlm::saveSettings();
-    window_->show();
-    timer_ = std::make_unique<QTimer>();
-    QObject::connect(timer_.get(), &QTimer::timeout, [this] { step(); });
-    timer_->start(10);
-  }
-  ~AutoguiderWindowTest() override {
-    timer_.reset();
-    qlm::CloseCamera();
-    virtual_time_.reset();
-    window_.reset();
   }
 
-  void step() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      messages_.push_back(box->text().toStdString());
-      box->accept();
-    } else if (auto* panel = qobject_cast<qlm::TGQLDialog*>(modal); panel != nullptr && !driven_) {
+  void onTick(QWidget* modal) override {
+    if (auto* panel = qobject_cast<qlm::TGQLDialog*>(modal); panel != nullptr && !driven_) {
       driven_ = true;
       // A timer does not fire again while its own slot runs: the panel is driven from another one, so
       // that this one can answer the boxes the panel opens.
@@ -85,13 +71,6 @@ class AutoguiderWindowTest : public ::testing::Test {
     QTest::mouseClick(parent.findChild<QAbstractButton*>(name), Qt::LeftButton);
   }
 
-  std::shared_ptr<qlm::sim::SimSystem> sim_ = std::make_shared<qlm::sim::SimSystem>();
-  qlm::test::TempHome home_;
-  WindowOptions options_;
-  qlm::VirtualClock clock_;
-  std::unique_ptr<TQLM_T4Window> window_;
-  std::unique_ptr<qlm::ScopedPlatform> virtual_time_;
-  std::unique_ptr<QTimer> timer_;
   std::function<void(qlm::TGQLDialog&)> on_panel;
   int frames_before_stop = 5;
   bool driven_ = false;
@@ -99,7 +78,6 @@ class AutoguiderWindowTest : public ::testing::Test {
   bool stop_enabled_ = false;
   int stopped_at_ = 0;  // frames measured when "Stop Guiding" was pressed
   std::vector<std::string> fields_;
-  std::vector<std::string> messages_;
 };
 
 TEST_F(AutoguiderWindowTest, PickStartGuidingAndStop) {

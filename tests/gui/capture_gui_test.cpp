@@ -23,40 +23,19 @@
 #include "image/frame.h"
 #include "platform/platform.h"
 #include "sim/sim_transport.h"
+#include "sim_window_fixture.h"
 #include "support/test_home.h"
 
 namespace {
 
 // The desktop program on the simulated camera, its waits on a virtual clock. Modal boxes are answered
 // and the camera panel is driven by `onPanel` from a timer while the command runs.
-class CaptureWindowTest : public ::testing::Test {
+class CaptureWindowTest : public SimWindowTest {
  protected:
-  CaptureWindowTest() {
-    options_.transport = std::make_shared<qlm::sim::SimTransport>();
-    options_.home = home_.path().string();
-    window_ = std::make_unique<TQLM_T4Window>(options_);
-    qlm::Platform p = qlm::platform();
-    p.clock = &clock_;
-    virtual_time_ = std::make_unique<qlm::ScopedPlatform>(p);
-    window_->show();
-    QApplication::setActiveWindow(window_.get());
-    connect_timer_ = std::make_unique<QTimer>();
-    QObject::connect(connect_timer_.get(), &QTimer::timeout, [this] { answerModal(); });
-    connect_timer_->start(20);
-  }
-  ~CaptureWindowTest() override {
-    connect_timer_.reset();
-    qlm::CloseCamera();
-    virtual_time_.reset();
-    window_.reset();
-  }
+  CaptureWindowTest() : SimWindowTest(std::make_shared<qlm::sim::SimTransport>(), 20) {}
 
-  void answerModal() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      messages_.push_back(box->text().toStdString());
-      box->accept();
-    } else if (auto* panel = qobject_cast<TQLDialog*>(modal); panel != nullptr && panel != driven_) {
+  void onTick(QWidget* modal) override {
+    if (auto* panel = qobject_cast<TQLDialog*>(modal); panel != nullptr && panel != driven_) {
       driven_ = panel;
       if (onPanel) onPanel(*panel);
     }
@@ -76,15 +55,8 @@ class CaptureWindowTest : public ::testing::Test {
     if (!dir.isEmpty()) w.grab().save(QString::fromUtf8(dir) + "/" + name);
   }
 
-  qlm::test::TempHome home_;
-  WindowOptions options_;
-  qlm::VirtualClock clock_;
-  std::unique_ptr<TQLM_T4Window> window_;
-  std::unique_ptr<qlm::ScopedPlatform> virtual_time_;
-  std::unique_ptr<QTimer> connect_timer_;
   std::function<void(TQLDialog&)> onPanel;
   TQLDialog* driven_ = nullptr;
-  std::vector<std::string> messages_;
 };
 
 TEST_F(CaptureWindowTest, CtrlZTakesAPhotoOfTheSimulatedSky) {
