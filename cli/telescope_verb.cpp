@@ -36,12 +36,17 @@ int runTelescopeVerb(const TelescopeArgs& args, const CliOptions& options, std::
       return 0;
     }
     ReadPosition(scope);
-    o << "ra: " << lx200::positionText(scope.ra_text) << "\ndec: " << lx200::positionText(scope.dec_text)
-      << '\n';
     if (scope.ra_text.empty() || scope.dec_text.empty()) {
       e << "The mount did not answer\n";
       return 1;
     }
+    // A cut-short or garbled reply is no position: say so rather than print its bytes.
+    if (!raArcsec(scope.ra_text) || !decArcsec(scope.dec_text)) {
+      e << "The mount's reply is not a position\n";
+      return 1;
+    }
+    o << "ra: " << lx200::positionText(scope.ra_text) << "\ndec: " << lx200::positionText(scope.dec_text)
+      << '\n';
     return 0;
   });
 }

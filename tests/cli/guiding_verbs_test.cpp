@@ -77,8 +77,18 @@ TEST_F(GuidingVerbsTest, TelescopeRefusesBadInputAndReportsASilentMount) {
   no_sim.virtual_clock = true;
   EXPECT_EQ(runTelescopeVerb({"status"}, no_sim, out, err), 2);
   out.str("");
-  EXPECT_EQ(runTelescopeVerb({"status"}, simulated({"fault.mount_reply=silent"}), out, err), 1);
-  EXPECT_EQ(out.str(), "ra: \ndec: \n");
+  // A silent, cut-short or garbled mount fails the verb and prints no position.
+  for (const char* fault : {"silent", "short", "garbage"}) {
+    out.str("");
+    err.str("");
+    EXPECT_EQ(runTelescopeVerb({"status"}, simulated({std::string("fault.mount_reply=") + fault}), out, err),
+              1)
+        << fault;
+    EXPECT_EQ(out.str(), "") << fault;
+    EXPECT_NE(err.str().find(fault == std::string("silent") ? "did not answer" : "not a position"),
+              std::string::npos)
+        << fault << ": " << err.str();
+  }
 }
 
 TEST_F(GuidingVerbsTest, PulseTakesItsLengthOnTheVirtualClock) {
