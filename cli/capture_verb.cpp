@@ -1,8 +1,10 @@
 // capture: the take-photo command without windows. The camera control panel is answered from the
 // command line, and the sequence runs exactly as Ctrl+Z and "Take Photo" run it in the program.
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "camera/link.h"
@@ -153,6 +155,13 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
   ScopedPlatform scoped(p);
   CaptureReport report(args, out);
   CaptureFrontEnd front = report.frontEnd();
+  // The log's true columns, as the guide verb writes them: where the simulated mount truly pointed.
+  if (sim::SimSystem* sim = camera->simulator()) {
+    front.guiding.truth = [sim]() -> std::optional<std::pair<double, double>> {
+      const sim::ExposureRecord& e = sim->transport().lastExposure(kGuiderHead);
+      return std::make_pair(e.pointing_x_px, e.pointing_y_px);
+    };
+  }
   int guide_frames = 0;
   front.guiding.frame_done = [&guide_frames](const GuideFrameRecord&) { ++guide_frames; };
   takePhotoCommand(front);

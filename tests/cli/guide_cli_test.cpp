@@ -88,6 +88,14 @@ TEST_F(GuideCliTest, GuidedCaptureGuidesDuringTheExposure) {
   ASSERT_EQ(run({"capture", "--guided", "--count", "20"}), 0) << err.str();
   EXPECT_NE(out.str().find("frame 1: 20000 ms"), std::string::npos);
   EXPECT_GT(value("guide frames"), 5);
+  // Its guide log holds a row per guide frame, with the simulated mount's true pointing.
+  std::vector<GuideLogRow> rows;
+  for (const auto& f : std::filesystem::directory_iterator(home.path() / "guidelogs"))
+    for (const GuideLogRow& r : readGuideLog(f.path().string()))
+      rows.push_back(r);
+  ASSERT_EQ(static_cast<double>(rows.size()), value("guide frames"));
+  for (const GuideLogRow& r : rows)
+    EXPECT_TRUE(r.truth.has_value()) << "frame " << r.frame;
 }
 
 // The largest |tilt| of either axis in an AO run's guide log.
