@@ -23,6 +23,10 @@ std::unique_ptr<VerbCamera> VerbCamera::install(const CliOptions& options, std::
     err << "--virtual-clock needs --simulate\n";
     return nullptr;
   }
+  if (!options.sim_settings.empty() && !options.simulate) {
+    err << "--sim needs --simulate\n";  // rather than look for a USB camera the settings cannot reach
+    return nullptr;
+  }
   sim::SimOptions sim_options;
   if (!simOptionsFrom(options, sim_options, err)) return nullptr;
   std::unique_ptr<VerbCamera> camera(new VerbCamera());

@@ -76,6 +76,10 @@ TEST_F(GuidingVerbsTest, TelescopeRefusesBadInputAndReportsASilentMount) {
   CliOptions no_sim;
   no_sim.virtual_clock = true;
   EXPECT_EQ(runTelescopeVerb({"status"}, no_sim, out, err), 2);
+  no_sim = simulated({"pe_arcsec=4"});
+  no_sim.simulate = false;
+  no_sim.virtual_clock = false;
+  EXPECT_EQ(runTelescopeVerb({"status"}, no_sim, out, err), 2);
   out.str("");
   // A silent, cut-short or garbled mount fails the verb and prints no position.
   for (const char* fault : {"silent", "short", "garbage"}) {
