@@ -2,6 +2,8 @@
 // simulator, as the autoguider panel's "Train" and "Start Guiding" run them.
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -168,10 +170,23 @@ struct RunSums {
   double tn = 0, tx = 0, ty = 0, txx = 0, tyy = 0;
 };
 
+// True when the log file (and its folder) can be created; the run writes it from the start.
+bool canWriteLog(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path p(path);
+  if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
+  return std::ofstream(path, std::ios::app).good();
+}
+
 int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, std::ostream& err) {
   if (const std::string why = refusal(a); !why.empty()) {
     err << why << '\n';
     return 2;
+  }
+  // A log asked for by name would otherwise be lost without a word: refuse before guiding.
+  if (!a.log.empty() && a.log != "-" && !canWriteLog(a.log)) {
+    err << "Cannot write the guide log " << a.log << '\n';
+    return 1;
   }
   const auto camera = VerbCamera::install(options, err);
   if (!camera) return 2;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -96,6 +97,14 @@ TEST_F(GuideCliTest, GuidedCaptureGuidesDuringTheExposure) {
   ASSERT_EQ(static_cast<double>(rows.size()), value("guide frames"));
   for (const GuideLogRow& r : rows)
     EXPECT_TRUE(r.truth.has_value()) << "frame " << r.frame;
+}
+
+TEST_F(GuideCliTest, ALogThatCannotBeWrittenIsRefusedBeforeGuiding) {
+  std::ofstream(home.path() / "plain") << "a file, not a folder";
+  const std::string log = (home.path() / "plain" / "run.csv").string();
+  EXPECT_EQ(run({"guide", "guider", "--seconds", "30", "--log", log}), 1);
+  EXPECT_NE(err.str().find("Cannot write the guide log " + log), std::string::npos) << err.str();
+  EXPECT_EQ(out.str().find("frames:"), std::string::npos) << out.str();
 }
 
 // The largest |tilt| of either axis in an AO run's guide log.
