@@ -166,6 +166,7 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
   front.guiding.frame_done = [&guide_frames](const GuideFrameRecord&) { ++guide_frames; };
   takePhotoCommand(front);
   out << "guide frames: " << guide_frames << '\n';
+  if (sequenceState().readout_failed) return 1;  // the link's message has said why
   if (report.frames() == 0) {
     err << "capture: no frame was taken\n";
     return 1;

@@ -162,6 +162,9 @@ TEST_F(GuideCliTest, APulledCameraEndsTrainingAndGuiding) {
     EXPECT_EQ(err.str().find("AutoGuiding Terminated"), std::string::npos);
     EXPECT_EQ(err.str().find("Guide star lost"), std::string::npos);
   }
+  EXPECT_EQ(run({"--sim", "fault.unplug_ms=20000", "capture", "--guided", "--count", "60"}), 1);
+  EXPECT_EQ(failures(), 1) << err.str();
+  EXPECT_EQ(err.str().find("no frame was taken"), std::string::npos) << err.str();
 }
 
 }  // namespace
