@@ -100,8 +100,8 @@ void setMainGuideStar(int x, int y, GuideStarState& s) {
 }
 
 GuideWindowPlacement guideWindowPlacement(int gx, int gy, int width, int height, bool binned) {
-  const int h = kGuideWindowHalf;
-  auto origin = [h](int g, int size) { return g <= h ? 0 : (g < size - h ? g - h : size - 2 * h); };
+  constexpr int h = kGuideWindowHalf;
+  auto origin = [](int g, int size) { return g <= h ? 0 : (g < size - h ? g - h : size - 2 * h); };
   GuideWindowPlacement p;
   p.origin_x = origin(gx, width);
   p.origin_y = origin(gy, height);
