@@ -167,7 +167,7 @@ int runTrain(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
 // Sums of the measured errors and of the simulator's true positions over the run.
 struct RunSums {
   double n = 0, ex = 0, ey = 0;
-  double tn = 0, tx = 0, ty = 0, txx = 0, tyy = 0;
+  PositionScatter truth;
 };
 
 // True when the log file (and its folder) can be created; the run writes it from the start.
@@ -223,11 +223,7 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
     sums.ey += (r.dy / 1000.0) * (r.dy / 1000.0);
     if (view.truth) {
       const auto t = view.truth();
-      sums.tn += 1;
-      sums.tx += t->first;
-      sums.ty += t->second;
-      sums.txx += t->first * t->first;
-      sums.tyy += t->second * t->second;
+      sums.truth.add(t->first, t->second);
     }
     // "Stop Guiding" (a key press for the main camera) once the time is up.
     if (static_cast<std::int32_t>(clock.millis() - stop_at) >= 0) {
@@ -246,11 +242,7 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   const double n = sums.n > 0 ? sums.n : 1;
   out << "frames: " << g.frames << "\ncorrections: " << g.corrections
       << "\nrms x px: " << std::sqrt(sums.ex / n) << "\nrms y px: " << std::sqrt(sums.ey / n) << '\n';
-  if (sums.tn > 0) {
-    const double var =
-        (sums.txx - sums.tx * sums.tx / sums.tn + sums.tyy - sums.ty * sums.ty / sums.tn) / sums.tn;
-    out << "true rms px: " << std::sqrt(var > 0 ? var : 0) << '\n';
-  }
+  if (sums.truth.n > 0) out << "true rms px: " << sums.truth.rms() << '\n';
   if (ao) out << "bumps: " << aoState().bumps - bumps_before << '\n';
   return g.stop || g.camera_failed ? 1 : 0;  // a lost star or a failed camera ends the run early
 }

@@ -115,4 +115,17 @@ void GuideLogWriter::close() {
   file_ = nullptr;
 }
 
+double PositionScatter::rms() const {
+  if (n <= 0) return 0.0;
+  const double var = (sxx - sx * sx / n + syy - sy * sy / n) / n;
+  return std::sqrt(var > 0 ? var : 0.0);
+}
+
+double trueRms(const std::vector<GuideLogRow>& rows) {
+  PositionScatter s;
+  for (const GuideLogRow& r : rows)
+    if (r.truth) s.add(r.truth->first, r.truth->second);
+  return s.rms();
+}
+
 }  // namespace qlm

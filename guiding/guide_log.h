@@ -53,4 +53,19 @@ std::optional<GuideLogRow> parseGuideLogLine(const std::string& line);
 // Every row of a log file (the header and malformed lines skipped).
 std::vector<GuideLogRow> readGuideLog(const std::string& path);
 
+// The scatter of star positions about their mean: rms of the distance, both axes together.
+struct PositionScatter {
+  double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0;
+  void add(double x, double y) {
+    n += 1;
+    sx += x;
+    sy += y;
+    sxx += x * x;
+    syy += y * y;
+  }
+  double rms() const;  // 0 without positions
+};
+// The scatter of the rows' true positions (rows without one are skipped).
+double trueRms(const std::vector<GuideLogRow>& rows);
+
 }  // namespace qlm

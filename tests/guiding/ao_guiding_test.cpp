@@ -45,15 +45,7 @@ struct GuideRun {
     stop_at = platform.clock.millis() + static_cast<std::uint32_t>(seconds) * 1000u;
     if (!runGuiderGuiding(star, view)) return -1;
     rows = readGuideLog(view.log_path);
-    double sx = 0, sy = 0, sxx = 0, syy = 0;
-    for (const GuideLogRow& r : rows) {
-      sx += r.truth->first;
-      sy += r.truth->second;
-      sxx += r.truth->first * r.truth->first;
-      syy += r.truth->second * r.truth->second;
-    }
-    const double n = static_cast<double>(rows.size());
-    return std::sqrt((sxx - sx * sx / n + syy - sy * sy / n) / n);
+    return trueRms(rows);
   }
   sim::SimSystem sim;
   test::TestPlatform platform{&sim.transport()};

@@ -66,15 +66,7 @@ class GuiderTest : public ::testing::Test {
     EXPECT_TRUE(runGuiderGuiding(star, view));
     const std::vector<GuideLogRow> rows = readGuideLog(view.log_path);
     EXPECT_EQ(static_cast<int>(rows.size()), guidingState().frames);
-    double sx = 0, sy = 0, sxx = 0, syy = 0;
-    for (const GuideLogRow& r : rows) {
-      sx += r.truth->first;
-      sy += r.truth->second;
-      sxx += r.truth->first * r.truth->first;
-      syy += r.truth->second * r.truth->second;
-    }
-    const double n = static_cast<double>(rows.size());
-    return std::sqrt((sxx - sx * sx / n + syy - sy * sy / n) / n);
+    return trueRms(rows);
   }
 };
 
