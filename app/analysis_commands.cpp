@@ -2,6 +2,7 @@
 
 #include "app/window_model.h"
 #include "image/analysis_views.h"
+#include "image/centroid.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
 
@@ -12,6 +13,12 @@ constexpr std::uint32_t kSecondOpenWaitMs = 1000;
 
 void call(const std::function<void()>& hook) {
   if (hook) hook();
+}
+
+// The photometry aperture is also the centroid's working radius (guider pick, trainings, stacking use
+// it as they find it); the single-pixel aperture leaves it, since a centroid needs a window.
+void takeApertureAsWorkingRadius(int radius) {
+  if (radius > 0) centroidState().working_radius = radius;
 }
 }  // namespace
 
@@ -66,6 +73,7 @@ void photometryCommand() {
   MouseModes& m = mouseModes();
   if (!enterPhotometry(m, frameState())) return;
   photometryModel().start();
+  takeApertureAsWorkingRadius(photometryModel().radius());
   platform().ui->setCursor(CursorShape::Cross);
   call(analysisViewHooks().open_photometry);
 }
@@ -92,6 +100,7 @@ void choosePhotometryAperture(int radius) {
   PhotometryModel& model = photometryModel();
   model.chooseAperture(radius);
   mouseModes().radius = model.radius();
+  takeApertureAsWorkingRadius(model.radius());
 }
 
 void connectAnalysisClicks() {

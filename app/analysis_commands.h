@@ -30,7 +30,7 @@ void plot3dCommand();
 // cursor, row 250, row mode on and the row view.
 void rowPlotCommand();
 // "&Photometry of Image": refused with 35, 36 or 37; else the dialog's start values, measuring radius
-// 4, photometry mode on, the cross cursor and the photometry view.
+// 4 (also the centroid's working radius), photometry mode on, the cross cursor and the photometry view.
 void photometryCommand();
 
 // The views closing: the open flags and modes end, the arrow cursor comes back.
@@ -39,7 +39,8 @@ void plot3dClosed();
 void rowPlotFinished();
 void photometryClosed();
 
-// An aperture button of the photometry dialog: the dialog's radius and the click's measuring radius.
+// An aperture button of the photometry dialog: the dialog's radius, the click's measuring radius and,
+// for apertures above a single pixel, the centroid's working radius.
 void choosePhotometryAperture(int radius);
 
 // Routes the main window's row-plot and photometry clicks and pointer moves to the views.

@@ -6,6 +6,7 @@
 #include "app/analysis_commands.h"
 #include "app/window_model.h"
 #include "image/analysis_views.h"
+#include "image/centroid.h"
 #include "platform/messages.h"
 #include "support/test_home.h"
 
@@ -84,15 +85,19 @@ TEST_F(AnalysisCommandsTest, PhotometryClicksAndPointerFeedTheDialog) {
   auto& frame = imageBuffers().CurrentFrame;
   frame.fill(10);
   frame[static_cast<std::size_t>(100) * kFrameWidth + 200] = 5000;
+  centroidState().working_radius = 9;  // as a guide-star pick left it
   photometryCommand();
+  EXPECT_EQ(centroidState().working_radius, 4);
   photometryCommand();
   EXPECT_EQ(messages(), std::vector<std::string>{std::string(messageText(37))});
   EXPECT_EQ(m.radius, 4);
   choosePhotometryAperture(0);
   EXPECT_EQ(m.radius, 0);
+  EXPECT_EQ(centroidState().working_radius, 4);  // a centroid needs a window
   EXPECT_EQ(dispatchClick(m, 200, 100, clickHooks()), ClickResult::Photometry);
   EXPECT_EQ(photometryModel().sum(PhotometrySlot::Object), 5000);
   choosePhotometryAperture(8);
+  EXPECT_EQ(centroidState().working_radius, 8);
   EXPECT_EQ(dispatchClick(m, 7, 100, clickHooks()), ClickResult::OutOfBounds);  // 17 x 17 reaches past x = 0
   EXPECT_EQ(messages().back(), messageText(2));
   dispatchPointerMove(m, 200, 100, clickHooks());
