@@ -1,5 +1,7 @@
 #include "image/qt/progress_dialog.h"
 
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QProgressBar>
 
 namespace qlm {
@@ -11,7 +13,17 @@ TProgressDialog::TProgressDialog(QWidget* parent) : QProgressDialog(parent) {
   setCancelButton(nullptr);
   auto* bar = new QProgressBar(this);
   bar->setObjectName("Progress");
-  bar->setFormat("%p%");
+  // The bar carries no running figure: "0%" stands at its left end and "100%" at its right end.
+  bar->setTextVisible(false);
+  auto* ends = new QHBoxLayout(bar);
+  ends->setContentsMargins(4, 0, 4, 0);
+  auto* empty = new QLabel("0%", bar);
+  empty->setObjectName("ProgressStart");
+  auto* full = new QLabel("100%", bar);
+  full->setObjectName("ProgressEnd");
+  ends->addWidget(empty, 0, Qt::AlignLeft);
+  ends->addStretch();
+  ends->addWidget(full, 0, Qt::AlignRight);
   setBar(bar);
   setRange(0, 256);
   setMinimumDuration(0);

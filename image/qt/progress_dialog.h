@@ -4,7 +4,8 @@
 namespace qlm {
 
 // The shared progress window of long operations ("Filter Progress"): modeless, a bar from 0 to 256
-// shown in per cent, no cancel button; the caption is the text the caller gives.
+// marked "0%" at its left end and "100%" at its right, no cancel button; the caption is the text the
+// caller gives.
 class TProgressDialog : public QProgressDialog {
   Q_OBJECT
  public:

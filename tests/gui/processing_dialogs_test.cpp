@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -176,6 +177,12 @@ TEST_F(ProcessingDialogTest, ProgressWindowShowsTheCallersCaption) {
   EXPECT_TRUE(progress->isVisible());
   EXPECT_EQ(progress->windowTitle(), "MEDIAN FILTER PROGRESS");
   EXPECT_EQ(progress->maximum(), 256);
+  const auto* start = progress->findChild<QLabel*>("ProgressStart");
+  const auto* end = progress->findChild<QLabel*>("ProgressEnd");
+  ASSERT_TRUE(start != nullptr && end != nullptr);
+  EXPECT_EQ(start->text(), "0%");
+  EXPECT_EQ(end->text(), "100%");
+  EXPECT_LT(start->geometry().right(), end->geometry().left());
   ui.progressSet(128);
   EXPECT_EQ(progress->value(), 128);
   ui.progressOpen("FLAT FIELD PROGRESS");  // a new caption while open
