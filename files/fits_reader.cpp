@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -302,7 +303,15 @@ double parseFitsReal(std::string_view text) {
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) return 0.0;
   double value = 0.0;
   const auto res = std::from_chars(text.data() + i, text.data() + text.size(), value);
-  if (res.ec != std::errc()) return 0.0;
+  if (res.ec == std::errc::result_out_of_range) {
+    // Beyond the range of a double: a negative exponent gives 0, any other gives infinity, as
+    // atof does (a mantissa of 16 characters cannot leave the range on its own).
+    const std::string_view number(text.data() + i, static_cast<std::size_t>(res.ptr - (text.data() + i)));
+    const std::size_t e = number.find_first_of("eE");
+    value = e != std::string_view::npos && number.substr(e + 1, 1) == "-" ? 0.0 : HUGE_VAL;
+  } else if (res.ec != std::errc()) {
+    return 0.0;
+  }
   return negative ? -value : value;
 }
 

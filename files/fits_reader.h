@@ -58,7 +58,8 @@ ImageLoadResult loadImageFile(const std::filesystem::path& path);
 std::optional<std::uint16_t> autosaveNumberFromName(std::string_view file_name);
 
 // Parses a number as the C library's atof does (leading blanks, optional sign, as many characters as
-// form a number, else 0), the same in every locale.
+// form a number, else 0; beyond a double's range infinity, or 0 for a negative exponent), the same in
+// every locale.
 double parseFitsReal(std::string_view text);
 
 }  // namespace qlm

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "files/fits_reader.h"
 #include "files/fits_writer.h"
@@ -361,6 +362,10 @@ TEST(FitsRealParse, ReadsAsMuchAsFormsANumber) {
   EXPECT_DOUBLE_EQ(parseFitsReal("abc"), 0.0);
   EXPECT_DOUBLE_EQ(parseFitsReal("+-3"), 0.0);
   EXPECT_DOUBLE_EQ(parseFitsReal(""), 0.0);
+  // Numbers past a double's range: too large is infinity, too small 0.
+  EXPECT_EQ(parseFitsReal("+9.9999999999E+999"), HUGE_VAL);
+  EXPECT_EQ(parseFitsReal("-1.0E400"), -HUGE_VAL);
+  EXPECT_EQ(parseFitsReal("1.0000000000E-400"), 0.0);
 }
 
 }  // namespace
