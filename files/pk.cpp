@@ -49,6 +49,11 @@ bool loadRawImage(const std::filesystem::path& path, Frame& frame) {
       for (std::size_t i = 0; i < pairs; ++i)
         frame[first + i] = static_cast<std::uint16_t>(chunk[2 * i] | (chunk[2 * i + 1] << 8));
     }
+    // An odd last byte lands where a read straight into memory puts it: the low byte of the next pixel.
+    if (got % 2 == 1) {
+      std::uint16_t& px = frame[first + pairs];
+      px = static_cast<std::uint16_t>((px & 0xFF00u) | chunk[got - 1]);
+    }
     if (got != chunk.size()) break;
   }
   std::fclose(f);

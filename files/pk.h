@@ -15,8 +15,9 @@ inline constexpr int kPkChunkBytes = 13200;  // 10 rows
 // file cannot be created or a chunk is short. The old file of that name is kept on failure.
 bool saveRawImage(const std::filesystem::path& path, const Frame& frame);
 
-// Reads up to 660,000 bytes of the file into `frame` in 50 chunks; a short file fills what it holds
-// and leaves the rest of the frame as it was. False when the file does not open.
+// Reads up to 660,000 bytes of the file into `frame` in 50 chunks, byte for byte in memory order; a
+// short file fills what it holds (an odd last byte becomes the low byte of its pixel) and leaves the
+// rest of the frame as it was. False when the file does not open.
 bool loadRawImage(const std::filesystem::path& path, Frame& frame);
 
 // Loads the second image of Subtract Image (Dark Frame) and Apply Flat Field into `second`. A file that

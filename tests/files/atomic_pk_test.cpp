@@ -43,11 +43,12 @@ TEST_F(PkFileTest, SaveAndReloadGivesIdenticalPixelsLittleEndian) {
 TEST_F(PkFileTest, ShortFileFillsWhatItHoldsAndKeepsTheRest) {
   const auto path = p.home.path() / "short";
   std::ofstream(path, std::ios::binary).write("\x01\x02\x03\x04\x05", 5);
-  frame.fill(9);
+  frame.fill(0x0909);
   ASSERT_TRUE(loadRawImage(path, frame));
   EXPECT_EQ(frame[0], 0x0201);
   EXPECT_EQ(frame[1], 0x0403);
-  EXPECT_EQ(frame[2], 9);  // an odd trailing byte does not make a pixel
+  EXPECT_EQ(frame[2], 0x0905);  // an odd trailing byte is the low byte; the high byte stays
+  EXPECT_EQ(frame[3], 0x0909);
   EXPECT_FALSE(loadRawImage(p.home.path() / "missing", frame));
 }
 
