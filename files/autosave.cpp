@@ -18,11 +18,13 @@ AutosaveResult autosaveFrame(const Frame& frame, std::time_t start, std::time_t 
   std::error_code ec;
   const std::filesystem::path folder = autosaveFolder(s);
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  // The next number whose file is not there yet; after a full round every number is taken.
+  // The next number whose file is not there yet; after a full round every number is taken. The
+  // counter moves on at least once, also when the folder is on a drive the machine lacks.
   bool free_number = false;
-  for (unsigned tries = 0; tries < kLastAutosaveNumber && !free_number && !folder.empty(); ++tries) {
+  for (unsigned tries = 0; tries < kLastAutosaveNumber && !free_number; ++tries) {
     s.autosave_counter =
         static_cast<std::uint16_t>(s.autosave_counter >= kLastAutosaveNumber ? 1 : s.autosave_counter + 1);
+    if (folder.empty()) break;
     free_number = !std::filesystem::exists(autosaveFileName(s, s.autosave_counter), ec);
   }
   AutosaveResult result;

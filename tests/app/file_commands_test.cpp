@@ -7,6 +7,7 @@
 
 #include "app/fits_model.h"
 #include "capture/capture_state.h"
+#include "files/autosave.h"
 #include "files/fits_details.h"
 #include "files/ini_model.h"
 #include "files/pk.h"
@@ -122,6 +123,10 @@ TEST_F(FileCommandsTest, FailedQuickSaveReportsKeepsTheSettingsFileButAdvancesTh
   EXPECT_FALSE(std::filesystem::exists(autosaved(1)));
   AtomicFile::setFailAfterBytesForTesting(-1);
   EXPECT_EQ(readAll(p.paths().settingsFile()), ini);
+  // A folder on a drive the machine lacks fails the same way, and the counter still moves on.
+  settings().autosave_dir = "q:\\images";
+  EXPECT_EQ(autosaveImage(), kAutosaveFileFailed);
+  EXPECT_EQ(settings().autosave_counter, 2);
 }
 
 TEST_F(FileCommandsTest, OpenNotesTheAutosaveNumberAndLoadNextFollowsIt) {
