@@ -7,6 +7,7 @@
 #include "files/settings.h"
 #include "guiding/guide_star.h"
 #include "guiding/telescope.h"
+#include "image/display.h"
 #include "image/frame.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
@@ -43,6 +44,12 @@ bool takeGuideFrame() {
   return false;
 }
 
+// Draws the guide window just read in the main window, as the 128 x 128 picture.
+void showGuideFrame() {
+  displayState().guide_window_shown = true;
+  refreshDisplay();
+}
+
 int centre(int x, int y) {
   return FindCentre(x, y, guideImage(), centroidState().working_radius, centreConditions());
 }
@@ -59,6 +66,7 @@ void endMainState() {
   g.main_running = false;
   g.main_active = false;
   guideStarState().guide_window_set = false;
+  displayState().guide_window_shown = false;
   if (linkState().camera_present != 0) SetGuideRelays(0);
 }
 
@@ -101,6 +109,7 @@ bool TrainMain(const GuidingView& view) {
       endMainState();
       return false;
     }
+    showGuideFrame();
     call(view.refresh);
     centre(c.main.x, c.main.y);
     centre(c.main.x, c.main.y);
@@ -164,6 +173,7 @@ bool runMainGuiding(const GuidingView& view) {
     }
     pressed();
     if (g.main_stop) continue;
+    showGuideFrame();
     call(view.refresh);
     centre(g.reference.x, g.reference.y);  // a failure leaves the previous result
     g.dx = guideError(g.reference.x, g.reference.tx, c.main.x, c.main.tx);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "guiding/guide_star.h"
 #include "guiding/main_guider.h"
 #include "guiding/telescope.h"
+#include "image/display.h"
 #include "image/frame.h"
 #include "platform/platform.h"
 #include "sim/sim_setup.h"
@@ -39,6 +41,11 @@ class MainGuiderTest : public ::testing::Test {
 
 TEST_F(MainGuiderTest, TrainingMeasuresTheMainRates) {
   ASSERT_TRUE(TrainMain());
+  // Each guide-window frame was drawn as the 128 x 128 picture.
+  EXPECT_TRUE(std::filesystem::exists(platform.paths().focusBitmap()));
+  ASSERT_TRUE(windowBitmap().has_value());
+  EXPECT_EQ(windowBitmap()->width, 128);
+  EXPECT_FALSE(displayState().guide_window_shown);
   // 0.5 x sidereal at 1.9 arcsec per main pixel: 3.96 px/s.
   EXPECT_EQ(settings().main_ra_rate, 4);
   EXPECT_EQ(settings().main_dec_rate, 4);
@@ -55,9 +62,15 @@ TEST_F(MainGuiderTest, GuidingRunsUntilAKeyPress) {
   platform.ui.scheduleKeyPress(120000);
   int frames = 0;
   GuidingView view;
-  view.frame_done = [&frames](const GuideFrameRecord&) { ++frames; };
+  int drawn = 0;
+  view.frame_done = [&](const GuideFrameRecord&) {
+    ++frames;
+    drawn += windowBitmap() && windowBitmap()->width == 128 && windowBitmap()->height == 128;
+  };
   ASSERT_TRUE(runMainGuiding(view));
   EXPECT_GT(frames, 20);
+  EXPECT_EQ(drawn, frames);
+  EXPECT_FALSE(displayState().guide_window_shown);
   EXPECT_EQ(platform.ui.messageTexts().back(), "AutoGuiding Terminated");
   EXPECT_FALSE(guidingState().main_running);
   EXPECT_EQ(sim.transport().relayValue(), 0);
