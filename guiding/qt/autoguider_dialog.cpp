@@ -1,5 +1,6 @@
 #include "guiding/qt/autoguider_dialog.h"
 
+#include <QCursor>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -361,8 +362,18 @@ void TGQLDialog::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TGQLDialog::mouseReleaseEvent(QMouseEvent* event) {
+  // Only the left and right buttons end a move or complete the pick.
+  if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) {
+    QDialog::mouseReleaseEvent(event);
+    return;
+  }
   const QPoint at = event->position().toPoint();
   PickHooks hooks;
+  hooks.pointer = [] {
+    const QPoint p = QCursor::pos();
+    return std::optional<std::pair<int, int>>{{p.x(), p.y()}};
+  };
+  hooks.move_pointer = [](int x, int y) { QCursor::setPos(x, y); };
   hooks.refresh = [this] { update(); };
   guiderPickRelease(at.x(), at.y(), imageBuffers().GuiderFrames[0].data(), centroidState().working_radius,
                     hooks);

@@ -90,8 +90,10 @@ TEST_F(AutoguiderWindowTest, PickStartGuidingAndStop) {
   on_panel = [&](qlm::TGQLDialog& panel) {
     EXPECT_EQ(panel.windowTitle(), "Auto Guider Camera Control");
     click(panel, "Select Guide Star");
-    QTest::mouseRelease(&panel, Qt::LeftButton, {},
-                        QPoint(qlm::kGuiderImageLeft + star->x, qlm::kGuiderImageTop + star->y));
+    const QPoint at(qlm::kGuiderImageLeft + star->x, qlm::kGuiderImageTop + star->y);
+    QTest::mouseRelease(&panel, Qt::MiddleButton, {}, at);
+    EXPECT_TRUE(qlm::guideStarState().guider_pick_armed) << "a middle-button release picked";
+    QTest::mouseRelease(&panel, Qt::LeftButton, {}, at);
     click(panel, "Start Guiding");
   };
   window_->runCommand(qlm::cmd::kAutoguiderCamera);
