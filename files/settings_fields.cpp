@@ -256,10 +256,11 @@ F realField(const char* name, Slot<double> slot) {
           [slot](const std::string& t, Settings& s, FitsDetails& f) { return parseReal(t, slot(s, f)); }};
 }
 
-// The value of a text card: from the twelfth byte up to the next single quote.
+// The value of a text card, as the FITS reader takes it: from the twelfth byte up to the next single
+// quote (or the card's end), ending early at a zero byte as a C string would.
 std::string cardValue(const char* card) {
   std::string v(card + kCardPrefix, kCardBytes - kCardPrefix);
-  return v.substr(0, v.find('\''));
+  return v.substr(0, std::min(v.find('\''), v.find('\0')));
 }
 // A FITS text card: the prefix, the value (at most 68 characters), a quote, spaces to 80 bytes.
 void writeCard(SettingsWriter& w, const char* prefix, const std::string& value) {
@@ -288,7 +289,7 @@ F card(const char* name, const char* prefix, Slot<std::string> slot) {
       [](SettingsReader& r, std::string& v) {
         char c[kCardBytes];
         if (!r.bytes(c, kCardBytes)) return R::Short;
-        v = cardValue(c);
+        v = cardValue(c).substr(0, kFitsLongTextChars);  // the record holds at most 67 characters
         return R::Go;
       },
       [prefix](SettingsWriter& w, const std::string& v) { writeCard(w, prefix, v); });
@@ -307,6 +308,7 @@ F fourCards(const char* name, const char* prefix, Slot<std::string> slot) {
           const std::string piece = cardValue(c);
           v += k < 3 ? piece : piece.substr(0, 51);
         }
+        v.resize(std::min(v.size(), kFitsFreeTextChars));  // cards without a quote give 69 characters
         return R::Go;
       },
       [prefix](SettingsWriter& w, const std::string& v) {

@@ -323,7 +323,7 @@ TEST_F(SettingsFileTest, EveryFieldSurvivesASaveAndLoad) {
   EXPECT_EQ(s.guide_device, 'A');
   EXPECT_EQ(fits.timeDifferenceHours, -7);
   EXPECT_EQ(fits.object, "NGC 7000");
-  EXPECT_EQ(fits.instrument, std::string(68, 'i'));
+  EXPECT_EQ(fits.instrument, std::string(67, 'i'));
   EXPECT_EQ(fits.historyText, std::string(255, 'h'));  // three pieces of 68 and 51 of the fourth
   EXPECT_EQ(fits.aperture, saved_fits.aperture);
   EXPECT_EQ(fits.focalLength, saved_fits.focalLength);
@@ -358,6 +358,19 @@ INSTANTIATE_TEST_SUITE_P(Texts, DirectoryTextTest,
                                            DirCase{"NoZero", Bytes(100, 'd'), std::string(99, 'd'),
                                                    std::string(99, 'd')}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Text cards are read as the FITS reader reads them: up to the quote or a zero byte, at most 67
+// characters in a one-card text and 255 in a four-card one.
+TEST_F(SettingsFileTest, CardTextsEndAtAZeroByteAndKeepTheRecordsWidths) {
+  Bytes r = initialRecord();
+  r.replace(56, 5, Bytes("M3\0x'", 5));
+  r.replace(205, 80, card("INSTRUME= '", std::string(68, 'i')));
+  r.replace(445, 320, Bytes(320, 'h'));  // four cards without a quote
+  EXPECT_EQ(loadFrom(r), kSettingsOk);
+  EXPECT_EQ(fits.object, "M3");
+  EXPECT_EQ(fits.instrument, std::string(67, 'i'));
+  EXPECT_EQ(fits.historyText, std::string(255, 'h'));
+}
 
 class FailedSaveTest : public SettingsFileTest, public ::testing::WithParamInterface<long long> {};
 
