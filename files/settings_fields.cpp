@@ -262,10 +262,11 @@ std::string cardValue(const char* card) {
   std::string v(card + kCardPrefix, kCardBytes - kCardPrefix);
   return v.substr(0, std::min(v.find('\''), v.find('\0')));
 }
-// A FITS text card: the prefix, the value (at most 68 characters), a quote, spaces to 80 bytes.
+// A FITS text card as the FITS writer makes it: the prefix, the value as it is, a quote, spaces to 80
+// bytes; a value longer than 68 characters is cut at the card's end, quote and all.
 void writeCard(SettingsWriter& w, const char* prefix, const std::string& value) {
   std::string c(prefix);
-  c += value.substr(0, kCardValue);
+  c += value;
   c += '\'';
   c.resize(kCardBytes, ' ');
   w.bytes(c.data(), kCardBytes);

@@ -302,6 +302,7 @@ TEST_F(SettingsFileTest, EveryFieldSurvivesASaveAndLoad) {
   fits.aperture = 12.5;
   fits.focalLength = 80.25;
   ASSERT_EQ(saveSettings(), kSettingsOk);
+  EXPECT_EQ(readAll(path).substr(205, 80), "INSTRUME= '" + std::string(69, 'i'));  // cut like a FITS card
   const Settings saved = s;
   const FitsDetails saved_fits = fits;
   resetSettings(s);
