@@ -190,12 +190,15 @@ void addCaptureVerb(CLI::App& app, CliRun& run) {
   sub->add_flag("--continuous", args->continuous, "\"Continuous Mode\": a series, or repeat until Ctrl+C");
   sub->add_flag("--binned", args->binned, "\"Binned 2x2\" readout");
   sub->add_flag("--autosave", args->autosave, "\"Auto Save Image\" as IMG<n>.FIT in the autosave folder");
-  sub->add_option("--focus", args->focus,
-                  "focus mode for N exposures of the 128 x 128 window, printing each peak")
-      ->check(CLI::Range(1, 65535));
+  CLI::Option* focus =
+      sub->add_option("--focus", args->focus,
+                      "focus mode for N exposures of the 128 x 128 window, printing each peak")
+          ->check(CLI::Range(1, 65535));
+  // Focus mode takes no photo, so there is nothing to guide.
   sub->add_flag(
-      "--guided", args->guided,
-      "\"Autoguide Photo\": guider-camera guiding during the exposures, the star picked as guide does");
+         "--guided", args->guided,
+         "\"Autoguide Photo\": guider-camera guiding during the exposures, the star picked as guide does")
+      ->excludes(focus);
   sub->callback(
       [&run, args] { run.start([&] { return runCapture(*args, run.options, run.out, run.err); }); });
 }

@@ -95,6 +95,7 @@ TEST_F(CaptureVerbTest, BadArgumentsAreRefused) {
   EXPECT_EQ(run({"--frames", "100"}), 2);
   EXPECT_EQ(run({"--count", "0"}), 2);
   EXPECT_EQ(run({"--shutter"}), 2);
+  EXPECT_EQ(run({"--guided", "--focus", "3"}), 2);  // focus mode takes no photo to guide
 }
 
 TEST_F(CaptureVerbTest, NoCameraFailsWithTheMessage) {
