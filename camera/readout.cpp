@@ -242,8 +242,10 @@ GuiderBins guiderHistogramBins(const GuiderFrame& image) {
   std::array<std::uint32_t, 256> counts{};
   for (int i = 0; i < kGuiderElements; ++i)
     ++counts[image[static_cast<std::size_t>(i)] >> 8];
+  // The fullest of bins 1-255, the lower index on equal counts: bin 1 when all of them are empty.
   GuiderBins bins;
-  std::uint32_t fullest = 0;
+  bins.background = 1;
+  std::uint32_t fullest = counts[1];
   for (int b = 1; b < 256; ++b) {
     if (counts[static_cast<std::size_t>(b)] > fullest) {
       fullest = counts[static_cast<std::size_t>(b)];

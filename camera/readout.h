@@ -85,7 +85,7 @@ struct GuiderProcessing {
 };
 
 struct GuiderBins {
-  std::uint16_t background = 0;  // fullest bin among 1-255, lower index on a tie
+  std::uint16_t background = 0;  // fullest bin among 1-255, lower index on a tie (1 when all are empty)
   std::uint16_t top = 0;         // highest bin among 1-255 holding more than 5 pixels, else 0
 };
 

@@ -329,9 +329,11 @@ TEST(GuiderBinsTest, FullestBinIgnoresBinZeroAndPrefersTheLowerIndexOnTies) {
   EXPECT_EQ(bins.top, 40);
 }
 
-TEST(GuiderBinsTest, EmptyUpperBinsGiveZero) {
+// With bins 1-255 all empty they tie, and the lowest of them is the background; only the top bin
+// falls back to 0.
+TEST(GuiderBinsTest, EmptyUpperBinsGiveBackgroundOneAndTopZero) {
   const GuiderBins bins = guiderHistogramBins(filledGuider(255));
-  EXPECT_EQ(bins.background, 0);
+  EXPECT_EQ(bins.background, 1);
   EXPECT_EQ(bins.top, 0);
 }
 
