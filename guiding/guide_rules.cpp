@@ -44,7 +44,8 @@ GuideCorrection guiderCorrection(int dx, int dy, const GuideParams& p, LastLette
   const char east = p.letters[kEastSlot], west = p.letters[kWestSlot];
   const char north = p.letters[kNorthSlot], south = p.letters[kSouthSlot];
   if (p.rotate) {
-    const float v = std::sqrt(static_cast<float>(dx * dx + dy * dy));
+    // The root is taken in double precision and only its result is held as a float.
+    const float v = static_cast<float>(std::sqrt(static_cast<double>(dx * dx + dy * dy)));
     const double phi = dy == 0 ? 0.0 : std::atan(static_cast<double>(std::abs(dx) / std::abs(dy)));
     const int a = std::abs(std::abs(static_cast<int>(phi)) - std::abs(static_cast<int>(p.theta)));
     int ra_amount = static_cast<int>(std::cos(static_cast<double>(a)) * v);

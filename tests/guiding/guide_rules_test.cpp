@@ -72,6 +72,11 @@ TEST_F(GuiderCorrectionTest, RotationTruncatesAnglesToWholeRadians) {
   EXPECT_EQ(c.ra.ms, static_cast<int>(std::cos(1.0) * 500.0f) / 2);
   EXPECT_EQ(c.dec.letter, 'n');
   EXPECT_EQ(c.dec.ms, static_cast<int>(std::sin(1.0) * 500.0f) / 3);
+  // v is the double root held as a float: a root of the float sum would give 2981 and 4296 here.
+  p.ra_rate = 1;
+  p.dec_rate = 1;
+  EXPECT_EQ(guiderCorrection(4029, 3772, p, last).ra.ms, 2982);
+  EXPECT_EQ(guiderCorrection(4120, 3017, p, last).dec.ms, 4297);
   // No 8-pixel limit; quadrant 3 turns both letters.
   p.quadrant = 3;
   c = guiderCorrection(9000, 9000, p, last);
