@@ -111,6 +111,7 @@ bool pickMainStar(const GuideArgs& a, std::ostream& err) {
       return false;
     }
   setMainGuideStar(x, y);
+  centroidState().working_radius = r;  // arming the pick copies the mask radius
   return true;
 }
 

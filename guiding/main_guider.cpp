@@ -86,10 +86,12 @@ bool TrainMain(const GuidingView& view) {
   g.main_training_run = true;
   PlaceGuideWindow();
   CentroidState& c = centroidState();
+  // This first measurement runs before the training is marked active and the mask radius is taken:
+  // it uses the centroid form and the radius as they stand.
+  centre(c.main.x, c.main.y);
   cal.main_training_active = true;
   g.main_active = true;
   c.working_radius = s.mask_radius;
-  centre(c.main.x, c.main.y);
   const int tm = s.main_training_seconds < 1 ? 1 : s.main_training_seconds;
   const int ldec = 1000 * tm - s.main_dec_hysteresis;
   const int lra = 1000 * tm - s.main_ra_hysteresis;
@@ -174,7 +176,6 @@ bool runMainGuiding(const GuidingView& view) {
     pressed();
     if (g.main_stop) continue;
     showGuideFrame();
-    call(view.refresh);
     centre(g.reference.x, g.reference.y);  // a failure leaves the previous result
     g.dx = guideError(g.reference.x, g.reference.tx, c.main.x, c.main.tx);
     g.dy = guideError(g.reference.y, g.reference.ty, c.main.y, c.main.ty);
@@ -196,6 +197,7 @@ bool runMainGuiding(const GuidingView& view) {
       }
       if (view.send_pulses && (k.ra.sent() || k.dec.sent())) ++g.corrections;
     }
+    call(view.refresh);  // the fields show this frame's measurement
     if (view.frame_done) view.frame_done(rec);
   }
   if (!g.camera_failed) ShowMessage(51);  // a failed camera has said why the run ended

@@ -34,6 +34,7 @@ class MainGuiderTest : public ::testing::Test {
     const auto peak = std::max_element(f.begin(), f.begin() + kFrameWidth * kFrameHeight);
     const int at = static_cast<int>(peak - f.begin());
     setMainGuideStar(at % kFrameWidth, at / kFrameWidth);
+    centroidState().working_radius = settings().mask_radius;  // as arming the pick does
   }
   sim::SimSystem sim;
   test::TestPlatform platform{&sim.transport()};
@@ -58,18 +59,31 @@ TEST_F(MainGuiderTest, TrainingMeasuresTheMainRates) {
   EXPECT_FALSE(TrainMain());
 }
 
+TEST_F(MainGuiderTest, TrainingMeasuresOnceWithTheRadiusItFindsBeforeTakingTheMaskRadius) {
+  centroidState().working_radius = 200;  // no window of this radius fits the guide window
+  ASSERT_TRUE(TrainMain());
+  const std::vector<std::string> texts = platform.ui.messageTexts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Find centre failed - outside image area"), 1);
+  EXPECT_EQ(centroidState().working_radius, settings().mask_radius);
+}
+
 TEST_F(MainGuiderTest, GuidingRunsUntilAKeyPress) {
   platform.ui.scheduleKeyPress(120000);
   int frames = 0;
   GuidingView view;
   int drawn = 0;
-  view.frame_done = [&](const GuideFrameRecord&) {
+  int refreshed_with_this_frame = 0;
+  int measured = -1;  // the frames measured when the fields were last refreshed
+  view.refresh = [&] { measured = guidingState().frames; };
+  view.frame_done = [&](const GuideFrameRecord& r) {
     ++frames;
     drawn += windowBitmap() && windowBitmap()->width == 128 && windowBitmap()->height == 128;
+    refreshed_with_this_frame += measured == r.frame;
   };
   ASSERT_TRUE(runMainGuiding(view));
   EXPECT_GT(frames, 20);
   EXPECT_EQ(drawn, frames);
+  EXPECT_EQ(refreshed_with_this_frame, frames);
   EXPECT_FALSE(displayState().guide_window_shown);
   EXPECT_EQ(platform.ui.messageTexts().back(), "AutoGuiding Terminated");
   EXPECT_FALSE(guidingState().main_running);
