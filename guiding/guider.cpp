@@ -302,6 +302,7 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
   CentroidState& c = centroidState();
   Clock& clock = *platform().clock;
   if (&image != &guiderImage()) std::copy_n(image.begin(), kGuiderElements, guiderImage().begin());
+  g.cycle_run = true;  // whatever it finds or sends, and with either guide device
   if (!measureGuider(g.reference.x, g.reference.y, c)) return false;
   g.dx = guideError(g.reference.x, g.reference.tx, c.guider.x, c.guider.tx);
   g.dy = guideError(g.reference.y, g.reference.ty, c.guider.y, c.guider.ty);
@@ -344,7 +345,6 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
       ui.beep();
     }
     if (send && (k.ra.sent() || k.dec.sent())) ++g.corrections;
-    g.cycle_run = true;
   }
   if (view.frame_done) view.frame_done(rec);
   if (guideLog().isOpen()) {
@@ -424,7 +424,9 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
   call(view.refresh);
   ui.pumpEvents();
   g.reference_mark = true;
-  for (int i = 0; i < 3 && !g.stop; ++i) {
+  // Three corrections even after a failed one (each failure shows its box); only a camera that
+  // delivered no frame cuts them short.
+  for (int i = 0; i < 3 && !g.camera_failed; ++i) {
     if (!guiderCorrectionStep(guiderImage(), view)) g.stop = true;
     call(view.refresh);
     ui.pumpEvents();

@@ -10,7 +10,9 @@
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
 #include "guiding/guide_log.h"
+#include "guiding/guide_star.h"
 #include "guiding/guider.h"
+#include "guiding/main_guider.h"
 #include "guiding/telescope.h"
 #include "image/frame.h"
 #include "sim/sim_setup.h"
@@ -87,6 +89,22 @@ TEST(AOGuiding, LargeDriftMovesTheMountAndKeepsTheTiltWithinTravel) {
   // 45" of drift against a 50-step (38") limit: the unit was asked to move the mount.
   EXPECT_GT(aoState().bumps, 0);
   EXPECT_EQ(aoState().bumps, run.sim.ao().mountMoves());
+}
+
+TEST(AOGuiding, AnAOGuidingRunCountsAsTheRunsFirstGuidingBeforeAMainTraining) {
+  GuideRun run('A');
+  ASSERT_GE(run.guide(5), 0.0);
+  Frame& f = imageBuffers().CurrentFrame;
+  ReadFullFrame(f, 1000);
+  const int at =
+      static_cast<int>(std::max_element(f.begin(), f.begin() + kFrameWidth * kFrameHeight) - f.begin());
+  setMainGuideStar(at % kFrameWidth, at / kFrameWidth);
+  run.sim.mount().clearLog();
+  TrainMain();
+  int pulses = 0;
+  for (const auto& e : run.sim.mount().events())
+    pulses += e.text.rfind("relays ", 0) == 0 && e.text != "relays 0";
+  EXPECT_EQ(pulses, 8);  // the training's eight, without the four of a first socket training
 }
 
 TEST(AOGuiding, SilentUnitStopsGuidingWithAMessageAndReleasedRelays) {

@@ -209,6 +209,21 @@ TEST_F(CloudyGuiderTest, ALostStarEndsGuidingWithTheMountStill) {
   EXPECT_FALSE(calibrationState().training_in_progress);
 }
 
+class CloudsWhileStabilisingGuiderTest : public GuiderTest {
+ protected:
+  CloudsWhileStabilisingGuiderTest() : GuiderTest(withSetting("clouds_at_s=5")) {}
+};
+
+TEST_F(CloudsWhileStabilisingGuiderTest, AllThreeStabilisingCorrectionsRunAndNoCycleFollows) {
+  stop_at = 600000;
+  EXPECT_TRUE(runGuiderGuiding(star, view));
+  const std::vector<std::string> texts = platform.ui.messageTexts();
+  const auto lost = std::count(texts.begin(), texts.end(), std::string(messageText(kGuideStarLostMessage)));
+  EXPECT_GE(lost, 2);
+  EXPECT_EQ(guidingState().frames + lost, 3);  // each correction measured the star or lost it
+  EXPECT_FALSE(guiderGuidingRunning());
+}
+
 class StuckMountGuiderTest : public GuiderTest {
  protected:
   StuckMountGuiderTest() : GuiderTest(withSetting("guide_rate=0")) {}
