@@ -215,7 +215,9 @@ bool runTrainingSteps(GuiderTrainingPositions& p, int t, const GuidingView& view
     const bool predicted = i == 2 || i == 3 || i == 5 || i == 7;
     const int sx = predicted ? px + ox : px;
     const int sy = predicted ? py + oy : py;
-    if (!measureGuider(sx, sy, c)) return false;
+    // Only the second pass decides: after a first pass that does not fit (its box shown) the second
+    // starts from the result the centroid already held.
+    FindGuiderCentre(sx, sy, guiderImage().data(), c.working_radius, c);
     const int bx = i == 4 ? c.guider.x - ox : c.guider.x;
     const int by = i == 4 ? c.guider.y - oy : c.guider.y;
     if (!measureGuider(bx, by, c)) return false;

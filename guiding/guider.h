@@ -106,9 +106,9 @@ GuideParams guiderParams();
 GuideParams mainParams();
 
 // Guider-camera training ("Train"): the eight steps from `star`, the results box, and the trained
-// values in use. Without a star nothing happens. A failed centroid, a frame the camera did not deliver
-// (the link's message only) or a star that did not move ends it and leaves the earlier values. Relays
-// are released at the end. True when trained.
+// values in use. Without a star nothing happens. A failed second centroid of a step, a frame the camera did
+// not deliver (the link's message only) or a star that did not move ends it and leaves the earlier values.
+// Relays are released at the end. True when trained.
 bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view = {});
 
 // The box shown when the guide star has gone (clouds): "Sorry. Guide star lost. ...".

@@ -106,15 +106,18 @@ bool TrainMain(const GuidingView& view) {
     const Direction d = kOrder[static_cast<std::size_t>(i)];
     pulse(directionLetter(d), i < 4 ? ldec : lra, road);
     ui.pumpEvents();
-    if (!takeGuideFrame()) {
+    const bool framed = takeGuideFrame();
+    if (framed) {
+      showGuideFrame();
+      call(view.refresh);
+      centre(c.main.x, c.main.y);
+    }
+    // No frame, or a second pass whose window left the image: no results.
+    if (!framed || centre(c.main.x, c.main.y) != 0) {
       cal.main_training_active = false;
       endMainState();
       return false;
     }
-    showGuideFrame();
-    call(view.refresh);
-    centre(c.main.x, c.main.y);
-    centre(c.main.x, c.main.y);
     if (i < 4) p.y[static_cast<std::size_t>(i + 1)] = c.main.y;
     if (i == 3) p.x[0] = c.main.x;
     if (i >= 4) p.x[static_cast<std::size_t>(i - 3)] = c.main.x;

@@ -8,7 +8,8 @@ namespace qlm {
 // "Train Auto-Guiding": nothing with drive method None. Places the guide window, measures the star,
 // sends eight pulses (north, north, south, south, east, east, west, west) of 1000 Tm ms less the
 // hysteresis, and turns the moves into the main rates and backlash, saved in the settings file. A star
-// that did not move, or a frame the camera did not deliver, keeps the previous values. True when trained.
+// that did not move, a star whose window left the image at a step's second centroid, or a frame the
+// camera did not deliver keeps the previous values. True when trained.
 bool TrainMain(const GuidingView& view = {});
 
 // "Start Auto-Guiding": nothing with drive method None. Guides on the guide window until a key or mouse

@@ -121,6 +121,17 @@ TEST_F(GuiderTest, GuidingHoldsTheStarAndItsLogReplaysToTheSamePulses) {
   EXPECT_GT(pulses, 5);
 }
 
+TEST_F(GuiderTest, OnlyAStepsSecondCentroidEndsTheTraining) {
+  // From a start point whose window does not fit, each first pass shows its box and the second starts
+  // from the result held; steps 2 and 3 start 9 first moves away, outside; step 4's second pass fails.
+  ASSERT_TRUE(star && (star->x > 60 || star->y > 40));
+  centroidState().guider = CentroidResult{star->x, star->y, 0, 0};
+  EXPECT_FALSE(TrainGuider(GuiderStar{2, 2}));
+  EXPECT_EQ(calibrationState().training_step, 3);
+  const std::vector<std::string> texts = platform.ui.messageTexts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Find centre failed - outside image area"), 4);
+}
+
 TEST_F(GuiderTest, RefusedStartsRunNoCycle) {
   EXPECT_FALSE(startGuiderGuiding(std::nullopt, view));
   EXPECT_TRUE(shown(53));

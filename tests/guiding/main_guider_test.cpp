@@ -67,6 +67,19 @@ TEST_F(MainGuiderTest, TrainingMeasuresOnceWithTheRadiusItFindsBeforeTakingTheMa
   EXPECT_EQ(centroidState().working_radius, settings().mask_radius);
 }
 
+TEST_F(MainGuiderTest, AWindowThatLeavesTheImageAtAStepsSecondCentroidEndsTrainingWithoutResults) {
+  settings().mask_radius = 70;  // no window of this radius fits the 128 x 128 guide window
+  settings().main_ra_rate = 7;
+  saveSettings();  // the first telescope use reads the file
+  EXPECT_FALSE(TrainMain());
+  const std::vector<std::string> texts = platform.ui.messageTexts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Find centre failed - outside image area"),
+            2);                                                        // step 1, both passes
+  EXPECT_EQ(texts.back(), "Find centre failed - outside image area");  // no results box
+  EXPECT_EQ(settings().main_ra_rate, 7);
+  EXPECT_FALSE(guideStarState().guide_window_set || guidingState().main_active);
+}
+
 TEST_F(MainGuiderTest, GuidingRunsUntilAKeyPress) {
   platform.ui.scheduleKeyPress(120000);
   int frames = 0;
