@@ -111,11 +111,7 @@ void AutoguiderModel::takeDark() {
   const bool read = GuiderExposure(g.unit, g.count, b.GuiderFrames[0], processingNow());
   g.dark_capture = false;
   if (!read) return;  // the camera said why; the last light frame is no dark
-  if (writeGuiderBitmap(platform().paths.guiderBitmap(), b.GuiderFrames[0], guiderCameraState().display, b) !=
-      0) {
-    ShowMessage(8);
-    return;
-  }
+  if (!drawGuiderImage()) return;
   b.GuiderFrames[2] = b.GuiderFrames[0];
   char label[16];
   std::snprintf(label, sizeof label, "%2d", g.count);
@@ -279,6 +275,7 @@ bool AutoguiderModel::trainAO(const GuidingView& view) {
     const GuiderCameraState& g = guiderCameraState();
     // A frame the camera did not deliver (the link has shown its message) ends the training.
     if (!GuiderExposure(g.unit, g.count, image, processingNow())) return nullptr;
+    drawGuiderImage();
     if (view.refresh) view.refresh();
     return image.data();
   };
@@ -307,6 +304,7 @@ void AutoguiderModel::runExposures(const std::function<void()>& shown) {
     ui.setCursor(CursorShape::Arrow);
     if (!read) break;  // one message from the camera, not one per frame
     refresh();
+    drawGuiderImage();
     if (shown) shown();
     if (stop_) break;
     ui.beep();

@@ -132,6 +132,14 @@ void resetGuidingState() {
   guideLog().close();
 }
 
+bool drawGuiderImage() {
+  ImageBuffers& b = imageBuffers();
+  const int result =
+      writeGuiderBitmap(platform().paths.guiderBitmap(), guiderImage(), guiderCameraState().display, b);
+  if (result != 0) ShowMessage(7 + result);
+  return result == 0;
+}
+
 GuideParams guiderParams() {
   const Settings& s = settings();
   const CalibrationState& c = calibrationState();
@@ -209,6 +217,7 @@ bool runTrainingSteps(GuiderTrainingPositions& p, int t, const GuidingView& view
     pulse(directionLetter(step.direction), step.ms_per_second * t, road);
     waitMs(clock, 200);
     if (!takeGuiderFrame()) return false;
+    drawGuiderImage();
     call(view.refresh);
     const int px = p.x[static_cast<std::size_t>(i - 1)];
     const int py = p.y[static_cast<std::size_t>(i - 1)];
@@ -416,7 +425,10 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
   caption(view, "Guiding Info - Creating Guiding Frame");
   StartGuiderExposure();
   const bool framed = takeGuiderFrame();
-  if (framed) call(view.refresh);
+  if (framed) {
+    drawGuiderImage();
+    call(view.refresh);
+  }
   if (!framed || !measureGuider(star->x, star->y, c)) {
     endGuiderGuiding(view);
     return false;
@@ -433,7 +445,10 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
     call(view.refresh);
     ui.pumpEvents();
     StartGuiderExposure();
-    if (!takeGuiderFrame()) g.stop = true;
+    if (takeGuiderFrame())
+      drawGuiderImage();
+    else
+      g.stop = true;
     call(view.refresh);
   }
   caption(view, "Guiding Info");
@@ -448,6 +463,7 @@ bool guiderGuidingCycle(const GuidingView& view) {
     g.stop = true;
     return true;
   }
+  drawGuiderImage();
   call(view.refresh);
   if (!guiderCorrectionStep(guiderImage(), view)) g.stop = true;
   call(view.refresh);

@@ -66,6 +66,10 @@ struct GuidingState {
 GuidingState& guidingState();
 void resetGuidingState();  // all three records above back to start-up values
 
+// Draws the guider image as the panel and the guiding window show it: the temporary guider bitmap is
+// written, message 8, 9 or 10 when it cannot be. True when written.
+bool drawGuiderImage();
+
 // The guide star picked on the guider image, when one is.
 struct GuiderStar {
   int x = 0;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "files/fits_details.h"
@@ -10,6 +12,7 @@
 #include "guiding/guider.h"
 #include "guiding/telescope.h"
 #include "image/frame.h"
+#include "platform/atomic_file.h"
 #include "platform/platform.h"
 #include "sim/sim_setup.h"
 #include "support/test_home.h"
@@ -61,6 +64,22 @@ TEST_F(AutoguiderModelTest, DarkFrameOnlyAppliesOnceTaken) {
   EXPECT_EQ(panel.view().dark_text, " 5 hundredth darkframe available");
   panel.press(GuiderControl::ApplyDark);
   EXPECT_EQ(panel.view().dark_text, " 5 hundredth darkframe being used");
+}
+
+TEST_F(AutoguiderModelTest, EachGuiderExposureRewritesTheBitmapAndAFailedWriteGivesItsStagesMessage) {
+  panel.press(GuiderControl::Hundredths);
+  int shown = 0;
+  AtomicFile::setFailAfterBytesForTesting(500);  // the header cannot be written
+  panel.runExposures([&] {
+    if (++shown == 2) panel.press(GuiderControl::Stop);
+  });
+  panel.press(GuiderControl::TakeDark);
+  AtomicFile::setFailAfterBytesForTesting(-1);
+  EXPECT_EQ(platform.ui.messageTexts(),
+            std::vector<std::string>(3, "Unable to create temp bitmap file header"));
+  EXPECT_EQ(panel.view().dark_text, "No darkframe has been taken");
+  panel.press(GuiderControl::TakeDark);
+  EXPECT_EQ(std::filesystem::file_size(platform.paths().guiderBitmap()), 1078u + 145000u);
 }
 
 // A camera that stops delivering: "Take DarkFrame" keeps no dark (not the last light frame), and
