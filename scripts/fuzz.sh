@@ -7,7 +7,8 @@
 # crashed, hung or leaked. Crash inputs are copied to build-fuzz/crashes/<target>/ (put them into the
 # seed corpus once the reader is mended).
 # Usage: scripts/fuzz.sh SECONDS [TARGET...]   (targets: fits_reader pk_loader settings_loader
-#        serial_reply guide_log; default all). FUZZ_JOBS=N runs N targets at a time (default 1).
+#        serial_reply guide_log; default all). FUZZ_JOBS=N runs N targets at a time (default 1);
+#        FUZZ_RUNS=N also ends each target after N executions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: scripts/fuzz.sh SECONDS [TARGET...]}
@@ -34,7 +35,7 @@ fuzz_one() {
   mkdir -p "$dir/corpus" "$dir/crashes" "$dir/tmp" "build-fuzz/corpus/$t"
   cp -r "build-fuzz/corpus/$t/." "$dir/corpus/"
   set +e
-  TMPDIR=$dir/tmp "build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 -max_len=8192 \
+  TMPDIR=$dir/tmp "build-fuzz/fuzz/fuzz_$t" -max_total_time="$seconds" ${FUZZ_RUNS:+-runs="$FUZZ_RUNS"} -print_final_stats=1 -max_len=8192 \
     -timeout=25 -artifact_prefix="$dir/crashes/" "$dir/corpus" "fuzz/corpus/$t" >"$dir/log" 2>&1
   echo $? >"$dir/rc"
   set -e
