@@ -87,10 +87,6 @@ void chooseUnit(GuiderCameraState& g, char unit) {
   g.count_max = unit == 'h' ? 500 : (unit == 't' ? 100 : 10);
 }
 
-void saveOrComplain() {
-  if (saveSettings() != kSettingsOk) ShowMessage(24);
-}
-
 GuiderProcessing processingNow() {
   const GuiderCameraState& g = guiderCameraState();
   GuiderProcessing p;
@@ -173,11 +169,11 @@ int AutoguiderModel::press(GuiderControl c) {
       break;
     case GuiderControl::SwapNorthSouth:
       std::swap(s.direction_letters[kNorthSlot], s.direction_letters[kSouthSlot]);
-      saveOrComplain();
+      saveSettings();  // a failed save of a panel button is not shown
       break;
     case GuiderControl::SwapEastWest:
       std::swap(s.direction_letters[kEastSlot], s.direction_letters[kWestSlot]);
-      saveOrComplain();
+      saveSettings();  // a failed save of a panel button is not shown
       break;
     case GuiderControl::TakeDark:
       takeDark();

@@ -269,7 +269,7 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
       cal.trained_available = true;
       cal.use_trained = true;
       trained = true;
-      if (saveSettings() != kSettingsOk) ShowMessage(24);
+      saveSettings();  // a failed save is not shown here
     }
   }
   releaseRelays();
@@ -298,7 +298,7 @@ void changeDefaults(int ra_rate, int dec_rate, int ra_backlash, int dec_backlash
   s.guider_ra_backlash = ra_backlash;
   s.guider_dec_backlash = dec_backlash;
   s.default_ra_angle = ra_angle;
-  if (saveSettings() != kSettingsOk) ShowMessage(24);
+  saveSettings();  // a failed save of a panel button is not shown
 }
 
 void saveLatest() {

