@@ -5,13 +5,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "fuzz_support.h"
 #include "guiding/guide_log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static qlm::fuzz::FuzzPlatform p;
-  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
   std::size_t start = 0;
   while (start <= text.size()) {
     const std::size_t end = std::min(text.find('\n', start), text.size());

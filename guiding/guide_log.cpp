@@ -1,12 +1,12 @@
 #include "guiding/guide_log.h"
 
+#include <array>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace qlm {
 
@@ -38,16 +38,21 @@ std::string guideLogLine(const GuideLogRow& r) {
                    r.dec_ms, ao.c_str(), truth.c_str());
 }
 
-std::optional<GuideLogRow> parseGuideLogLine(const std::string& line) {
-  std::vector<std::string> f;
-  std::stringstream in(line);
-  std::string cell;
-  while (std::getline(in, cell, ','))
-    f.push_back(cell);
-  if (!line.empty() && line.back() == ',') f.emplace_back();
-  if (f.size() != 14) return std::nullopt;
-  const auto number = [](const std::string& s, double& out) {
-    if (s.empty()) return false;
+std::optional<GuideLogRow> parseGuideLogLine(std::string_view line) {
+  // The fields are views into the line: a row has exactly 14, and a longer line stops at the 15th.
+  std::array<std::string_view, 14> f;
+  std::size_t n = 0;
+  for (std::size_t start = 0;;) {
+    if (n == f.size()) return std::nullopt;
+    const std::size_t comma = line.find(',', start);
+    f[n++] = line.substr(start, comma == std::string_view::npos ? comma : comma - start);
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  if (n != f.size()) return std::nullopt;
+  const auto number = [](std::string_view field, double& out) {
+    if (field.empty()) return false;
+    const std::string s(field);  // strtod needs the terminating zero
     char* end = nullptr;
     out = std::strtod(s.c_str(), &end);
     return end == s.c_str() + s.size();

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -49,7 +50,7 @@ class GuideLogWriter {
 
 // One row's text (without the line end) and its reading; nothing for a malformed line.
 std::string guideLogLine(const GuideLogRow& row);
-std::optional<GuideLogRow> parseGuideLogLine(const std::string& line);
+std::optional<GuideLogRow> parseGuideLogLine(std::string_view line);
 // Every row of a log file (the header and malformed lines skipped).
 std::vector<GuideLogRow> readGuideLog(const std::string& path);
 

@@ -60,7 +60,7 @@ int writeBitmapFile(const std::filesystem::path& path, const std::uint8_t* top_d
 int writeBottomUpBitmapFile(const std::filesystem::path& path, const std::uint8_t* bottom_up, int width,
                             int height, const BitmapPalette& palette, int chunks) {
   const auto total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-  AtomicFile file(path);
+  AtomicFile file(path, AtomicFile::Durability::Scratch);
   if (!file.open()) return kBitmapCreateFailed;
   const auto header = bitmapHeader(width, height, palette);
   if (!file.write(header.data(), header.size())) return kBitmapHeaderFailed;

@@ -17,7 +17,8 @@ std::filesystem::path tempNameFor(const std::filesystem::path& target) {
 }
 }  // namespace
 
-AtomicFile::AtomicFile(std::filesystem::path target) : target_(std::move(target)) {}
+AtomicFile::AtomicFile(std::filesystem::path target, Durability durability)
+    : target_(std::move(target)), durability_(durability) {}
 
 AtomicFile::~AtomicFile() {
   abandon();
@@ -51,7 +52,8 @@ bool AtomicFile::write(const void* data, std::size_t n) {
 bool AtomicFile::commit() {
   if (file_ == nullptr || failed_) return false;
   // The data reaches the disk before the rename can make it the target's content.
-  const bool flushed = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
+  const bool synced = durability_ == Durability::Synced;
+  const bool flushed = std::fflush(file_) == 0 && (!synced || ::fsync(::fileno(file_)) == 0);
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (!flushed || !closed) {
@@ -65,6 +67,7 @@ bool AtomicFile::commit() {
     return false;
   }
   temp_.clear();
+  if (!synced) return true;
   // The rename itself lasts once the folder's entry is on disk.
   const std::filesystem::path folder = target_.has_parent_path() ? target_.parent_path() : ".";
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);

@@ -11,7 +11,10 @@ namespace qlm {
 // every chunk was written, so a failed save never destroys the file that was there.
 class AtomicFile {
  public:
-  explicit AtomicFile(std::filesystem::path target);
+  // Synced files reach the disk before the rename; scratch files (the display's temporary bitmaps,
+  // rewritten on every refresh and read back at once) skip the two fsync calls.
+  enum class Durability { Synced, Scratch };
+  explicit AtomicFile(std::filesystem::path target, Durability durability = Durability::Synced);
   ~AtomicFile();  // abandons an uncommitted file
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
@@ -20,7 +23,8 @@ class AtomicFile {
   bool open();
   // Writes one chunk in full; false on a short write (the file is then abandoned).
   bool write(const void* data, std::size_t n);
-  // Flushes to disk (fsync), closes and renames over the target; false (and nothing replaced) on failure.
+  // Flushes (to disk with fsync when synced), closes and renames over the target; false (and nothing
+  // replaced) on failure.
   bool commit();
   // Closes and removes the temporary file.
   void abandon();
@@ -39,6 +43,7 @@ class AtomicFile {
  private:
   std::filesystem::path target_;
   std::filesystem::path temp_;
+  Durability durability_;
   std::FILE* file_ = nullptr;
   long long written_ = 0;
   bool failed_ = false;
