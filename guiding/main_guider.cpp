@@ -106,14 +106,15 @@ bool TrainMain(const GuidingView& view) {
     const Direction d = kOrder[static_cast<std::size_t>(i)];
     pulse(directionLetter(d), i < 4 ? ldec : lra, road);
     ui.pumpEvents();
-    const bool framed = takeGuideFrame();
-    if (framed) {
+    // No frame, or a second pass whose window left the image: no results.
+    bool measured = takeGuideFrame();
+    if (measured) {
       showGuideFrame();
       call(view.refresh);
       centre(c.main.x, c.main.y);
+      measured = centre(c.main.x, c.main.y) == 0;
     }
-    // No frame, or a second pass whose window left the image: no results.
-    if (!framed || centre(c.main.x, c.main.y) != 0) {
+    if (!measured) {
       cal.main_training_active = false;
       endMainState();
       return false;
