@@ -10,12 +10,12 @@
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
 #include "guiding/guide_log.h"
-#include "guiding/guide_star.h"
 #include "guiding/guider.h"
 #include "guiding/main_guider.h"
 #include "guiding/telescope.h"
 #include "image/frame.h"
 #include "sim/sim_setup.h"
+#include "support/sim_mount.h"
 #include "support/test_home.h"
 
 namespace qlm {
@@ -94,11 +94,7 @@ TEST(AOGuiding, LargeDriftMovesTheMountAndKeepsTheTiltWithinTravel) {
 TEST(AOGuiding, AnAOGuidingRunCountsAsTheRunsFirstGuidingBeforeAMainTraining) {
   GuideRun run('A');
   ASSERT_GE(run.guide(5), 0.0);
-  Frame& f = imageBuffers().CurrentFrame;
-  ReadFullFrame(f, 1000);
-  const int at =
-      static_cast<int>(std::max_element(f.begin(), f.begin() + kFrameWidth * kFrameHeight) - f.begin());
-  setMainGuideStar(at % kFrameWidth, at / kFrameWidth);
+  test::pickBrightestMainStar();
   run.sim.mount().clearLog();
   TrainMain();
   int pulses = 0;

@@ -1,5 +1,13 @@
 #include "support/sim_mount.h"
 
+#include <algorithm>
+
+#include "camera/readout.h"
+#include "files/settings.h"
+#include "guiding/guide_star.h"
+#include "image/centroid.h"
+#include "image/frame.h"
+
 namespace qlm::test {
 
 sim::SimOptions quietMount() {
@@ -8,6 +16,15 @@ sim::SimOptions quietMount() {
   o.mount.drift_ra_arcsec_per_s = 0.0;
   o.mount.drift_dec_arcsec_per_s = 0.0;
   return o;
+}
+
+void pickBrightestMainStar() {
+  Frame& f = imageBuffers().CurrentFrame;
+  ReadFullFrame(f, 1000);
+  const auto at =
+      static_cast<int>(std::max_element(f.begin(), f.begin() + kFrameWidth * kFrameHeight) - f.begin());
+  setMainGuideStar(at % kFrameWidth, at / kFrameWidth);
+  centroidState().working_radius = settings().mask_radius;
 }
 
 }  // namespace qlm::test

@@ -15,6 +15,10 @@ using Commands = std::vector<std::string>;
 // The default simulator with a mount that moves only when told: no periodic error, no drift.
 sim::SimOptions quietMount();
 
+// Reads a full frame from the camera and makes its brightest pixel the main guide star, with the mask
+// radius as the working radius, as arming "Pick Guide Star" and clicking on the star do.
+void pickBrightestMainStar();
+
 // A test on the simulated camera and quiet mount, with the virtual clock and headless Ui installed
 // over it. `options` chooses other simulator settings.
 class SimMountTest : public ::testing::Test {
