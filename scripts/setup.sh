@@ -12,6 +12,7 @@ packages=(
   scdoc dpkg-dev file lintian
   xvfb xauth
   python3-astropy
+  libindi-dev indi-bin iproute2
 )
 
 missing=()

@@ -1,5 +1,5 @@
 // The folders are layers: platform < image < files < camera < guiding < capture < app < front ends
-// (every `<folder>/qt/` and cli/). A file includes only its own layer and lower ones; Qt and libusb
+// (every `<folder>/qt/`, cli/ and indi/). A file includes only its own layer and lower ones; Qt and libusb
 // headers appear only in qt/ folders and the USB transport; the simulator sees platform/ only.
 #include <gtest/gtest.h>
 
@@ -33,6 +33,7 @@ std::vector<std::string> violationsOf(const fs::path& root, const fs::path& file
   const bool qt = rel.find("/qt/") != std::string::npos;
   const bool sim = folder == "sim";
   const bool cli = folder == "cli";
+  const bool indi = folder == "indi";
   const bool usb = rel.rfind("platform/usb_libusb.", 0) == 0;
   const int own = layerIndex(folder);
 
@@ -54,10 +55,12 @@ std::vector<std::string> violationsOf(const fs::path& root, const fs::path& file
     const bool target_qt = m[2].str().rfind("qt/", 0) == 0;
     if (target == "cli" && !cli) {
       at("includes the command-line front end");
+    } else if (target == "indi" && !indi) {
+      at("includes the INDI driver");
     } else if (sim) {
       if (target != "sim" && (target != "platform" || target_qt)) at("the simulator sees platform/ only");
-    } else if (qt || cli) {
-      if (cli && target_qt) at("the command-line tool includes a Qt view");
+    } else if (qt || cli || indi) {
+      if ((cli || indi) && target_qt) at("a front end without Qt includes a Qt view");
     } else if (target_qt) {
       at("logic includes a Qt view");
     } else if (target == "sim" && own >= 0) {
@@ -72,7 +75,7 @@ std::vector<std::string> violationsOf(const fs::path& root, const fs::path& file
 std::vector<std::string> violationsUnder(const fs::path& root) {
   std::vector<std::string> found;
   for (const char* top :
-       {"platform", "image", "files", "camera", "guiding", "capture", "app", "sim", "cli"}) {
+       {"platform", "image", "files", "camera", "guiding", "capture", "app", "sim", "cli", "indi"}) {
     if (!fs::is_directory(root / top)) continue;
     for (const auto& entry : fs::recursive_directory_iterator(root / top)) {
       const auto ext = entry.path().extension();
@@ -109,14 +112,18 @@ TEST_F(PlantedTree, EachBrokenRuleIsNamedWithFileAndLine) {
   plant("sim/mount.cpp", "#include \"platform/clock.h\"\n#include \"camera/link.h\"\n");
   plant("app/view.cpp", "#include \"image/qt/progress_dialog.h\"\n");
   plant("cli/verb.cpp", "#include \"app/startup.h\"\n#include \"app/qt/main_window.h\"\n");
+  plant("capture/hook.cpp", "#include \"indi/t4_session.h\"\n");
+  plant("indi/driver.cpp", "#include \"camera/link.h\"\n#include \"cli/verb_camera.h\"\n");
   auto found = violationsUnder(home.path());
   std::sort(found.begin(), found.end());
-  ASSERT_EQ(found.size(), 5u);
+  ASSERT_EQ(found.size(), 7u);
   EXPECT_EQ(found[0].rfind("app/view.cpp:1: logic includes a Qt view", 0), 0u) << found[0];
   EXPECT_EQ(found[1].rfind("camera/widget.cpp:1: Qt or libusb", 0), 0u) << found[1];
-  EXPECT_EQ(found[2].rfind("cli/verb.cpp:2: the command-line tool includes a Qt view", 0), 0u) << found[2];
-  EXPECT_EQ(found[3].rfind("files/up.cpp:2: includes a higher layer", 0), 0u) << found[3];
-  EXPECT_EQ(found[4].rfind("sim/mount.cpp:2: the simulator sees platform/ only", 0), 0u) << found[4];
+  EXPECT_EQ(found[2].rfind("capture/hook.cpp:1: includes the INDI driver", 0), 0u) << found[2];
+  EXPECT_EQ(found[3].rfind("cli/verb.cpp:2: a front end without Qt includes a Qt view", 0), 0u) << found[3];
+  EXPECT_EQ(found[4].rfind("files/up.cpp:2: includes a higher layer", 0), 0u) << found[4];
+  EXPECT_EQ(found[5].rfind("indi/driver.cpp:2: includes the command-line front end", 0), 0u) << found[5];
+  EXPECT_EQ(found[6].rfind("sim/mount.cpp:2: the simulator sees platform/ only", 0), 0u) << found[6];
 }
 
 }  // namespace

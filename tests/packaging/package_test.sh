@@ -2,11 +2,13 @@
 # Builds the Debian package from a build folder's programs with cpack and checks it: the files a
 # desktop install needs, dependencies found from the programs' libraries, the udev reload after
 # installation, the packaged programs' --version, and no lintian errors.
-# Usage: package_test.sh BUILD_DIR VERSION GUI(0|1). Exits 77 (skipped) without the Debian tools.
+# Usage: package_test.sh BUILD_DIR VERSION GUI(0|1) [INDI(0|1)]. Exits 77 (skipped) without the
+# Debian tools.
 set -u
 build=$1
 version=$2
 gui=$3
+indi=${4:-0}
 for tool in cpack dpkg-deb dpkg-shlibdeps file lintian; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "skipped: $tool is not installed"
@@ -24,6 +26,7 @@ problem() {
 # The programs and documents the package holds, as the sources stand (nothing to do after a full build).
 targets="qlm_t4_cli qlm_docs"
 [ "$gui" = 1 ] && targets="$targets qlm_t4"
+[ "$indi" = 1 ] && targets="$targets indi_qlm_t4_ccd"
 if ! cmake --build "$build" --target $targets >"$work/build.log" 2>&1; then
   cat "$work/build.log"
   exit 1
@@ -43,6 +46,11 @@ if [ "$gui" = 1 ]; then
   expected="$expected /usr/bin/qlm_t4 /usr/share/man/man1/qlm_t4.1.gz /usr/share/applications/qlm-t4.desktop
     /usr/share/icons/hicolor/scalable/apps/qlm-t4.svg /usr/share/metainfo/qlm-t4.metainfo.xml"
   libraries="$libraries libqt6widgets6 libqt6svg6"
+fi
+if [ "$indi" = 1 ]; then
+  expected="$expected /usr/bin/indi_qlm_t4_ccd /usr/share/man/man1/indi_qlm_t4_ccd.1.gz
+    /usr/share/indi/indi_qlm_t4.xml"
+  libraries="$libraries libindidriver1"
 fi
 for f in $expected; do
   grep -qx "$f" "$work/files" || problem "the package lacks $f"
@@ -73,6 +81,14 @@ if [ "$gui" = 1 ]; then
   icon=$(sed -n 's/^Icon=//p' "$entry")
   [ -x "$work/root/usr/bin/$exec_name" ] || problem "the desktop entry starts '$exec_name', which is not packaged"
   [ -f "$work/root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || problem "the icon '$icon' is not packaged"
+fi
+
+if [ "$indi" = 1 ]; then
+  # KStars lists the driver from its XML: group CCDs, the packaged program, the package's version.
+  xml="$work/root/usr/share/indi/indi_qlm_t4.xml"
+  grep -q '<devGroup group="CCDs">' "$xml" || problem "the driver XML is not in group CCDs"
+  grep -q '>indi_qlm_t4_ccd</driver>' "$xml" || problem "the driver XML does not name indi_qlm_t4_ccd"
+  grep -q "<version>$version</version>" "$xml" || problem "the driver XML does not carry version $version"
 fi
 
 lintian --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1
