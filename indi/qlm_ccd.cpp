@@ -51,6 +51,7 @@ bool QlmCcd::initProperties() {
   INDI::FilterInterface::initProperties(FILTER_TAB);
   SetCCDCapability(CCD_CAN_ABORT | CCD_CAN_BIN | CCD_CAN_SUBFRAME | CCD_HAS_GUIDE_HEAD | CCD_HAS_ST4_PORT);
   setDriverInterface(getDriverInterface() | FILTER_INTERFACE | AO_INTERFACE);
+  addCaptureFormat({"INDI_MONO", "Mono", 16, true});
 
   PrimaryCCD.setMinMaxStep("CCD_EXPOSURE", "CCD_EXPOSURE_VALUE", 0.001, 36000, 0.001, false);
   PrimaryCCD.setMinMaxStep("CCD_BINNING", "HOR_BIN", 1, 2, 1, false);
