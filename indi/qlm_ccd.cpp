@@ -95,9 +95,13 @@ bool QlmCcd::initProperties() {
 void QlmCcd::ISGetProperties(const char* dev) {
   INDI::CCD::ISGetProperties(dev);
   defineProperty(&sim_pace_p_);
-  loadConfig(true, "SIM_PACE");
   defineProperty(&ao_travel_p_);
-  loadConfig(true, "AO_TRAVEL");
+  // The saved choices once, when the first client asks; later clients see the current ones.
+  if (!config_loaded_) {
+    config_loaded_ = true;
+    loadConfig(true, "SIM_PACE");
+    loadConfig(true, "AO_TRAVEL");
+  }
 }
 
 bool QlmCcd::updateProperties() {

@@ -90,6 +90,7 @@ class QlmCcd : public INDI::CCD, public INDI::FilterInterface {
   ISwitchVectorProperty sim_pace_p_;
   ISwitch sim_cable_[2];
   ISwitchVectorProperty sim_cable_p_;
+  bool config_loaded_ = false;
 };
 
 }  // namespace qlm::indi

@@ -196,6 +196,28 @@ void T4Session::mainWait(std::uint32_t upto) {
   }
 }
 
+void T4Session::settlePulses(std::uint32_t until) {
+  if (!sim_) return;  // on the computer's clock the driver's timers end the pulses
+  for (;;) {
+    const std::uint32_t now = clock_->millis();
+    if (static_cast<std::int32_t>(until - now) <= 0) return;
+    const auto left = [now](const Pulse& p) {
+      const std::uint32_t gone = now - p.t0;
+      return gone >= p.ms ? 0u : p.ms - gone;
+    };
+    Pulse* next = nullptr;
+    for (Pulse& p : pulses_)
+      if (p.active && p.bit != 0 && left(p) <= until - now && (next == nullptr || left(p) < left(*next)))
+        next = &p;
+    if (next == nullptr) return;
+    waitUntil(*clock_, next->t0, next->ms);
+    next->bit = 0;  // released; the driver's timer still reports the pulse done
+    if (cameraReady())
+      SetGuideRelays(static_cast<std::uint16_t>(pulses_[0].bit * pulses_[0].active |
+                                                pulses_[1].bit * pulses_[1].active));
+  }
+}
+
 void T4Session::tickMain() {
   if (!main_active_ || sim_ || main_ms_ <= kCameraTimedMaxMs) return;
   const std::uint32_t elapsed = clock_->millis() - main_t0_;
@@ -205,7 +227,9 @@ void T4Session::tickMain() {
 std::optional<Image> T4Session::finishMain() {
   if (!main_active_) return std::nullopt;
   main_active_ = false;
-  // Up to 1000 ms the camera times the exposure itself through the readout block.
+  // Up to 1000 ms the camera times the exposure itself through the readout block. Pulses that end
+  // within the exposure end on time on the simulator's clock.
+  settlePulses(main_t0_ + main_ms_);
   if (main_ms_ > kCameraTimedMaxMs) mainWait(main_ms_);
   ImageBuffers& b = imageBuffers();
   Image image;
@@ -259,6 +283,7 @@ std::uint32_t T4Session::guideWallMs() const {
 std::optional<Image> T4Session::finishGuide() {
   if (!guide_active_) return std::nullopt;
   guide_active_ = false;
+  settlePulses(guide_t0_ + guide_ms_);
   waitUntil(*clock_, guide_t0_, guide_ms_);
   GuiderFrame& frame = imageBuffers().GuiderFrames[0];
   if (!ReadGuiderFrame(frame)) return std::nullopt;
@@ -292,6 +317,7 @@ std::uint32_t T4Session::pulseWallMs(Axis axis) const {
 void T4Session::finishPulse(Axis axis) {
   Pulse& p = pulses_[static_cast<int>(axis)];
   if (!p.active) return;
+  settlePulses(p.t0 + p.ms);
   waitUntil(*clock_, p.t0, p.ms);
   p.active = false;
   p.bit = 0;

@@ -133,6 +133,9 @@ class T4Session {
   bool cameraReady();
   // The exposure wait of the main head from t0 up to `upto` ms, flushing as a capture does.
   void mainWait(std::uint32_t upto);
+  // On the simulator's clock: before a wait jumps it to `until`, opens the relays of every pulse that
+  // ends by then at its own end, so that an exposure finishing meanwhile does not lengthen a pulse.
+  void settlePulses(std::uint32_t until);
 
   MessageSink sink_;
   std::unique_ptr<SessionUi> ui_;

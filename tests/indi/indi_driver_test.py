@@ -195,6 +195,19 @@ def devices_and_faults():
         want = GUIDE_RATE_X * SIDEREAL_ARCSEC_PER_S * 1.0 / GUIDER_ARCSEC_PER_PX
         check(abs(moved - want) < 0.15, "1000 ms west moved the star %.3f px (guide rate gives %.3f)" % (moved, want))
 
+        # A pulse that ends while a longer exposure runs stops at its own end, not at the exposure's.
+        setprop(DEV + ".CCD_EXPOSURE.CCD_EXPOSURE_VALUE=1")
+        check(wait_for(prop("CCD_EXPOSURE._STATE") + "==2", 5), "a 1 s exposure is Busy")
+        time.sleep(0.7)  # the pulse starts late in the exposure and ends after it
+        setprop(DEV + ".TELESCOPE_TIMED_GUIDE_WE.TIMED_GUIDE_W=500;TIMED_GUIDE_E=0")
+        check(s.blob("CCD1") is not None and wait_for(prop("TELESCOPE_TIMED_GUIDE_WE._STATE") + "<2", 10),
+              "the exposure and the pulse both complete")
+        later = star_centroid(s.expose(0.1, "CCD2").data, after)
+        moved = np.hypot(later[0] - after[0], later[1] - after[1])
+        want = GUIDE_RATE_X * SIDEREAL_ARCSEC_PER_S * 0.5 / GUIDER_ARCSEC_PER_PX
+        check(abs(moved - want) < 0.15, "500 ms west during an exposure moved the star %.3f px (want %.3f)" % (moved, want))
+        after = later
+
         # AO: 20 steps west tilt the image by 20 steps; the travel then cuts a step and lights AT_LIMIT.
         setprop(DEV + ".AO_WE.AO_W=20;AO_E=0")
         tilted = star_centroid(s.expose(0.1, "CCD2").data, after)
