@@ -1,6 +1,7 @@
 #include "cli/verb_camera.h"
 
 #include "camera/link.h"
+#include "files/settings.h"
 #include "platform/usb_libusb.h"
 
 namespace qlm {
@@ -15,6 +16,10 @@ bool simOptionsFrom(const CliOptions& options, sim::SimOptions& out, std::ostrea
     }
   }
   return true;
+}
+
+sim::MountModel simulatedMountModel() {
+  return settings().drive_method == 'a' ? sim::MountModel::Autostar : sim::MountModel::Lx200;
 }
 
 std::unique_ptr<VerbCamera> VerbCamera::install(const CliOptions& options, std::ostream& err,
@@ -38,7 +43,9 @@ std::unique_ptr<VerbCamera> VerbCamera::install(const CliOptions& options, std::
   }
   if (camera->virtual_clock_) p.clock = camera->virtual_clock_.get();
   if (options.simulate) {
-    camera->sim_ = std::make_unique<sim::SimSystem>(sim_options, p.clock->millis());
+    camera->sim_ =
+        std::make_unique<sim::SimSystem>(sim_options, p.clock->millis(), p.clock->calendarSeconds());
+    camera->sim_->mount().setModelSource(simulatedMountModel);
     p.transport = &camera->sim_->transport();
   } else {
     camera->usb_ = std::make_unique<LibusbTransport>();

@@ -35,6 +35,10 @@ class VerbCamera {
   std::unique_ptr<ScopedPlatform> scoped_;
 };
 
+// The mount the drive method in the settings names, which the simulated mount answers as (unless
+// --sim mount=... fixes it): an Autostar with drive method 'a', an LX200 otherwise.
+sim::MountModel simulatedMountModel();
+
 // Parses the --sim settings into simulator options; false (after a line on `err`) on the first bad one.
 bool simOptionsFrom(const CliOptions& options, sim::SimOptions& out, std::ostream& err);
 

@@ -94,7 +94,7 @@ void AOUnit::execute(const std::string& command, std::uint32_t at_ms) {
   events_.push_back({at_ms, command});
   const char op = command[0];
   if (op == 'H') {
-    output_ += 'H';
+    if (config_.echo) output_ += 'H';
     return;
   }
   if (op == 'K') {

@@ -17,6 +17,7 @@ struct AOConfig {
   double mount_arcsec_per_count = 0.01;
   double relay_steps_per_ms = 1.0;  // tilt speed while a relay input is held (relay wiring)
   bool silent = false;              // a dead unit: it hears nothing and never answers
+  bool echo = true;                 // false: it moves as told but never answers "H"
 };
 
 // One command the unit understood, for tests: "GW00010", "MT00100", "K", "H", "relay 7" ...
@@ -56,6 +57,7 @@ class AOUnit final : public SerialDevice, public RelayDevice {
   int stopsAtTravel() const { return stops_; }       // steps cut short by the limit of travel
   const AOConfig& config() const { return config_; }
   void setSilent(bool silent) { config_.silent = silent; }
+  void setEcho(bool echo) { config_.echo = echo; }
 
  private:
   void execute(const std::string& command, std::uint32_t at_ms);

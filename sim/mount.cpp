@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sim/sky_catalogue.h"
+
 namespace qlm::sim {
 
 namespace {
@@ -13,39 +15,6 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kFullCircle = 1296000.0;  // arcseconds
 constexpr std::size_t kHistorySamples = 20000;
 constexpr std::size_t kLongestCommand = 40;
-
-struct CatalogueEntry {
-  char kind;  // 'm', 'c' or 's'
-  int number;
-  const char* name;
-  double ra_hours;
-  double dec_deg;
-};
-
-// A few objects by the numbers the program sends; other numbers get a made-up place of their own.
-constexpr CatalogueEntry kCatalogue[] = {
-    {'m', 1, "M1 Crab Nebula", 5.5756, 22.0145},
-    {'m', 13, "M13 Hercules Cluster", 16.6947, 36.4603},
-    {'m', 31, "M31 Andromeda Galaxy", 0.7123, 41.2692},
-    {'m', 42, "M42 Orion Nebula", 5.5881, -5.3911},
-    {'m', 45, "M45 Pleiades", 3.7900, 24.1167},
-    {'m', 51, "M51 Whirlpool Galaxy", 13.4981, 47.1953},
-    {'m', 57, "M57 Ring Nebula", 18.8931, 33.0292},
-    {'m', 81, "M81 Bode's Galaxy", 9.9258, 69.0653},
-    {'m', 104, "M104 Sombrero Galaxy", 12.6664, -11.6231},
-    {'c', 224, "NGC224 Andromeda Galaxy", 0.7123, 41.2692},
-    {'c', 253, "NGC253 Sculptor Galaxy", 0.7925, -25.2883},
-    {'c', 7000, "NGC7000 North America Neb", 20.9881, 44.5289},
-    {'c', 7293, "NGC7293 Helix Nebula", 22.4939, -20.8372},
-    {'s', 901, "Mercury", 14.20, -12.50},
-    {'s', 902, "Venus", 16.10, -20.30},
-    {'s', 904, "Mars", 2.50, 14.80},
-    {'s', 905, "Jupiter", 4.60, 21.70},
-    {'s', 906, "Saturn", 23.20, -7.40},
-    {'s', 907, "Uranus", 3.40, 18.60},
-    {'s', 908, "Neptune", 23.95, -2.10},
-    {'s', 909, "Pluto", 20.20, -23.00},
-};
 
 double stepToward(double from, double to, double step) {
   if (std::abs(to - from) <= step) return to;
@@ -71,9 +40,10 @@ std::string dms(double arcsec) {
 
 }  // namespace
 
-Mount::Mount(const MountConfig& config, std::uint32_t start_ms)
+Mount::Mount(const MountConfig& config, std::uint32_t start_ms, std::time_t start_calendar)
     : config_(config),
       start_ms_(start_ms),
+      start_calendar_(start_calendar),
       start_ra_arcsec_(config.start_ra_hours * 15.0 * 3600.0),
       start_dec_arcsec_(config.start_dec_deg * 3600.0),
       last_ms_(start_ms) {
@@ -96,6 +66,20 @@ Mount::Mount(const MountConfig& config, std::uint32_t start_ms)
 
 double Mount::secondsSinceStart(std::uint32_t at_ms) const {
   return static_cast<double>(at_ms - start_ms_) / 1000.0;
+}
+
+std::time_t Mount::calendarAt(std::uint32_t at_ms) const {
+  return start_calendar_ + static_cast<std::time_t>((at_ms - start_ms_) / 1000);
+}
+
+MountModel Mount::model() const {
+  if (config_.model != MountModel::Auto) return config_.model;
+  return model_source_ ? model_source_() : MountModel::Lx200;
+}
+
+std::uint32_t Mount::replyDelayMs() const {
+  if (config_.reply_delay_ms >= 0) return static_cast<std::uint32_t>(config_.reply_delay_ms);
+  return model() == MountModel::Autostar ? kAutostarReplyDelayMs : 0;
 }
 
 double Mount::periodicErrorArcsec(double t_s) const {
@@ -252,7 +236,7 @@ std::size_t Mount::reply(std::uint8_t* out, std::size_t n, std::uint32_t at_ms) 
 }
 
 void Mount::answer(const std::string& text, std::uint32_t at_ms) {
-  const std::uint32_t ready = at_ms + config_.reply_delay_ms;
+  const std::uint32_t ready = at_ms + replyDelayMs();
   std::string sent;
   switch (config_.reply_fault) {
     case ReplyFault::None:
@@ -305,7 +289,7 @@ void Mount::execute(const std::string& cmd, std::uint32_t at_ms) {
       move_dec_ = 0;
       answer("0", at_ms);
     } else {
-      answer("1No object selected#", at_ms);
+      answer(library_miss_ ? "1Object not in library#" : "1No object selected#", at_ms);
     }
   } else if (cmd == "Q") {
     slewing_ = false;
@@ -316,21 +300,13 @@ void Mount::execute(const std::string& cmd, std::uint32_t at_ms) {
     if (move == axis_sign) move = 0;
   } else if (op == 'L' && cmd.size() >= 3 && (arg == 'M' || arg == 'S' || arg == 'C')) {
     const char kind = arg == 'M' ? 'm' : (arg == 'S' ? 's' : 'c');
-    const int number = std::atoi(cmd.c_str() + 2);
-    have_target_ = true;
-    target_name_.clear();
-    for (const CatalogueEntry& e : kCatalogue) {
-      if (e.kind != kind || e.number != number) continue;
-      target_name_ = e.name;
-      target_ra_ = e.ra_hours * 54000.0;
-      target_dec_ = e.dec_deg * 3600.0;
-    }
-    if (target_name_.empty()) {
-      // An object the table lacks: a place of its own, the same every time.
-      target_name_ =
-          std::string(kind == 'm' ? "M" : (kind == 's' ? "Star " : "NGC")) + std::to_string(number);
-      target_ra_ = std::fmod(number * 7919.0 * 15.0, kFullCircle);
-      target_dec_ = (std::fmod(number * 104729.0, 140.0) - 70.0) * 3600.0;
+    const auto object = libraryObject(kind, std::atoi(cmd.c_str() + 2), calendarAt(at_ms));
+    have_target_ = object.has_value();
+    library_miss_ = !object;
+    target_name_ = object ? object->name : "Not in library";
+    if (object) {
+      target_ra_ = object->ra_hours * 54000.0;
+      target_dec_ = object->dec_deg * 3600.0;
     }
   } else if (cmd == "LI") {
     answer(target_name_ + "#", at_ms);
@@ -349,6 +325,7 @@ void Mount::execute(const std::string& cmd, std::uint32_t at_ms) {
     }
     if (ok) {
       have_target_ = true;
+      library_miss_ = false;
       target_name_ = "Coordinates";
     }
     answer(ok ? "1" : "0", at_ms);

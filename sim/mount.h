@@ -1,14 +1,18 @@
 #pragma once
 #include <cstdint>
+#include <ctime>
 #include <deque>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/serial_device.h"
 
 namespace qlm::sim {
 
-inline constexpr double kSiderealArcsecPerS = 15.041;  // the sky's turn, arcseconds per second
+inline constexpr double kSiderealArcsecPerS = 15.041;             // the sky's turn, arcseconds per second
+inline constexpr std::time_t kDefaultStartCalendar = 1700000000;  // 2023-11-14, the virtual clock's start
 
 // How the mount answers, for fault tests.
 enum class ReplyFault {
@@ -17,6 +21,12 @@ enum class ReplyFault {
   Short,    // answers only the first half of each reply, without its '#'
   Garbage,  // answers bytes of noise, as long as the real reply, without '#'
 };
+
+// Which mount answers: an LX200 answers at once, an Autostar hand controller a few milliseconds late
+// (the program reads an Autostar's replies a second time, 10 ms later). Auto: the mount the program's
+// drive method names (setModelSource), else an LX200.
+enum class MountModel { Auto, Lx200, Autostar };
+inline constexpr std::uint32_t kAutostarReplyDelayMs = 5;
 
 struct MountConfig {
   double start_ra_hours = 0.0;  // where the mount points at switch-on
@@ -37,8 +47,9 @@ struct MountConfig {
   double focus_fast_steps_per_s = 200.0;
   double focus_slow_steps_per_s = 20.0;
   ReplyFault reply_fault = ReplyFault::None;
-  // Milliseconds a reply takes to become readable (an Autostar hand controller answers a little late).
-  std::uint32_t reply_delay_ms = 0;
+  MountModel model = MountModel::Auto;
+  // Milliseconds a reply takes to become readable; negative: as the model answers.
+  int reply_delay_ms = -1;
 };
 
 // Where the mount points (arcseconds) at one moment.
@@ -58,7 +69,10 @@ struct MountEvent {
 // motion between them. It keeps a record of every byte and command it received.
 class Mount final : public SerialDevice, public RelayDevice {
  public:
-  explicit Mount(const MountConfig& config = {}, std::uint32_t start_ms = 0);
+  // `start_calendar` is the calendar time (seconds since the epoch, UT) at `start_ms`: the planets of
+  // the object library stand where they are on that date.
+  explicit Mount(const MountConfig& config = {}, std::uint32_t start_ms = 0,
+                 std::time_t start_calendar = kDefaultStartCalendar);
 
   void receive(const std::uint8_t* data, std::size_t n, std::uint32_t at_ms) override;
   std::size_t reply(std::uint8_t* out, std::size_t n, std::uint32_t at_ms) override;
@@ -82,6 +96,11 @@ class Mount final : public SerialDevice, public RelayDevice {
   double rateArcsecPerS(char letter) const;
 
   void setReplyFault(ReplyFault fault) { config_.reply_fault = fault; }
+  // With the model Auto, which mount answers is asked of `source` at every reply.
+  void setModelSource(std::function<MountModel()> source) { model_source_ = std::move(source); }
+  MountModel model() const;
+  std::uint32_t replyDelayMs() const;
+  std::time_t calendarAt(std::uint32_t at_ms) const;
   const MountConfig& config() const { return config_; }
   const std::string& receivedBytes() const { return received_bytes_; }
   const std::vector<MountEvent>& events() const { return events_; }
@@ -112,7 +131,9 @@ class Mount final : public SerialDevice, public RelayDevice {
   double secondsSinceStart(std::uint32_t at_ms) const;
 
   MountConfig config_;
+  std::function<MountModel()> model_source_;
   std::uint32_t start_ms_;
+  std::time_t start_calendar_;
   double start_ra_arcsec_;
   double start_dec_arcsec_;
   double pe_scale_ = 0.0;
@@ -130,7 +151,8 @@ class Mount final : public SerialDevice, public RelayDevice {
   double target_dec_ = 0.0;
   bool have_target_ = false;
   std::string target_name_;
-  double focus_rate_ = 0.0;  // steps per second, signed
+  bool library_miss_ = false;  // the last selection named an object the library lacks
+  double focus_rate_ = 0.0;    // steps per second, signed
   bool focus_fast_ = false;
 
   // Command parser and the answer waiting to be read.

@@ -79,6 +79,17 @@ const char* faultName(ReplyFault f) {
   }
 }
 
+const char* modelName(MountModel m) {
+  switch (m) {
+    case MountModel::Lx200:
+      return "lx200";
+    case MountModel::Autostar:
+      return "autostar";
+    default:
+      return "auto";
+  }
+}
+
 const char* transferFaultName(SimTransport::TransferFault f) {
   switch (f) {
     case SimTransport::TransferFault::Short:
@@ -174,9 +185,21 @@ const std::vector<KeyRule>& rules() {
       whole(
           "wheel_port", "camera serial port", "port the filter wheel listens on",
           [](SimOptions& o) -> int& { return o.wheel_port; }, 0, 1),
+      {"mount", "auto|lx200|autostar",
+       "the mount that answers (auto: the one the program's drive method names; an Autostar answers 5 ms "
+       "late)",
+       [](const SimOptions& o) { return std::string(modelName(o.mount.model)); },
+       [](SimOptions& o, const std::string& t) {
+         for (MountModel m : {MountModel::Auto, MountModel::Lx200, MountModel::Autostar}) {
+           if (t != modelName(m)) continue;
+           o.mount.model = m;
+           return true;
+         }
+         return false;
+       }},
       real(
-          "reply_delay_ms", "ms", "time the mount takes to answer (an Autostar answers a few ms late)",
-          [](SimOptions& o) -> double& { return o.mount_reply_delay_ms; }, 0, 10000),
+          "reply_delay_ms", "ms", "time the mount takes to answer (-1: as the mount model answers)",
+          [](SimOptions& o) -> double& { return o.mount_reply_delay_ms; }, -1, 10000),
       real(
           "ao_step_arcsec", "arcsec", "image shift of one AO tilt step",
           [](SimOptions& o) -> double& { return o.ao.step_arcsec; }, 0, 3600),
@@ -195,11 +218,15 @@ const std::vector<KeyRule>& rules() {
       whole(
           "ao_relays", "0|1", "1: the AO unit is on the relay socket instead of the mount's guide port",
           [](SimOptions& o) -> int& { return o.ao_relays; }, 0, 1),
-      {"fault.ao", "none|silent", "silent: the AO unit hears nothing and never answers",
-       [](const SimOptions& o) { return std::string(o.ao.silent ? "silent" : "none"); },
+      {"fault.ao", "none|silent|noecho",
+       "silent: the AO unit hears nothing and never answers; noecho: it moves but never echoes",
+       [](const SimOptions& o) {
+         return std::string(o.ao.silent ? "silent" : (o.ao.echo ? "none" : "noecho"));
+       },
        [](SimOptions& o, const std::string& t) {
-         if (t != "none" && t != "silent") return false;
+         if (t != "none" && t != "silent" && t != "noecho") return false;
          o.ao.silent = t == "silent";
+         o.ao.echo = t != "noecho";
          return true;
        }},
       {"fault.mount_reply", "none|silent|short|garbage", "how the mount answers",
@@ -297,15 +324,15 @@ SimCameraConfig cameraFor(const SimOptions& o, std::uint32_t start_ms) {
 namespace {
 MountConfig mountFor(const SimOptions& o) {
   MountConfig m = o.mount;
-  m.reply_delay_ms = static_cast<std::uint32_t>(o.mount_reply_delay_ms);
+  m.reply_delay_ms = o.mount_reply_delay_ms < 0 ? -1 : static_cast<int>(o.mount_reply_delay_ms);
   return m;
 }
 }  // namespace
 
-SimSystem::SimSystem(const SimOptions& options, std::uint32_t start_ms)
+SimSystem::SimSystem(const SimOptions& options, std::uint32_t start_ms, std::time_t start_calendar)
     : options_(options),
       transport_(cameraFor(options, start_ms)),
-      mount_(mountFor(options), start_ms),
+      mount_(mountFor(options), start_ms, start_calendar),
       ao_(options.ao, &mount_, options.mount.main_arcsec_per_px) {
   transport_.attachSerial(options_.mount_port, mount_);
   transport_.attachSerial(options_.wheel_port, wheel_);

@@ -16,9 +16,9 @@ struct SimOptions {
   SimCameraConfig camera;
   MountConfig mount;
   double guider_arcsec_per_px = 3.8;
-  double mount_reply_delay_ms = 0.0;
-  int mount_port = 0;  // camera serial port of the mount (the program's "Com 1")
-  int wheel_port = 1;  // camera serial port of the filter wheel
+  double mount_reply_delay_ms = -1.0;  // negative: as the mount model answers
+  int mount_port = 0;                  // camera serial port of the mount (the program's "Com 1")
+  int wheel_port = 1;                  // camera serial port of the filter wheel
   AOConfig ao;
   int ao_port = 0;    // camera serial port of the AO unit (the program's "Com 2", its start-up choice)
   int ao_relays = 0;  // 1: the AO unit is wired to the relay socket instead of the mount's guide port
@@ -54,8 +54,10 @@ std::string applySimSetting(SimOptions& options, std::string_view key_value);
 // the mount's pointing plus the AO unit's tilt, and the focus the mount's focuser.
 class SimSystem {
  public:
-  // `start_ms` is the clock reading at switch-on (the periodic error's phase starts there).
-  explicit SimSystem(const SimOptions& options = defaultSimOptions(), std::uint32_t start_ms = 0);
+  // `start_ms` is the clock reading at switch-on (the periodic error's phase starts there) and
+  // `start_calendar` the calendar time then (the mount's planets stand where they are on that date).
+  explicit SimSystem(const SimOptions& options = defaultSimOptions(), std::uint32_t start_ms = 0,
+                     std::time_t start_calendar = kDefaultStartCalendar);
   SimSystem(const SimSystem&) = delete;
   SimSystem& operator=(const SimSystem&) = delete;
 

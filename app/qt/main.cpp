@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <ctime>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -6,6 +7,7 @@
 
 #include "app/qt/main_window.h"
 #include "app/qt/tool_icons.h"
+#include "files/settings.h"
 #include "platform/usb_libusb.h"
 #include "platform/version.h"
 #include "sim/sim_setup.h"
@@ -54,7 +56,12 @@ int main(int argc, char** argv) {
   // The transport is chosen here, once: the simulated camera with its mount and filter wheel with
   // --simulate, else the USB camera.
   if (simulate) {
-    auto sim = std::make_shared<qlm::sim::SimSystem>(sim_options);
+    auto sim = std::make_shared<qlm::sim::SimSystem>(sim_options, 0, std::time(nullptr));
+    // The simulated mount answers as the mount the drive method names, whenever the user changes it.
+    sim->mount().setModelSource([] {
+      return qlm::settings().drive_method == 'a' ? qlm::sim::MountModel::Autostar
+                                                 : qlm::sim::MountModel::Lx200;
+    });
     options.transport = std::shared_ptr<qlm::Transport>(sim, &sim->transport());
   } else {
     options.transport = std::make_shared<qlm::LibusbTransport>();

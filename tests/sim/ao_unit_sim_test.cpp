@@ -48,6 +48,9 @@ TEST(SimAOUnit, KeysSetTheUnitAndItsWiring) {
   EXPECT_EQ(applySimSetting(o, "ao_relays=1"), "");
   EXPECT_EQ(applySimSetting(o, "fault.ao=silent"), "");
   EXPECT_NE(applySimSetting(o, "fault.ao=loud"), "");
+  EXPECT_EQ(applySimSetting(o, "fault.ao=noecho"), "");
+  EXPECT_TRUE(!o.ao.silent && !o.ao.echo);
+  EXPECT_EQ(applySimSetting(o, "fault.ao=silent"), "");
   EXPECT_NE(applySimSetting(o, "ao_port=2"), "");
   EXPECT_EQ(o.ao.step_arcsec, 1.5);
   EXPECT_EQ(o.ao.travel_steps, 80);
