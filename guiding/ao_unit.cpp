@@ -244,15 +244,6 @@ AOCorrection AOCorrect(int dx, int dy, bool send_steps, AOState& s) {
   return c;
 }
 
-bool AOUnitAnswers() {
-  if (relayMode()) return true;
-  receiveBuffer().bytes[0] = 0;  // a read that fails must not find an earlier answer
-  send("H", 1);
-  if (receiveBuffer().bytes[0] == 'H') return true;
-  SetGuideRelays(0);
-  return false;
-}
-
 AOTrainingVectors aoTrainingVectors(const AOTrainingPositions& p) {
   AOTrainingVectors v;
   v.lx = ((p.x[1] - p.x[0]) + (p.x[1] - p.x[2])) / 2;

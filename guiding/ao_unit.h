@@ -92,11 +92,6 @@ AOCorrection aoCorrection(int dx, int dy);
 // false nothing goes out (the unguided baseline).
 AOCorrection AOCorrect(int dx, int dy, bool send = true, AOState& s = aoState());
 
-// Asks the unit for its answer (serial mode: the command "H", answered by "H"; relay mode has no answer
-// and counts as answered). A unit that does not answer gets the message of SendAOCommand and the guide
-// relays are released. True when the unit answered.
-bool AOUnitAnswers();
-
 // --- Training ---
 
 struct AOGains {

@@ -262,8 +262,6 @@ void AutoguiderModel::moveEnd() {
 bool AutoguiderModel::trainAO(const GuidingView& view) {
   const std::optional<GuiderStar>& star = guiderGuideStar();
   if (!star) return false;
-  // A silent unit would leave the star where it is and the training would store gains of 1.
-  if (!AOUnitAnswers()) return false;
   AOTrainingView steps;
   steps.expose = [&view]() -> const std::uint16_t* {
     GuiderFrame& image = imageBuffers().GuiderFrames[0];

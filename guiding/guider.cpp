@@ -405,8 +405,6 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
     ShowMessage(53);
     return false;
   }
-  // A silent AO unit would take every correction without moving the star: guiding does not start.
-  if (settings().guide_device == 'A' && !AOUnitAnswers()) return false;
   GuidingState& g = guidingState();
   CentroidState& c = centroidState();
   Ui& ui = *platform().ui;

@@ -161,18 +161,6 @@ TEST_F(AOUnitTest, TiltStopsAtTheLimitOfTravelAndShiftsTheImage) {
   EXPECT_NEAR(sim.ao().shiftXPxAt(now()), -100 * 0.76 / 1.9, 1e-9);  // east tilts as a west pulse
 }
 
-TEST_F(AOUnitTest, AnswerCheckReportsSilentUnitAndReleasesRelays) {
-  EXPECT_TRUE(AOUnitAnswers());
-  EXPECT_TRUE(platform.ui.messageTexts().empty());
-  EXPECT_TRUE(relayValues().empty());
-
-  sim.ao().setSilent(true);
-  EXPECT_FALSE(AOUnitAnswers());
-  EXPECT_EQ(platform.ui.messageTexts(), (Texts{"Return from AO - "}));
-  ASSERT_FALSE(relayValues().empty());
-  EXPECT_EQ(relayValues().back().second, 0);
-}
-
 class AORelayTest : public AOUnitTest {
  protected:
   AORelayTest() : AOUnitTest(true) {}
@@ -191,7 +179,6 @@ TEST_F(AORelayTest, StepHoldsDirectionValueForCountThenRests) {
   EXPECT_NEAR(static_cast<double>(now() - v[1].first), 300.0, 2.0);
   EXPECT_EQ(ao.tilt_x, 0);  // not tracked in relay mode
   EXPECT_EQ(sim.ao().tiltX(), 40);
-  EXPECT_TRUE(AOUnitAnswers());  // no answer to ask for
 
   for (char d : {'n', 's', 'w'}) {
     ao.letter = d;
