@@ -21,7 +21,8 @@ int runCentroidVerb(const CentroidArgs& args, std::ostream& out, std::ostream& e
 
 // telescope status: "ra: HH:MM:SS" and "dec: SDD:MM:SS" as the mount reports them (1 when it does not
 // answer). telescope pulse n|s|e|w MS: one guiding correction pulse through the drive method in the
-// settings (LX200 text commands, otherwise the relay socket).
+// settings (LX200 text commands, otherwise the relay socket); prints "pulse: D MS ms, sent as ..." with
+// the move and quit commands or the relay bit that went out.
 struct TelescopeArgs {
   std::string action;  // "status" or "pulse"
   char direction = 'n';

@@ -1,7 +1,9 @@
 #include "cli/telescope_goto.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 
 #include "files/settings.h"
@@ -45,6 +47,20 @@ std::optional<Sexagesimal> parseSexagesimal(std::string_view text, bool sign) {
   }
   if (!text.empty()) return std::nullopt;
   return v;
+}
+
+// The nearest whole minute of RA (wrapping past 23:59) or of Dec (kept within 89:59 of the equator),
+// as the mount's coordinate texts carry no seconds; a Dec that rounds to 0 loses its minus sign.
+Sexagesimal toMinute(const Sexagesimal& v, bool ra) {
+  int minutes = (v.a * 3600 + v.b * 60 + v.c + 30) / 60;
+  minutes = ra ? minutes % (24 * 60) : std::min(minutes, 89 * 60 + 59);
+  return {v.negative && minutes > 0, minutes / 60, minutes % 60, 0};
+}
+
+std::string minuteText(const Sexagesimal& v, bool sign) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%s%02d:%02d", sign ? (v.negative ? "-" : "+") : "", v.a, v.b);
+  return text;
 }
 
 // The "Move Telescope" panel of a socket mount has no go-to and no focuser.
@@ -101,6 +117,7 @@ int gotoCatalogue(ScopePanelModel& panel, char kind, int number, std::ostream& o
 
 int gotoRadec(ScopePanelModel& panel, const Sexagesimal& ra, const Sexagesimal& dec, std::ostream& out,
               std::ostream& err) {
+  out << "sent ra: " << minuteText(ra, false) << "\nsent dec: " << minuteText(dec, true) << '\n';
   const int degrees = dec.negative ? -dec.a : dec.a;
   panel.ra_hours = std::to_string(ra.a);
   panel.ra_minutes = std::to_string(ra.b);
@@ -173,18 +190,21 @@ int runTelescopeGoto(const TelescopeGotoArgs& args, std::ostream& out, std::ostr
       err << "telescope goto radec takes HH:MM:SS and SDD:MM:SS, e.g. 05:35:17 -05:23:28\n";
       return 2;
     }
-    ra = *r;
-    dec = *d;
-    if (!coordinatesInRange(ra.a, ra.b, dec.negative ? -dec.a : dec.a, dec.b) || ra.c > 59 || dec.c > 59) {
+    if (!coordinatesInRange(r->a, r->b, d->negative ? -d->a : d->a, d->b) || r->c > 59 || d->c > 59) {
       err << kInvalidCoordinatesText << '\n';
       return 2;
     }
+    ra = toMinute(*r, true);
+    dec = toMinute(*d, false);
     // The mount is sent degrees with their sign and minutes: a Dec between -1 and 0 degrees would go out
     // as +00 and point to the wrong side of the equator.
     if (dec.negative && dec.a == 0 && dec.b > 0) {
       err << "A declination between -00:01 and -00:59 cannot be sent to the mount\n";
       return 2;
     }
+    if (r->c != 0 || d->c != 0)
+      err << "The mount takes RA and Dec to the minute: " << args.values[0] << " " << args.values[1]
+          << " is sent as " << minuteText(ra, false) << " " << minuteText(dec, true) << '\n';
   } else {
     err << "telescope goto takes messier, cngc, planet or radec\n";
     return 2;

@@ -20,8 +20,9 @@ inline constexpr std::uint32_t kGotoLimitMs = 5 * 60 * 1000;
 
 // goto messier N | goto cngc N | goto planet NAME | goto radec HH:MM:SS SDD:MM:SS: sends the go-to,
 // waits until the reported position stands still (at most five minutes), then prints "ra: HH:MM:SS"
-// and "dec: SDD:MM:SS" as the mount reports them. Coordinates are sent to the minute, as the panel
-// sends them; a mount that stops away from them is a failure.
+// and "dec: SDD:MM:SS" as the mount reports them. Coordinates go out rounded to the nearest minute (the
+// mount's texts carry no seconds), first printed as "sent ra: HH:MM" and "sent dec: SDD:MM", with a note
+// on `err` when seconds were dropped; a mount that stops away from them is a failure.
 struct TelescopeGotoArgs {
   std::string kind;  // messier, cngc, planet or radec
   std::vector<std::string> values;

@@ -30,9 +30,17 @@ int runTelescopeVerb(const TelescopeArgs& args, const CliOptions& options, std::
   return runTelescopeAction(options, out, err, [&args, pulse](std::ostream& o, std::ostream& e) {
     TelescopeState& scope = telescopeState();
     if (pulse) {
-      scope.current_direction = directionLetter(directionFromLetter(args.direction));
+      const char letter = directionLetter(directionFromLetter(args.direction));
+      scope.current_direction = letter;
       scope.pulse_length_ms = args.ms;
-      GuidePulse(guidingPulseRoad(settings().drive_method), scope);
+      const PulseRoad road = guidingPulseRoad(settings().drive_method);
+      GuidePulse(road, scope);
+      // What went out, after the direction swaps of the settings.
+      o << "pulse: " << args.direction << ' ' << args.ms << " ms, sent as ";
+      if (road == PulseRoad::Text)
+        o << lx200::moveCommand(letter) << " ... " << lx200::quitCommand(letter) << '\n';
+      else
+        o << "relay " << lx200::relayBit(letter) << '\n';
       return 0;
     }
     ReadPosition(scope);

@@ -105,5 +105,33 @@ TEST_F(GuidingVerbsTest, PulseTakesItsLengthOnTheVirtualClock) {
   EXPECT_TRUE(platform.ui.messageTexts().empty());
 }
 
+// The README's telescope lines on the default simulator, with either text drive method: the simulated
+// mount answers as the mount the settings name (an Autostar a few milliseconds late).
+class DriveMethodTest : public GuidingVerbsTest, public ::testing::WithParamInterface<char> {};
+
+TEST_P(DriveMethodTest, StatusGotoAndPulseWorkOnTheDefaultSimulator) {
+  settings().drive_method = GetParam();
+  settings().show_interface_details = false;
+  saveSettings();
+  auto run = [this](std::vector<std::string> args) {
+    out.str("");
+    err.str("");
+    args.insert(args.begin(), {"--home", platform.home.path().string(), "--simulate", "--virtual-clock"});
+    return runCli(args, out, err);
+  };
+  ASSERT_EQ(run({"telescope", "status"}), 0) << err.str();
+  EXPECT_EQ(out.str(), "ra: 00:00:00\ndec: +00:00:00\n");
+  ASSERT_EQ(run({"telescope", "goto", "messier", "2"}), 0) << err.str();
+  EXPECT_EQ(out.str(), "ra: 21:33:28\ndec: -00:49:24\n");
+  ASSERT_EQ(run({"telescope", "pulse", "e", "500"}), 0) << err.str();
+  EXPECT_EQ(out.str(), GetParam() == 'l' ? "pulse: e 500 ms, sent as #:Me# ... #:Qe#\n"
+                                         : "pulse: e 500 ms, sent as relay 8\n");
+  // A mount fixed to the other model than the settings name shows why the model matters.
+  const std::string other = GetParam() == 'l' ? "mount=autostar" : "mount=lx200";
+  EXPECT_EQ(run({"--sim", other, "telescope", "status"}), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lx200AndAutostar, DriveMethodTest, ::testing::Values('l', 'a'));
+
 }  // namespace
 }  // namespace qlm

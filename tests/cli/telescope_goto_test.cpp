@@ -58,13 +58,40 @@ TEST_F(TelescopeGotoTest, GotoM42WaitsForTheSlewAndStatusReportsM42) {
   EXPECT_LT(platform.clock.millis(), 50000u);
 }
 
-TEST_F(TelescopeGotoTest, CoordinatesAreSentToTheMinuteAndReachedThere) {
-  EXPECT_EQ(gotoObject("radec", {"05:34:59", "-05:23:10"}), 0) << err.str();
+// Coordinates go out rounded to the minute the mount's texts carry; what was sent is printed, and a
+// note says when seconds were dropped.
+struct Rounding {
+  const char* ra;
+  const char* dec;
+  const char* sr;
+  const char* sd;
+  const char* printed;
+};
+
+class GotoRoundingTest : public TelescopeGotoTest, public ::testing::WithParamInterface<Rounding> {};
+
+TEST_P(GotoRoundingTest, SentToTheNearestMinuteAndReachedThere) {
+  const Rounding& r = GetParam();
+  EXPECT_EQ(gotoObject("radec", {r.ra, r.dec}), 0) << err.str();
   const Commands sent = mount.commands();
-  EXPECT_EQ(Commands(sent.begin(), sent.begin() + 4),
-            (Commands{"#:Sr 05:34.0#", "#:Sd -05*23#", "#:LI#", "#:MS#"}));
-  EXPECT_EQ(out.str(), "ra: 05:34:00\ndec: -05:23:00\n");
+  EXPECT_EQ(Commands(sent.begin(), sent.begin() + 4), (Commands{r.sr, r.sd, "#:LI#", "#:MS#"}));
+  EXPECT_EQ(out.str(), r.printed);
+  const bool seconds = std::string(r.ra).substr(6) != "00" || std::string(r.dec).substr(7) != "00";
+  EXPECT_EQ(err.str().find("to the minute") != std::string::npos, seconds) << err.str();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GotoRoundingTest,
+    ::testing::Values(Rounding{"05:34:59", "-05:23:10", "#:Sr 05:35.0#", "#:Sd -05*23#",
+                               "sent ra: 05:35\nsent dec: -05:23\nra: 05:35:00\ndec: -05:23:00\n"},
+                      Rounding{"05:35:17", "-05:23:31", "#:Sr 05:35.0#", "#:Sd -05*24#",
+                               "sent ra: 05:35\nsent dec: -05:24\nra: 05:35:00\ndec: -05:24:00\n"},
+                      Rounding{"23:59:30", "+89:59:45", "#:Sr 00:00.0#", "#:Sd +89*59#",
+                               "sent ra: 00:00\nsent dec: +89:59\nra: 00:00:00\ndec: +89:59:00\n"},
+                      Rounding{"01:10:00", "-00:00:29", "#:Sr 01:10.0#", "#:Sd +00*00#",
+                               "sent ra: 01:10\nsent dec: +00:00\nra: 01:10:00\ndec: +00:00:00\n"},
+                      Rounding{"01:10:00", "+10:00:00", "#:Sr 01:10.0#", "#:Sd +10*00#",
+                               "sent ra: 01:10\nsent dec: +10:00\nra: 01:10:00\ndec: +10:00:00\n"}));
 
 struct BadGoto {
   const char* name;
@@ -94,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadGoto{"NoSeconds", "radec", {"05:34", "+10:00:00"}, "HH:MM:SS and SDD:MM:SS"},
                       BadGoto{"Letters", "radec", {"05:34:00", "+1O:00:00"}, "HH:MM:SS and SDD:MM:SS"},
                       BadGoto{"OneValue", "radec", {"05:34:00"}, "usage"},
-                      BadGoto{"MinusZero", "radec", {"01:00:00", "-00:30:00"}, "cannot be sent"}),
+                      BadGoto{"MinusZero", "radec", {"01:00:00", "-00:30:00"}, "cannot be sent"},
+                      BadGoto{"RoundsToMinusZero", "radec", {"01:00:00", "-00:00:30"}, "cannot be sent"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TelescopeGotoTest, SilentMountEndsTheWaitAfterFiveMinutes) {
