@@ -1,5 +1,6 @@
 // capture: the take-photo command without windows. The camera control panel is answered from the
 // command line, and the sequence runs exactly as Ctrl+Z and "Take Photo" run it in the program.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -33,6 +34,7 @@ struct CaptureArgs {
   bool autosave = false;
   int focus = 0;        // focus-mode exposures; 0 takes photos
   bool guided = false;  // "Autoguide Photo": guider-camera guiding during the exposures
+  int max_frames = 0;   // stop as Ctrl+C does once this many frames are finished (0: no bound)
 };
 
 // The installed Ui with the camera panel answered from the arguments; everything else is passed on.
@@ -63,7 +65,13 @@ class ScriptedPanelUi final : public Ui {
   }
   void beep() override { inner_.beep(); }
   void setCursor(CursorShape shape) override { inner_.setCursor(shape); }
-  InputEvents pumpEvents() override { return inner_.pumpEvents(); }
+  // A bound on the frames reached is reported as the key press that Ctrl+C would give.
+  InputEvents pumpEvents() override {
+    InputEvents e = inner_.pumpEvents();
+    if (stop_now && stop_now()) e.key = true;
+    return e;
+  }
+  std::function<bool()> stop_now;
   void progressOpen(const std::string& caption) override { inner_.progressOpen(caption); }
   void progressSet(int position) override { inner_.progressSet(position); }
   void progressClose() override { inner_.progressClose(); }
@@ -87,7 +95,8 @@ class ScriptedPanelUi final : public Ui {
 // Prints one line per finished frame and per focus exposure.
 class CaptureReport {
  public:
-  CaptureReport(const CaptureArgs& args, std::ostream& out) {
+  CaptureReport(const CaptureArgs& args, std::ostream& out)
+      : max_frames_(args.focus > 0 ? 0 : args.max_frames) {
     front_.frame_finished = [this, &out] {
       ++frames_;
       out << "frame " << frames_ << ": " << sequenceState().exposure_ms << " ms";
@@ -106,12 +115,26 @@ class CaptureReport {
   CaptureReport& operator=(const CaptureReport&) = delete;
 
   int frames() const { return frames_; }
+  bool boundReached() const { return max_frames_ > 0 && frames_ >= max_frames_; }
   const CaptureFrontEnd& frontEnd() const { return front_; }
 
  private:
   CaptureFrontEnd front_;
+  int max_frames_;
   int frames_ = 0;
 };
+
+// Continuous mode repeats until it is stopped: say so before the first frame, so that a run meant to
+// take one frame is not left saving frames unseen.
+void warnContinuous(const CaptureArgs& args, std::ostream& err) {
+  if (!args.continuous || args.focus > 0) return;
+  err << "capture: --continuous repeats the exposures until Ctrl+C";
+  if (args.max_frames > 0)
+    err << " or " << args.max_frames << " frames";
+  else
+    err << " (--max-frames N stops after N frames)";
+  err << '\n';
+}
 
 // The take-photo sequence with the panel set from `args`, one line per frame.
 int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::ostream& out,
@@ -128,6 +151,8 @@ int runCapture(const CaptureArgs& args, const CliOptions& options, std::ostream&
   ScopedPlatform scoped(p);
 
   CaptureReport report(args, out);
+  panel_ui.stop_now = [&report] { return report.boundReached(); };
+  warnContinuous(args, err);
   takePhotoCommand(report.frontEnd());
   // A camera that went away during the run was found at its start.
   const bool found = linkState().camera_present != 0 || linkState().device_gone;
@@ -154,6 +179,8 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
   p.ui = &panel_ui;
   ScopedPlatform scoped(p);
   CaptureReport report(args, out);
+  panel_ui.stop_now = [&report] { return report.boundReached(); };
+  warnContinuous(args, err);
   CaptureFrontEnd front = report.frontEnd();
   // The log's true columns, as the guide verb writes them: where the simulated mount truly pointed.
   if (sim::SimSystem* sim = camera->simulator()) {
@@ -176,8 +203,8 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
 
 }  // namespace
 
-// capture [--unit q|h|t|s|m] [--count N] [--frames N] [--continuous] [--binned] [--autosave]
-//         [--focus N]: the take-photo sequence, one line per frame.
+// capture [--unit q|h|t|s|m] [--count N] [--frames N] [--continuous] [--max-frames N] [--binned]
+//         [--autosave] [--focus N]: the take-photo sequence, one line per frame.
 void addCaptureVerb(CLI::App& app, CliRun& run) {
   auto args = std::make_shared<CaptureArgs>();
   CLI::App* sub = addVerb(app, "capture", "take photos as the camera control panel's \"Take Photo\" does");
@@ -187,7 +214,10 @@ void addCaptureVerb(CLI::App& app, CliRun& run) {
       ->check(CLI::IsMember({"q", "h", "t", "s", "m"}));
   sub->add_option("--count", args->count, "exposure length in units")->check(CLI::Range(1, 65535));
   sub->add_option("--frames", args->frames, "number of exposures")->check(CLI::Range(1, 99));
-  sub->add_flag("--continuous", args->continuous, "\"Continuous Mode\": a series, or repeat until Ctrl+C");
+  sub->add_flag("--continuous", args->continuous,
+                "\"Continuous Mode\": repeat the exposures until Ctrl+C (or --max-frames)");
+  sub->add_option("--max-frames", args->max_frames, "stop after N finished frames, as Ctrl+C does")
+      ->check(CLI::Range(1, 1000000));
   sub->add_flag("--binned", args->binned, "\"Binned 2x2\" readout");
   sub->add_flag("--autosave", args->autosave, "\"Auto Save Image\" as IMG<n>.FIT in the autosave folder");
   CLI::Option* focus =
