@@ -18,20 +18,20 @@ namespace {
 
 // Changes the field called `name` to `value` and saves the settings file.
 int setField(const std::string& name, const std::string& value, std::ostream& err) {
-  for (const SettingsField& f : settingsFields()) {
-    if (f.name != name) continue;
-    if (!f.set(value, settings(), fitsDetails())) {
-      err << "'" << value << "' is not a value of " << f.name << '\n';
-      return 2;
-    }
-    if (saveSettings() != kSettingsOk) {
-      ShowMessage(24);
-      return 1;
-    }
-    return 0;
+  const SettingsField* f = findSettingsField(name);
+  if (f == nullptr) {
+    err << "Unknown setting '" << name << "'\n";
+    return 2;
   }
-  err << "Unknown setting '" << name << "'\n";
-  return 2;
+  if (!f->set(value, settings(), fitsDetails())) {
+    err << "'" << value << "' is not a value of " << f->name << '\n';
+    return 2;
+  }
+  if (saveSettings() != kSettingsOk) {
+    ShowMessage(24);
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace

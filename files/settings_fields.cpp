@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
@@ -396,7 +397,7 @@ F reservedFlag1() {
 
 // Never stored as on: a loaded file is always written 16-bit signed with BZERO 32768.
 F unsignedFits() {
-  F field = yesNo("unsignedFits", at(&FitsDetails::unsignedFits));
+  F field = yesNo("unsigned_fits", at(&FitsDetails::unsignedFits));
   field.read = [](SettingsReader& r, Settings&, FitsDetails& f) {
     char c = 0;
     if (!r.letter(c)) return R::Short;
@@ -471,7 +472,7 @@ std::vector<F> makeFields() {
   const IntRule backlash{false, 0, 30, clampTen};
   std::vector<F> v = {
       intField("autosave_counter", at(&Settings::autosave_counter), {true}),
-      intField("timeDifferenceHours", at(&FitsDetails::timeDifferenceHours)),
+      intField("time_difference_hours", at(&FitsDetails::timeDifferenceHours)),
       telescopeCom(),
       intField("reserved_word1", at(&Settings::reserved_word1)),
       intField("mask_radius", at(&Settings::mask_radius)),
@@ -504,11 +505,11 @@ std::vector<F> makeFields() {
       card("instrument", "INSTRUME= '", at(&FitsDetails::instrument)),
       card("observer", "OBSERVER= '", at(&FitsDetails::observer)),
       card("origin", "ORIGIN  = '", at(&FitsDetails::origin)),
-      fourCards("historyText", "HISTORY = '", at(&FitsDetails::historyText)),
-      fourCards("commentText", "COMMENT = '", at(&FitsDetails::commentText)),
-      card("filterName", "FILTER  = '", at(&FitsDetails::filterName)),
+      fourCards("history_text", "HISTORY = '", at(&FitsDetails::historyText)),
+      fourCards("comment_text", "COMMENT = '", at(&FitsDetails::commentText)),
+      card("filter_name", "FILTER  = '", at(&FitsDetails::filterName)),
       realField("aperture", at(&FitsDetails::aperture)),
-      realField("focalLength", at(&FitsDetails::focalLength)),
+      realField("focal_length", at(&FitsDetails::focalLength)),
       unsignedFits(),
       yesNo("show_interface_details", at(&Settings::show_interface_details)),
       autosaveDirectory(),
@@ -541,6 +542,16 @@ std::vector<F> makeFields() {
       directionLetters("ao_direction_letters", at(&Settings::ao_direction_letters), false),
   };
   v.insert(v.end(), tail.begin(), tail.end());
+  // Names that earlier versions of the tool showed, still accepted.
+  const std::pair<const char*, const char*> kOldNames[] = {{"time_difference_hours", "timeDifferenceHours"},
+                                                           {"history_text", "historyText"},
+                                                           {"comment_text", "commentText"},
+                                                           {"filter_name", "filterName"},
+                                                           {"focal_length", "focalLength"},
+                                                           {"unsigned_fits", "unsignedFits"}};
+  for (F& f : v)
+    for (const auto& [name, old] : kOldNames)
+      if (f.name == name) f.old_name = old;
   return v;
 }
 
@@ -549,6 +560,12 @@ std::vector<F> makeFields() {
 const std::vector<SettingsField>& settingsFields() {
   static const std::vector<SettingsField> fields = makeFields();
   return fields;
+}
+
+const SettingsField* findSettingsField(std::string_view name) {
+  for (const SettingsField& f : settingsFields())
+    if (f.name == name || (!f.old_name.empty() && f.old_name == name)) return &f;
+  return nullptr;
 }
 
 }  // namespace qlm

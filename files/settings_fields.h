@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files/fits_details.h"
@@ -52,16 +53,19 @@ class SettingsWriter {
 // One stored field of the settings file: its name (as the command-line tool shows it), how its bytes
 // are read and written, and its value as text for showing and setting.
 struct SettingsField {
-  std::string name;
+  std::string name;  // snake_case
   std::function<SettingsRead(SettingsReader&, Settings&, FitsDetails&)> read;
   std::function<void(SettingsWriter&, const Settings&, const FitsDetails&)> write;
   std::function<std::string(const Settings&, const FitsDetails&)> get;
   // Stores `text` as the new value; false when it is not a value of the field.
   std::function<bool(const std::string& text, Settings&, FitsDetails&)> set;
+  std::string old_name = {};  // the camelCase name earlier versions showed, or empty
 };
 
 // Every stored field in file order: 1,402 bytes in all. Reading, writing and the command-line tool's
 // settings verb all walk this one table.
 const std::vector<SettingsField>& settingsFields();
+// The field of a name, or of the old name it had; nothing for an unknown name.
+const SettingsField* findSettingsField(std::string_view name);
 
 }  // namespace qlm

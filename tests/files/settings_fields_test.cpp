@@ -33,7 +33,7 @@ TEST(SettingsFieldTable, EveryFieldSurvivesASaveAndALoad) {
   const auto path = p.paths().settingsFile();
   std::set<std::string> names;
   for (const SettingsField& field : settingsFields()) {
-    if (field.name == "unsignedFits") continue;  // never stored as on
+    if (field.name == "unsigned_fits") continue;  // never stored as on
     EXPECT_TRUE(names.insert(field.name).second) << "two fields called " << field.name;
     Settings s;
     FitsDetails f;

@@ -470,5 +470,18 @@ TEST_F(SettingsVerbTest, SetChangesOneFieldAndSaves) {
   EXPECT_TRUE(shows("main_ra_rate: 7"));
 }
 
+TEST_F(SettingsVerbTest, NamesAreSnakeCaseAndTheOldNamesStillSet) {
+  ASSERT_EQ(run({"set", "timeDifferenceHours", "3"}), 0) << err.str();
+  ASSERT_EQ(run({"set", "focal_length", "1200"}), 0) << err.str();
+  ASSERT_EQ(run({"show"}), 0);
+  EXPECT_TRUE(shows("time_difference_hours: 3"));
+  EXPECT_TRUE(shows("focal_length: 1200"));
+  std::istringstream lines(out.str());
+  for (std::string line; std::getline(lines, line);) {
+    const std::string name = line.substr(0, line.find(':'));
+    EXPECT_EQ(name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_"), std::string::npos) << name;
+  }
+}
+
 }  // namespace
 }  // namespace qlm
