@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "platform/messages.h"
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "files/settings.h"
 #include "guiding/guider.h"
 #include "guiding/telescope.h"
 #include "image/frame.h"
+#include "platform/messages.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -71,7 +71,9 @@ bool guiderPickRelease(int px, int py, const std::uint16_t* guider_image, int r,
   }
   for (int pass = 0; pass < kRefinePasses; ++pass) {
     const auto noted = hooks.pointer ? hooks.pointer() : std::nullopt;
-    FindGuiderCentre(px - kGuiderImageLeft, py - kGuiderImageTop, guider_image, r, c);
+    // A window that does not fit (its message shown) ends the pick: the star picked before stays, and
+    // the pick stays armed for another click.
+    if (FindGuiderCentre(px - kGuiderImageLeft, py - kGuiderImageTop, guider_image, r, c) != 0) return false;
     const int star_x = c.guider.x + kGuiderImageLeft;
     const int star_y = c.guider.y + kGuiderImageTop;
     if (noted && hooks.move_pointer)

@@ -57,7 +57,8 @@ void armGuiderPick(GuideStarState& s = guideStarState());
 // r + 45 <= py <= 335 - r: message 2 and the pick stays armed. Otherwise three guider centroid passes
 // with radius r, each moving the pointer onto the star; the guider guide star (guiderGuideStar())
 // becomes the result, the panel is refreshed, message 50 shows the star, the pick is disarmed and the arrow
-// cursor restored. Returns true when a star was picked.
+// cursor restored. A pass whose window does not fit ends the pick there (the centroid's message shown):
+// the previous star and the armed pick stay. Returns true when a star was picked.
 bool guiderPickRelease(int px, int py, const std::uint16_t* guider_image, int r, const PickHooks& hooks,
                        GuideStarState& s = guideStarState(), CentroidState& c = centroidState());
 

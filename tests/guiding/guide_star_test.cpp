@@ -56,7 +56,9 @@ TEST_F(GuideStarTest, GuiderPickRefusesReleasesTooNearTheEdgeAndStaysArmed) {
                                                   "Sorry, outside Image area - try again"}));
   EXPECT_TRUE(s.guider_pick_armed);
   EXPECT_FALSE(guiderGuideStar().has_value());
+  guider[105 * kGuiderWidth + 20] = 200 * 256;  // a star for the passes to find near the left edge
   EXPECT_TRUE(guiderPickRelease(25, 150, guider.data(), 15, hooks, s, c));  // x = r + 10 is inside
+  EXPECT_NEAR(guiderGuideStar()->x, 20, 1);
 }
 
 TEST_F(GuideStarTest, GuiderPickRefinesThreeTimesAndPutsThePointerOnTheStar) {
@@ -76,6 +78,22 @@ TEST_F(GuideStarTest, GuiderPickRefinesThreeTimesAndPutsThePointerOnTheStar) {
   EXPECT_EQ(platform.ui.callsOf("cursor").back().value, static_cast<int>(CursorShape::Arrow));
   // Not armed any more: a release picks nothing.
   EXPECT_FALSE(guiderPickRelease(10 + 197, 45 + 102, guider.data(), 4, hooks, s, c));
+}
+
+TEST_F(GuideStarTest, GuiderPickEndsAtTheFirstPassThatDoesNotFitAndKeepsTheStar) {
+  armGuiderPick(s);
+  ASSERT_TRUE(guiderPickRelease(10 + 200, 45 + 100, guider.data(), 8, hooks, s, c));
+  armGuiderPick(s);
+  moves.clear();
+  // x = 510 - r passes the edge rule, but the window of column 492 reaches past column 499.
+  EXPECT_FALSE(guiderPickRelease(510 - 8, 45 + 100, guider.data(), 8, hooks, s, c));
+  EXPECT_EQ(messages(), (std::vector<std::string>{"x position =   200\ny position =   100",
+                                                  "Find centre failed - outside image area"}));
+  EXPECT_TRUE(moves.empty());
+  ASSERT_TRUE(guiderGuideStar().has_value());
+  EXPECT_EQ(guiderGuideStar()->x, 200);
+  EXPECT_EQ(guiderGuideStar()->y, 100);
+  EXPECT_TRUE(s.guider_pick_armed);
 }
 
 TEST(GuiderPickReleaseTest, EndsARunningManualMoveArmedOrNot) {
