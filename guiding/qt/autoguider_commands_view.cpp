@@ -8,6 +8,7 @@
 #include "guiding/autoguider_model.h"
 #include "guiding/main_guider.h"
 #include "guiding/qt/autoguider_dialog.h"
+#include "guiding/qt/guiding_info_window.h"
 #include "guiding/qt/guiding_window.h"
 #include "guiding/telescope.h"
 #include "platform/messages.h"
@@ -27,12 +28,9 @@ TGuidingWindow& guidingWindow() {
   return *window;
 }
 // "Guiding Info", the window of main-camera guiding.
-TGuidingWindow& guidingInfoWindow() {
-  static QPointer<TGuidingWindow> window;
-  if (window.isNull()) {
-    window = new TGuidingWindow(mainWindow());
-    window->setWindowTitle("Guiding Info");
-  }
+TGuidingInfoWindow& guidingInfoWindow() {
+  static QPointer<TGuidingInfoWindow> window;
+  if (window.isNull()) window = new TGuidingInfoWindow(mainWindow());
   return *window;
 }
 }  // namespace
@@ -67,9 +65,7 @@ void connectAutoguiderCommands(TQLM_T4Window& window) {
   });
   window.setCommandHandler(cmd::kStartAutoGuiding, [] {
     if (linkState().camera_present == 0) FindCamera();
-    GuidingView view = guidingInfoWindow().view();
-    view.caption = nullptr;  // the window keeps its title
-    runMainGuiding(view);
+    runMainGuiding(guidingInfoWindow().view());
   });
   window.setCommandHandler(cmd::kStartAutoGuidingFromPanel,
                            [] { runGuiderGuiding(guiderGuideStar(), guidingWindow().view()); });

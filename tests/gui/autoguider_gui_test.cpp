@@ -18,11 +18,13 @@
 #include "guiding/guide_star.h"
 #include "guiding/guider.h"
 #include "guiding/qt/autoguider_dialog.h"
+#include "guiding/qt/guiding_info_window.h"
 #include "guiding/qt/guiding_window.h"
 #include "image/frame.h"
 #include "platform/platform.h"
 #include "sim/sim_setup.h"
 #include "sim_window_fixture.h"
+#include "support/sim_mount.h"
 #include "support/test_home.h"
 
 namespace {
@@ -116,6 +118,63 @@ TEST_F(AutoguiderWindowTest, PickStartGuidingAndStop) {
   EXPECT_GE(clock_.millis(), 5000u);
   ASSERT_EQ(messages_.size(), 1u);  // the pick's position box, nothing from the run
   EXPECT_EQ(messages_[0].rfind("x position = ", 0), 0u) << messages_[0];
+}
+
+// Main-camera guiding shows "Guiding Info" of its own: the main measurement and errors, the graph, and a
+// "Stop" that ends the run as a key press does. The guider's window stays closed.
+class GuidingInfoWindowTest : protected SimSystemHolder, public SimWindowTest {
+ protected:
+  GuidingInfoWindowTest() : SimWindowTest(std::shared_ptr<qlm::Transport>(sim_, &sim_->transport()), 10) {
+    qlm::settings().show_interface_details = false;
+    qlm::settings().drive_method = 'b';
+    qlm::saveSettings();
+  }
+  void onTick(QWidget*) override {
+    for (auto* w : window_->findChildren<qlm::TGuidingWindow*>())
+      guider_window_shown_ |= w->isVisible();
+    auto* info = window_->findChild<qlm::TGuidingInfoWindow*>();
+    if (info == nullptr || !info->isVisible() || qlm::guidingState().frames < 4 || stopped_at_ > 0) return;
+    fields_ = {text(*info, "x"), text(*info, "y"), text(*info, "dx"), text(*info, "dy")};
+    const auto& g = qlm::guidingState();
+    const auto& m = qlm::centroidState().main;
+    expected_ = {QString::number(m.x + m.tx / 10.0, 'f', 1).toStdString(),
+                 QString::number(m.y + m.ty / 10.0, 'f', 1).toStdString(),
+                 QString::number(g.dx / 1000.0, 'f', 1).toStdString(),
+                 QString::number(g.dy / 1000.0, 'f', 1).toStdString()};
+    title_ = info->windowTitle().toStdString();
+    graph_points_ = info->graph().history().points().size();
+    stopped_at_ = qlm::guidingState().frames;
+    info->findChild<QAbstractButton*>("Stop")->click();  // a click with no mouse press behind it
+  }
+  static std::string text(QWidget& parent, const char* name) {
+    return parent.findChild<QLabel*>(name)->text().toStdString();
+  }
+  bool guider_window_shown_ = false;
+  int stopped_at_ = 0;
+  std::size_t graph_points_ = 0;
+  std::string title_;
+  std::vector<std::string> fields_;
+  std::vector<std::string> expected_;  // the main measurement and errors when the fields were read
+};
+
+TEST_F(GuidingInfoWindowTest, ShowsTheMainMeasurementAndStopEndsTheRun) {
+  qlm::FindCamera();
+  qlm::test::pickBrightestMainStar();
+  window_->runCommand(qlm::cmd::kStartAutoGuiding);
+  ASSERT_GT(stopped_at_, 0) << "no Guiding Info window with frames";
+  EXPECT_EQ(title_, "Guiding Info");
+  EXPECT_FALSE(guider_window_shown_);
+  EXPECT_EQ(fields_, expected_);
+  // The star lies inside the 128 x 128 guide window, held within a few pixels.
+  for (int i : {0, 1})
+    EXPECT_TRUE(std::stod(fields_[i]) > 0 && std::stod(fields_[i]) < 128) << fields_[i];
+  EXPECT_LT(std::abs(std::stod(fields_[2])), 3.0) << fields_[2];
+  EXPECT_GE(graph_points_, 4u);
+  EXPECT_LE(qlm::guidingState().frames, stopped_at_ + 1);
+  EXPECT_FALSE(qlm::guidingState().main_running);
+  EXPECT_FALSE(window_->findChild<qlm::TGuidingInfoWindow*>()->isVisible());
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_EQ(messages_.back(), "AutoGuiding Terminated");
 }
 
 }  // namespace
