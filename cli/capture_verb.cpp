@@ -127,7 +127,7 @@ class CaptureReport {
 // Continuous mode repeats until it is stopped: say so before the first frame, so that a run meant to
 // take one frame is not left saving frames unseen.
 void warnContinuous(const CaptureArgs& args, std::ostream& err) {
-  if (!args.continuous || args.focus > 0) return;
+  if (!args.continuous || args.frames > 1 || args.focus > 0) return;  // a series ends by itself
   err << "capture: --continuous repeats the exposures until Ctrl+C";
   if (args.max_frames > 0)
     err << " or " << args.max_frames << " frames";

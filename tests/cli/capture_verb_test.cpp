@@ -75,6 +75,21 @@ TEST_F(CaptureVerbTest, ContinuousRunsUntilInterrupted) {
   EXPECT_EQ(n, 4);
 }
 
+TEST_F(CaptureVerbTest, ContinuousSaysItRepeatsAndMaxFramesBoundsIt) {
+  ASSERT_EQ(run({"--unit", "s", "--count", "2", "--continuous", "--autosave", "--max-frames", "3"}), 0)
+      << err.str();
+  const auto l = lines();
+  ASSERT_EQ(l.size(), 3u);
+  EXPECT_EQ(l[2].rfind("frame 3: 2000 ms, saved ", 0), 0u) << l[2];
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.path() / "autosave"), {}), 4);  // + .ini
+  EXPECT_EQ(err.str().rfind("capture: --continuous repeats the exposures until Ctrl+C or 3 frames\n", 0), 0u);
+  // A series ends by itself: no warning; a bound above it changes nothing.
+  ASSERT_EQ(run({"--unit", "t", "--count", "2", "--continuous", "--frames", "2", "--max-frames", "5"}), 0);
+  EXPECT_EQ(lines().size(), 2u);
+  EXPECT_EQ(err.str().find("Ctrl+C"), std::string::npos) << err.str();
+  EXPECT_EQ(run({"--max-frames", "0"}), 2);
+}
+
 TEST_F(CaptureVerbTest, FocusPrintsEachPeak) {
   ASSERT_EQ(run({"--unit", "h", "--count", "20", "--focus", "3"}), 0) << err.str();
   const auto l = lines();
