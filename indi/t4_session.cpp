@@ -101,7 +101,11 @@ std::string T4Session::connect(bool simulate, const std::string& sim_keys) {
     }
     // The rig is switched on at virtual time 0, as the command-line tool's simulator is.
     virtual_clock_ = std::make_unique<VirtualClock>(0, RealClock().calendarSeconds());
-    sim_ = std::make_unique<sim::SimSystem>(options, virtual_clock_->millis());
+    sim_ = std::make_unique<sim::SimSystem>(options, virtual_clock_->millis(),
+                                            virtual_clock_->calendarSeconds());
+    // The simulated mount answers as the mount the drive method names (an Autostar a few ms late).
+    sim_->mount().setModelSource(
+        [] { return settings().drive_method == 'a' ? sim::MountModel::Autostar : sim::MountModel::Lx200; });
   }
   if (!simulate) {
     sim_.reset();
