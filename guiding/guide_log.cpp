@@ -104,19 +104,27 @@ bool GuideLogWriter::open(const std::string& path) {
   const std::filesystem::path p(path);
   if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
   file_ = std::fopen(path.c_str(), "w");
-  if (file_ == nullptr) return false;
-  std::fprintf(file_, "%s\n", kGuideLogHeader);
-  return true;
+  header_written_ = false;
+  return file_ != nullptr;
+}
+
+void GuideLogWriter::header(const char* text) {
+  if (header_written_) return;
+  std::fprintf(file_, "%s\n", text);
+  header_written_ = true;
 }
 
 void GuideLogWriter::write(const GuideLogRow& row) {
   if (file_ == nullptr) return;
+  header(row.ao ? kAOGuideLogHeader : kGuideLogHeader);
   std::fprintf(file_, "%s\n", guideLogLine(row).c_str());
   std::fflush(file_);
 }
 
 void GuideLogWriter::close() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ == nullptr) return;
+  header(kGuideLogHeader);
+  std::fclose(file_);
   file_ = nullptr;
 }
 

@@ -11,9 +11,13 @@ namespace qlm {
 // The CSV guide log: one row per guide frame with the columns
 // time_ms,frame,x,y,dx_px,dy_px,ra_dir,ra_ms,dec_dir,dec_ms,ao_x,ao_y,true_x,true_y
 // (directions and pulses empty / 0 when nothing was sent; the true position only from the simulator).
+// When the AO unit guides, the corrections are tilt steps, not milliseconds: those two columns are then
+// named ra_steps and dec_steps.
 
 inline constexpr const char* kGuideLogHeader =
     "time_ms,frame,x,y,dx_px,dy_px,ra_dir,ra_ms,dec_dir,dec_ms,ao_x,ao_y,true_x,true_y";
+inline constexpr const char* kAOGuideLogHeader =
+    "time_ms,frame,x,y,dx_px,dy_px,ra_dir,ra_steps,dec_dir,dec_steps,ao_x,ao_y,true_x,true_y";
 
 struct GuideLogRow {
   unsigned long time_ms = 0;
@@ -23,7 +27,7 @@ struct GuideLogRow {
   int dx = 0;  // thousandths of a pixel (written as pixels with three decimals)
   int dy = 0;
   char ra_dir = 0;  // 0: no RA pulse
-  int ra_ms = 0;
+  int ra_ms = 0;    // AO steps when `ao` holds a value
   char dec_dir = 0;
   int dec_ms = 0;
   std::optional<std::pair<int, int>> ao;  // the AO unit's net tilt (x, y steps) when it guides
@@ -38,14 +42,17 @@ class GuideLogWriter {
   GuideLogWriter(const GuideLogWriter&) = delete;
   GuideLogWriter& operator=(const GuideLogWriter&) = delete;
 
-  // Creates the file (and its folder) and writes the header; false when it cannot.
+  // Creates the file (and its folder); false when it cannot. The header goes before the first row,
+  // named by it (AO steps or milliseconds), or at the close of a log without rows.
   bool open(const std::string& path);
   void write(const GuideLogRow& row);
   void close();
   bool isOpen() const { return file_ != nullptr; }
 
  private:
+  void header(const char* text);
   std::FILE* file_ = nullptr;
+  bool header_written_ = false;
 };
 
 // One row's text (without the line end) and its reading; nothing for a malformed line.

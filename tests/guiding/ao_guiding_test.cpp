@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,10 @@ TEST(AOGuiding, HoldsTheStarAtLeastAsWellAsTheMount) {
   {
     GuideRun run('T', o);
     mount_rms = run.guide(150);
+    std::ifstream log(run.view.log_path);
+    std::string header;
+    std::getline(log, header);
+    EXPECT_EQ(header, kGuideLogHeader);  // pulses in milliseconds
   }
   GuideRun run('A', o);
   const double ao_rms = run.guide(150);
@@ -115,6 +120,19 @@ TEST(AOGuiding, UnitThatNeverEchoesIsNeverAskedAndGuides) {
   EXPECT_EQ(std::count(sent.begin(), sent.end(), "H"), 0);
   EXPECT_NE(aoState().tilt_x, 0);  // the steps went out and the unit followed them
   EXPECT_EQ(aoState().tilt_x, run.sim.ao().tiltX());
+  // The log names its correction columns for steps, and each row's steps are its change of tilt.
+  std::ifstream log(run.view.log_path);
+  std::string header;
+  std::getline(log, header);
+  EXPECT_EQ(header, kAOGuideLogHeader);
+  ASSERT_GT(run.rows.size(), 10u);
+  for (std::size_t i = 1; i < run.rows.size(); ++i) {
+    const GuideLogRow& r = run.rows[i];
+    const int east = r.ra_dir == 'e' ? r.ra_ms : (r.ra_dir == 'w' ? -r.ra_ms : 0);
+    const int north = r.dec_dir == 'n' ? r.dec_ms : (r.dec_dir == 's' ? -r.dec_ms : 0);
+    EXPECT_EQ(r.ao->first - run.rows[i - 1].ao->first, east) << "frame " << r.frame;
+    EXPECT_EQ(r.ao->second - run.rows[i - 1].ao->second, north) << "frame " << r.frame;
+  }
 }
 
 }  // namespace
