@@ -1,6 +1,7 @@
 #include "cli/analysis_verbs.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "app/window_model.h"
 #include "cli/image_io.h"
@@ -87,18 +88,26 @@ int runPhotometryVerb(const PhotometryArgs& args, std::ostream& out, std::ostrea
 }
 
 int runStarVerb(const StarArgs& args, std::ostream& out, std::ostream& err) {
-  if (args.x < 0 || args.x >= kFrameWidth || args.y < 0 || args.y >= kFrameHeight) {
-    err << "X must be 0 to " << kFrameWidth - 1 << " and Y 0 to " << kLastRow << '\n';
-    return 2;
-  }
-  if (!cliLoadImage(args.in)) return 1;
-  const auto m = measureStar(imageBuffers().CurrentFrame.data(), kFrameWidth, kFrameHeight, args.x, args.y);
+  std::optional<FitsImage> foreign;
+  const auto bad_position = [&](int w, int h) {
+    if (args.x >= 0 && args.x < w && args.y >= 0 && args.y < h) return false;
+    err << "X must be 0 to " << w - 1 << " and Y 0 to " << h - 1 << '\n';
+    return true;
+  };
+  // A FITS image from elsewhere may be of any size: its own size bounds the position.
+  if ((args.x < 0 || args.y < 0) && bad_position(kFrameWidth, kFrameHeight)) return 2;
+  if (!cliLoadAnyImage(args.in, err, foreign)) return 1;
+  const int w = foreign ? foreign->width : kFrameWidth;
+  const int h = foreign ? foreign->height : kFrameHeight;
+  if (bad_position(w, h)) return 2;
+  const auto m = foreign ? measureStar(foreign->pixels.data(), w, h, args.x, args.y)
+                         : measureStar(imageBuffers().CurrentFrame.data(), w, h, args.x, args.y);
   if (!m) {
-    err << "No star to measure near " << args.x << ',' << args.y << '\n';
+    out << "no star\n";
     return 1;
   }
   char text[96];
-  std::snprintf(text, sizeof text, "peak: %d\nhfr: %.2f\nfwhm: %.2f\n", m->peak, m->hfr, m->fwhm);
+  std::snprintf(text, sizeof text, "peak: %.0f\nhfr: %.2f\nfwhm: %.2f\n", m->peak, m->hfr, m->fwhm);
   out << text;
   return 0;
 }

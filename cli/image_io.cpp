@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <string>
 
 #include "files/fits_reader.h"
@@ -38,13 +39,76 @@ bool cliLoadImage(const std::filesystem::path& path) {
   return loaded.kind != ImageFileKind::Unrecognised && loaded.result == kFitsRead;
 }
 
-bool cliSaveImage(const std::filesystem::path& path, std::ostream&) {
+namespace {
+bool startsAsFits(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  char head[9] = {};
+  return in.read(head, 9) && std::string_view(head, 9) == "SIMPLE  =";
+}
+}  // namespace
+
+bool cliLoadAnyImage(const std::filesystem::path& path, std::ostream& err,
+                     std::optional<FitsImage>& foreign) {
+  foreign.reset();
+  const long long size = fileSize(path);
+  if (size < 0 || imageFileKind(size) != ImageFileKind::Unrecognised || !startsAsFits(path))
+    return cliLoadImage(path);
+  std::string why;
+  foreign = readFitsImage(path, why);
+  if (!foreign) {
+    err << path.string() << ": " << why << '\n';
+    return false;
+  }
+  FitsDetails& d = fitsDetails();
+  HistoryList& history = historyList();
+  resetFitsDetails(d, history);
+  const FitsDetails& f = foreign->details;
+  d.object = f.object;
+  d.observer = f.observer;
+  d.dateObs = f.dateObs;
+  d.timeObs = f.timeObs;
+  d.telescope = f.telescope;
+  d.instrument = f.instrument;
+  d.filterName = f.filterName;
+  d.exposureSeconds = f.exposureSeconds;
+  d.focalLength = f.focalLength;
+  d.aperture = f.aperture;
+  for (const std::string& h : foreign->history)
+    history.append(h);
+  fitsImageToFrame(*foreign, imageBuffers().CurrentFrame);
+  return true;
+}
+
+bool cliLoadFrameImage(const std::filesystem::path& path, std::ostream& err) {
+  std::optional<FitsImage> foreign;
+  if (!cliLoadAnyImage(path, err, foreign)) return false;
+  if (foreign && (foreign->width != kFrameWidth || foreign->height != kFrameHeight)) {
+    err << path.string() << ": the image is " << foreign->width << " x " << foreign->height << ", not "
+        << kFrameWidth << " x " << kFrameHeight << '\n';
+    return false;
+  }
+  return true;
+}
+
+bool cliSaveImage(const std::filesystem::path& path, std::ostream& err) {
   const std::string ext = lowerExtension(path);
   const bool fits = ext == ".fit" || ext == ".fits";
   const bool tiff = ext == ".tif" || ext == ".tiff";
-  if (!fits && !tiff) return saveRawImage(path, imageBuffers().CurrentFrame);
-  const bool saved = fits ? saveAsFits(path) : writeTiffFile(path, imageBuffers().CurrentFrame);
-  if (!saved) ShowMessage(29);
+  bool saved = false;
+  if (!fits && !tiff) {
+    saved = saveRawImage(path, imageBuffers().CurrentFrame);
+  } else {
+    saved = fits ? saveAsFits(path) : writeTiffFile(path, imageBuffers().CurrentFrame);
+    if (!saved) ShowMessage(29);
+  }
+  // The program's message names no file; a batch run says which one, and a missing folder.
+  if (!saved) {
+    std::error_code ec;
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    err << "Cannot save " << path.string();
+    if (!std::filesystem::is_directory(folder, ec)) err << ": no folder " << folder.string();
+    err << '\n';
+  }
   return saved;
 }
 

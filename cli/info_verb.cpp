@@ -1,6 +1,7 @@
 #include <charconv>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,13 +62,19 @@ const char* formatName(ImageFileKind kind) {
 }  // namespace
 
 // Loads FILE as the open command does and prints its FITS details and processing history.
-int runInfo(const std::filesystem::path& path, std::ostream& out) {
-  if (!cliLoadImage(path)) return 1;
+int runInfo(const std::filesystem::path& path, std::ostream& out, std::ostream& err) {
+  std::optional<FitsImage> foreign;
+  if (!cliLoadAnyImage(path, err, foreign)) return 1;
   const ImageFileKind kind = imageFileKind(fileSize(path));
   const FitsDetails& d = fitsDetails();
-  const int binning = kind == ImageFileKind::Pk ? 0 : fileBinning();
-  out << "FORMAT: " << formatName(kind) << '\n';
-  out << "SIZE: " << (binning == 2 ? "330 x 250" : binning == 3 ? "220 x 166" : "660 x 500") << '\n';
+  if (foreign) {
+    out << "FORMAT: FITS (BITPIX " << foreign->bitpix << ")\n";
+    out << "SIZE: " << foreign->width << " x " << foreign->height << '\n';
+  } else {
+    const int binning = kind == ImageFileKind::Pk ? 0 : fileBinning();
+    out << "FORMAT: " << formatName(kind) << '\n';
+    out << "SIZE: " << (binning == 2 ? "330 x 250" : binning == 3 ? "220 x 166" : "660 x 500") << '\n';
+  }
   const std::pair<const char*, const std::string*> texts[] = {
       {"OBJECT", &d.object},     {"TELESCOP", &d.telescope}, {"INSTRUME", &d.instrument},
       {"OBSERVER", &d.observer}, {"ORIGIN", &d.origin},      {"DATE-OBS", &d.dateObs},
@@ -81,7 +88,7 @@ int runInfo(const std::filesystem::path& path, std::ostream& out) {
                                                     {"PIXHEIGH", d.pixelHeight}};
   for (const auto& [key, value] : numbers)
     out << key << ": " << number(value) << '\n';
-  out << "BZERO: " << (d.unsignedFits ? 0 : 32768) << '\n';
+  if (!foreign) out << "BZERO: " << (d.unsignedFits ? 0 : 32768) << '\n';
   out << "HISTORY TEXT: " << oneLine(d.historyText) << '\n';
   out << "COMMENT TEXT: " << oneLine(d.commentText) << '\n';
   const HistoryList& history = historyList();
@@ -96,6 +103,6 @@ void addInfoVerb(CLI::App& app, CliRun& run) {
   auto file = std::make_shared<std::string>();
   CLI::App* sub = addVerb(app, "info", "print the FITS details and processing history of an image file");
   sub->add_option("FILE", *file, "image file to load (PK or FITS)")->required();
-  sub->callback([&run, file] { run.start([&] { return runInfo(*file, run.out); }); });
+  sub->callback([&run, file] { run.start([&] { return runInfo(*file, run.out, run.err); }); });
 }
 }  // namespace qlm

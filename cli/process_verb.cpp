@@ -1,7 +1,9 @@
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
 #include "cli/image_io.h"
 #include "cli/operations.h"
 #include "cli/verbs.h"
@@ -12,48 +14,93 @@ namespace {
 
 struct ProcessArgs {
   std::string in;
-  std::string out;
+  std::vector<std::string> files;  // OUT, or with --out-dir the other inputs
+  std::string out_dir;
   std::vector<std::string> ops;
 };
 
-// Loads IN, applies each operation in order, saves OUT.
-int runProcess(const ProcessArgs& a, std::ostream& err) {
-  const std::vector<std::string>& ops = a.ops;
-  // Check every operation before touching any file.
+using ParsedOps = std::vector<std::vector<std::string>>;
+
+// Checks every operation before touching any file; false (with the reason on `err`) for an unknown
+// operation or a wrong number of arguments.
+bool parseOperations(const std::vector<std::string>& ops, ParsedOps& parsed, std::ostream& err) {
   const auto& table = cliOperations();
-  std::vector<std::vector<std::string>> parsed;
   for (const auto& op : ops) {
     auto parts = splitOperation(op);
     auto it = table.find(parts[0]);
     if (it == table.end()) {
       err << "Unknown operation '" << parts[0] << "'\n";
-      return 2;
+      return false;
     }
     const int nargs = static_cast<int>(parts.size()) - 1;
     if (nargs < it->second.min_args || nargs > it->second.max_args) {
       err << "Operation '" << parts[0] << "' takes " << it->second.min_args;
       if (it->second.max_args != it->second.min_args) err << " to " << it->second.max_args;
       err << " arguments\n";
-      return 2;
+      return false;
     }
     parsed.push_back(std::move(parts));
   }
-  if (!cliLoadImage(a.in)) return 1;
+  return true;
+}
+
+// Loads IN, applies each operation in order, saves OUT.
+bool processOne(const std::string& in, const std::filesystem::path& out, const ParsedOps& parsed,
+                std::ostream& err) {
+  if (!cliLoadImage(in)) return false;
+  const auto& table = cliOperations();
   for (const auto& parts : parsed) {
     const std::vector<std::string> args(parts.begin() + 1, parts.end());
-    if (!table.at(parts[0]).run(args, err)) return 1;
+    if (!table.at(parts[0]).run(args, err)) return false;
   }
-  return cliSaveImage(a.out, err) ? 0 : 1;
+  return cliSaveImage(out, err);
+}
+
+int runProcess(const ProcessArgs& a, std::ostream& err) {
+  ParsedOps parsed;
+  if (!parseOperations(a.ops, parsed, err)) return 2;
+  if (a.out_dir.empty()) {
+    if (a.files.size() != 1) {
+      err << "process takes IN OUT, or IN... --out-dir DIR\n";
+      return 2;
+    }
+    return processOne(a.in, a.files[0], parsed, err) ? 0 : 1;
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_directory(a.out_dir, ec)) {
+    err << "No folder " << a.out_dir << '\n';
+    return 1;
+  }
+  // Each input as a run of its own would see it: the program's start-up state, then the chain.
+  int failed = 0;
+  bool first = true;
+  std::vector<std::string> inputs{a.in};
+  inputs.insert(inputs.end(), a.files.begin(), a.files.end());
+  for (const std::string& in : inputs) {
+    if (!first) startProgram();
+    first = false;
+    const std::filesystem::path out = std::filesystem::path(a.out_dir) / std::filesystem::path(in).filename();
+    if (!processOne(in, out, parsed, err)) {
+      err << "Skipped " << in << '\n';
+      ++failed;
+    }
+  }
+  if (failed > 0) err << failed << " of " << inputs.size() << " inputs failed\n";
+  return failed > 0 ? 1 : 0;
 }
 
 }  // namespace
 
 void addProcessVerb(CLI::App& app, CliRun& run) {
   auto args = std::make_shared<ProcessArgs>();
-  CLI::App* sub = addVerb(app, "process", "load IN, apply operations in order, save OUT");
+  CLI::App* sub =
+      addVerb(app, "process", "load IN, apply operations in order, save OUT (or each IN into --out-dir)");
+  // IN OUT, or IN... with --out-dir: the first file is always an input.
   sub->add_option("IN", args->in, "image file to load (PK or FITS)")->required();
-  sub->add_option("OUT", args->out, "file to save: .fit/.fits FITS, .tif/.tiff TIFF, else PK raw")
-      ->required();
+  sub->add_option("OUT", args->files,
+                  "file to save (.fit/.fits FITS, .tif/.tiff TIFF, else PK raw); with --out-dir, more inputs")
+      ->expected(-1);
+  sub->add_option("--out-dir", args->out_dir, "save each input under its own name in DIR")->type_name("DIR");
   sub->add_option("--op", args->ops, "an operation NAME[:ARG...], repeated for a chain (see the README)")
       ->allow_extra_args(false);
   sub->callback([&run, args] { run.start([&] { return runProcess(*args, run.err); }); });

@@ -1,21 +1,27 @@
 #include "cli/stack_verb.h"
 
 #include <memory>
+#include <vector>
 
 #include "app/window_model.h"
 #include "cli/image_io.h"
 #include "cli/operations.h"
 #include "cli/verbs.h"
 #include "files/fits_details.h"
+#include "files/fits_image.h"
 #include "files/settings.h"
 #include "image/centroid.h"
 #include "image/frame.h"
 #include "image/stacking.h"
+#include "image/star_measure.h"
 #include "platform/messages.h"
 
 namespace qlm {
 
 namespace {
+// Pixels beyond the centroid window a star may drift before tracking loses it.
+constexpr int kStarDriftMargin = 10;
+
 bool parseStar(const std::string& text, StackArgs& a) {
   const auto comma = text.find(',');
   if (comma == std::string::npos) return false;
@@ -29,37 +35,58 @@ bool parseStar(const std::string& text, StackArgs& a) {
 }
 }  // namespace
 
-int runStackVerb(const StackArgs& a, std::ostream&, std::ostream& err) {
+int runStackVerb(const StackArgs& a, std::ostream& out, std::ostream& err) {
   ImageBuffers& b = imageBuffers();
   StackState& state = stackState();
   resetStackState(state);
-  // A star given on the command line is picked as the main-window pick does: it also sets the radius.
+  state.lose_unmeasured = true;  // never an unaligned frame in a stack that reports success
+  // The star is picked as the main-window pick does: that also sets the centroid radius.
   CentroidState& centroid = centroidState();
-  if (a.star) {
-    centroid.main = {a.star->first, a.star->second, 0, 0};
-    centroid.working_radius = pickRadius(settings().mask_radius);
-  }
+  centroid.working_radius = pickRadius(settings().mask_radius);
+  if (a.star) centroid.main = {a.star->first, a.star->second, 0, 0};
   const int count = static_cast<int>(a.inputs.size());
   double seconds = 0.0;  // the exposures in the stack
   int result = kStackMerged;
   for (const auto& input : a.inputs) {
-    if (!cliLoadImage(input)) {
+    if (!cliLoadFrameImage(input, err)) {
       err << "Cannot load " << input << '\n';
       return 1;
+    }
+    if (!a.profile && !a.star && !state.started) {
+      // Room for the star to drift as far as tracking follows it before its window leaves the frame.
+      const auto star = brightestStar(b.CurrentFrame.data(), kFrameWidth, kFrameHeight,
+                                      centroid.working_radius + kStarDriftMargin);
+      if (!star) {
+        ShowMessage(5);
+        return 3;
+      }
+      centroid.main = {star->first, star->second, 0, 0};
+      out << "star: " << star->first << ',' << star->second << '\n';
     }
     const double exposure = fitsDetails().exposureSeconds;
     result = a.profile ? stackByProfile(state, b.CurrentFrame, b.SecondFrame, count, a.average)
                        : stackByStar(state, b.CurrentFrame, b.SecondFrame, count, a.average,
                                      centroid.working_radius, centroid);
+    // A first frame whose star could not be centred gives no reference to align the others on.
+    if (result == kStackMerged && state.centre_failed) result = kStackNoStar;
     if (result != kStackMerged) {
       ShowMessage(result == kStackStarLost ? 4 : 5);
-      if (state.exposures == 0) seconds = exposure;  // no stack yet: the frame itself is saved
+      if (seconds == 0.0) seconds = exposure;  // the first frame is all there is
       break;
     }
     seconds += exposure;
   }
   fitsDetails().exposureSeconds = seconds;
-  if (!cliSaveImage(a.out, err)) return 1;
+  if (a.float_out) {
+    std::vector<float> pixels(static_cast<std::size_t>(kFrameElements));
+    stackFloatResult(state, a.average, pixels.data());
+    if (!writeFloatFits(a.out, pixels.data(), kFrameWidth, kFrameHeight, fitsDetails(), historyList())) {
+      err << "Cannot save " << a.out << '\n';
+      return 1;
+    }
+  } else if (!cliSaveImage(a.out, err)) {
+    return 1;
+  }
   return result == kStackMerged ? 0 : 3;
 }
 
@@ -72,7 +99,9 @@ void addStackVerb(CLI::App& app, CliRun& run) {
          "--method", [args](const std::string& m) { args->profile = m == "profile"; },
          "star tracking (default) or profile correlation")
       ->check(CLI::IsMember({"star", "profile"}));
-  sub->add_flag("--average", args->average, "divide each frame by the number of inputs");
+  sub->add_flag("--average", args->average, "the mean of the frames instead of their sum");
+  sub->add_flag("--float", args->float_out,
+                "write OUT as 32-bit float FITS (BITPIX -32): the mean or sum without rounding or clipping");
   sub->add_option_function<std::string>(
          "--star",
          [args](const std::string& t) {

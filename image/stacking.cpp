@@ -22,81 +22,96 @@ std::size_t at(int row, int col) {
   return static_cast<std::size_t>(row) * kFrameWidth + static_cast<std::size_t>(col);
 }
 
-// Exact v / n for 16-bit v and 1 <= n <= 65535, by a multiply and a shift.
-struct Divider {
-  explicit Divider(int n) : n_(static_cast<std::uint32_t>(n)), m_((std::uint64_t{1} << 32) / n_ + 1) {}
-  std::uint16_t operator()(std::uint16_t v) const {
-    return n_ == 1 ? v : static_cast<std::uint16_t>((v * m_) >> 32);
+// Exact n / d for 32-bit n and d >= 1, by one wide multiply (Lemire's method).
+class WideDivider {
+ public:
+  explicit WideDivider(std::uint32_t d) : d_(d), m_(d > 1 ? ~std::uint64_t{0} / d + 1 : 0) {}
+  std::uint32_t operator()(std::uint32_t n) const {
+    __extension__ using Wide = unsigned __int128;
+    return d_ == 1 ? n : static_cast<std::uint32_t>((static_cast<Wide>(m_) * n) >> 64);
   }
 
  private:
-  std::uint32_t n_;
+  std::uint32_t d_;
   std::uint64_t m_;
 };
 
-// The new element as it is added: divided by N when averaging.
-void firstExposure(const Frame& current, Frame& stack, int count, bool average) {
+// The wide sum and depth buffers, sized once.
+void ensureBuffers(StackState& s) {
+  const auto n = static_cast<std::size_t>(kFrameElements);
+  s.sum.resize(n);
+  s.depth.resize(n);
+  s.scratch_sum.resize(n);
+  s.scratch_depth.resize(n);
+}
+
+// The 16-bit stack after `k` of `count` exposures into `stack` and `current` (see the header).
+void writeStack(const StackState& s, Frame& stack, Frame& current, int count, bool average) {
+  const std::uint32_t* sum = s.sum.data();
+  const std::uint16_t* depth = s.depth.data();
+  std::uint16_t* out = stack.data();
   if (!average) {
-    std::copy_n(current.begin(), kFrameElements, stack.begin());
+    for (int i = 0; i < kFrameElements; ++i)
+      out[i] = static_cast<std::uint16_t>(std::min<std::uint32_t>(sum[i], 65535u));
+  } else {
+    const auto k = static_cast<std::uint32_t>(s.exposures);
+    const auto n = static_cast<std::uint32_t>(count);
+    // Rounded sum / N as (2 sum + N) / 2N; exact in 32 bits while 2 x 65535 x N + N stays below 2^32.
+    const bool narrow = n < 32000;
+    const WideDivider half_rounded(2 * n);
+    for (int i = 0; i < kFrameElements; ++i) {
+      std::uint64_t v;
+      if (depth[i] == k && narrow) {
+        v = half_rounded(2 * sum[i] + n);
+      } else {
+        const std::uint64_t den = 2ull * depth[i] * n;
+        v = (2ull * sum[i] * k + den / 2) / den;
+      }
+      out[i] = static_cast<std::uint16_t>(std::min<std::uint64_t>(v, 65535u));
+    }
+  }
+  std::copy_n(stack.begin(), kFrameElements, current.begin());
+}
+
+// The first exposure starts the sums.
+void firstExposure(StackState& s, Frame& current, Frame& stack, int count, bool average) {
+  ensureBuffers(s);
+  std::copy_n(current.begin(), kFrameElements, s.sum.begin());
+  std::fill(s.depth.begin(), s.depth.end(), std::uint16_t{1});
+  s.exposures = 1;
+  s.started = true;
+  Frame& kept = stack;
+  // `current` keeps the frame itself until the star has been looked for on it.
+  if (!average) {
+    std::copy_n(current.begin(), kFrameElements, kept.begin());
     return;
   }
-  const Divider divide(count);
+  const auto n = static_cast<std::uint32_t>(count);
+  const WideDivider half_rounded(2 * n);
   for (int i = 0; i < kFrameElements; ++i)
-    stack[static_cast<std::size_t>(i)] = divide(current[static_cast<std::size_t>(i)]);
+    kept[static_cast<std::size_t>(i)] =
+        static_cast<std::uint16_t>(n < 32000 ? half_rounded(2u * current[static_cast<std::size_t>(i)] + n)
+                                             : (current[static_cast<std::size_t>(i)] + n / 2) / n);
 }
 
 // Three centroid passes from (x, y) on the full frame; a pass whose window does not fit keeps the
-// position it started from (its message has been shown).
-void centreOnStar(const Frame& frame, int& x, int& y, int radius, CentroidState& centroid) {
+// position it started from (its message has been shown) and answers false.
+bool centreOnStar(const Frame& frame, int& x, int& y, int radius, CentroidState& centroid) {
+  bool measured = true;
   for (int pass = 0; pass < kCentrePasses; ++pass) {
     if (FindCentre(x, y, frame.data(), radius, CentreConditions{}, centroid) == 0) {
       x = centroid.main.x;
       y = centroid.main.y;
+    } else {
+      measured = false;
     }
   }
+  return measured;
 }
 
 std::uint16_t valueAt(const Frame& frame, int x, int y) {
   return frame[at(std::clamp(y, 0, kLastRow), std::clamp(x, 0, kFrameWidth - 1))];
 }
-
-// out(i, j) = min(65535, a(i + dy, j + dx) + divide(b(...)))-style shifted sums, one row at a time:
-// for every row i of `out` whose partner row r = i + ry lies in 0 < r < 500, the columns j whose
-// partner c = j + cx lies in 0 < c < 660 get out(i, j) = min(65535, base(i, j) + add(r, c)).
-template <typename Add>
-void shiftedSum(std::uint16_t* out, const std::uint16_t* base, const std::uint16_t* partner, int ry, int cx,
-                const Add& add) {
-  const int j0 = std::max(0, 1 - cx);
-  const int j1 = std::min(kFrameWidth - 1, kFrameWidth - 1 - cx);
-  if (j0 > j1) return;
-  for (int i = 0; i < kFrameHeight; ++i) {
-    const int r = i + ry;
-    if (r <= 0 || r >= kFrameHeight) continue;
-    std::uint16_t* o = out + at(i, 0);
-    const std::uint16_t* b = base + at(i, 0);
-    const std::uint16_t* p = partner + at(r, 0) + cx;
-    add(o + j0, b + j0, p + j0, j1 - j0 + 1);
-  }
-}
-
-// o[k] = min(65535, b[k] + n[k]) where n is p[k] (divided by N when averaging).
-struct SaturatingAdd {
-  bool average;
-  Divider divide;
-  void operator()(std::uint16_t* o, const std::uint16_t* b, const std::uint16_t* p, int n) const {
-    if (!average) {
-      for (int k = 0; k < n; ++k) {
-        const int sum = b[k] + p[k];
-        o[k] = static_cast<std::uint16_t>(sum > 65535 ? 65535 : sum);
-      }
-    } else {
-      for (int k = 0; k < n; ++k) {
-        const int sum = b[k] + divide(p[k]);
-        o[k] = static_cast<std::uint16_t>(sum > 65535 ? 65535 : sum);
-      }
-    }
-  }
-};
 
 // The first bin with the largest count among the 256 bins of element >> 8.
 int backgroundBin(const Frame& frame) {
@@ -172,29 +187,38 @@ StackState& stackState() {
 }
 
 void resetStackState(StackState& s) {
+  // The buffers keep their memory for the next run.
+  std::vector<std::uint32_t> sum = std::move(s.sum);
+  std::vector<std::uint16_t> depth = std::move(s.depth);
+  std::vector<std::uint32_t> scratch_sum = std::move(s.scratch_sum);
+  std::vector<std::uint16_t> scratch_depth = std::move(s.scratch_depth);
   s = StackState{};
+  s.sum = std::move(sum);
+  s.depth = std::move(depth);
+  s.scratch_sum = std::move(scratch_sum);
+  s.scratch_depth = std::move(scratch_depth);
 }
 
 int stackByStar(StackState& s, Frame& current, Frame& stack, int count, bool average, int radius,
                 CentroidState& centroid) {
   count = std::max(count, 1);
   if (!s.started) {
-    firstExposure(current, stack, count, average);
+    firstExposure(s, current, stack, count, average);
     int x = centroid.main.x;
     int y = centroid.main.y;
-    centreOnStar(current, x, y, radius, centroid);
+    if (!centreOnStar(current, x, y, radius, centroid)) s.centre_failed = true;
     s.star_x = x;
     s.star_y = y;
     s.peak = valueAt(current, x, y);
-    s.started = true;
-    s.exposures = 1;
+    std::copy_n(stack.begin(), kFrameElements, current.begin());
     return kStackMerged;
   }
   int x = s.star_x;
   int y = s.star_y;
-  centreOnStar(current, x, y, radius, centroid);
+  const bool measured = centreOnStar(current, x, y, radius, centroid);
   const int p = valueAt(current, x, y);
-  if (p > 3 * s.peak || p < 0.3 * s.peak) {
+  if (!measured) s.centre_failed = true;
+  if ((!measured && s.lose_unmeasured) || p > 3 * s.peak || p < 0.3 * s.peak) {
     std::copy_n(stack.begin(), kFrameElements, current.begin());
     return kStackStarLost;
   }
@@ -202,30 +226,45 @@ int stackByStar(StackState& s, Frame& current, Frame& stack, int count, bool ave
   const int dy = y - s.star_y;
   s.star_x = x;
   s.star_y = y;
-  // element(i, j) = stack(i - dy, j - dx) + new(i, j): written in place over the new frame.
-  const SaturatingAdd add{average, Divider(count)};
-  const int j0 = std::max(0, 1 + dx);
-  const int j1 = std::min(kFrameWidth - 1, kFrameWidth - 1 + dx);
-  for (int i = 0; i < kFrameHeight && j0 <= j1; ++i) {
+  // The sums move with the star: element (i, j) adds the new element to its partner (i - dy, j - dx).
+  const int j0 = std::max(1 + dx, 0);
+  const int j1 = std::min(kFrameWidth - 1 + dx, kFrameWidth - 1);
+  for (int i = 0; i < kFrameHeight; ++i) {
     const int r = i - dy;
-    if (r <= 0 || r >= kFrameHeight) continue;
-    std::uint16_t* o = &current[at(i, 0)];
-    const std::uint16_t* st = &stack[at(r, 0)];
-    // o[j] = min(65535, st[j - dx] + n(o[j])): the partner is the stack, the addend the new element.
-    for (int j = j0; j <= j1; ++j) {
-      const int sum = st[j - dx] + (average ? add.divide(o[j]) : o[j]);
-      o[j] = static_cast<std::uint16_t>(sum > 65535 ? 65535 : sum);
+    std::uint32_t* o = &s.scratch_sum[at(i, 0)];
+    std::uint16_t* od = &s.scratch_depth[at(i, 0)];
+    const std::uint16_t* fresh = &current[at(i, 0)];
+    const bool row_partner = r > 0 && r < kFrameHeight && j0 <= j1;
+    const int a = row_partner ? j0 : kFrameWidth;
+    const int b = row_partner ? j1 : kFrameWidth - 1;
+    for (int j = 0; j < a; ++j) {
+      o[j] = fresh[j];
+      od[j] = 1;
+    }
+    if (row_partner) {
+      const std::uint32_t* ps = &s.sum[at(r, 0)] - dx;
+      const std::uint16_t* pd = &s.depth[at(r, 0)] - dx;
+      for (int j = a; j <= b; ++j) {
+        o[j] = ps[j] + fresh[j];
+        od[j] = static_cast<std::uint16_t>(pd[j] + 1);
+      }
+    }
+    for (int j = b + 1; j < kFrameWidth; ++j) {
+      o[j] = fresh[j];
+      od[j] = 1;
     }
   }
-  std::copy_n(current.begin(), kFrameElements, stack.begin());
+  s.sum.swap(s.scratch_sum);
+  s.depth.swap(s.scratch_depth);
   ++s.exposures;
+  writeStack(s, stack, current, count, average);
   return kStackMerged;
 }
 
 int stackByProfile(StackState& s, Frame& current, Frame& stack, int count, bool average) {
   count = std::max(count, 1);
   if (!s.started) {
-    firstExposure(current, stack, count, average);
+    firstExposure(s, current, stack, count, average);
     const int b = backgroundBin(current);
     int peak = 0;
     int origin = 0;
@@ -240,8 +279,7 @@ int stackByProfile(StackState& s, Frame& current, Frame& stack, int count, bool 
     s.row_profile = p.rows;
     s.column_profile = p.columns;
     s.shift_x = s.shift_y = 0;
-    s.started = true;
-    s.exposures = 1;
+    std::copy_n(stack.begin(), kFrameElements, current.begin());
     return kStackMerged;
   }
   const Profiles fresh = windowProfiles(current, s.origin, backgroundBin(current));
@@ -255,13 +293,40 @@ int stackByProfile(StackState& s, Frame& current, Frame& stack, int count, bool 
   }
   s.row_profile = fresh.rows;
   s.column_profile = fresh.columns;
-  shiftedSum(stack.data(), stack.data(), current.data(), dy + s.shift_y, dx + s.shift_x,
-             SaturatingAdd{average, Divider(count)});
+  // The stack stays in the first frame's place: element (i, j) gains the new element (i + ry, j + cx).
+  const int ry = dy + s.shift_y;
+  const int cx = dx + s.shift_x;
+  const int j0 = std::max(0, 1 - cx);
+  const int j1 = std::min(kFrameWidth - 1, kFrameWidth - 1 - cx);
+  for (int i = 0; i < kFrameHeight && j0 <= j1; ++i) {
+    const int r = i + ry;
+    if (r <= 0 || r >= kFrameHeight) continue;
+    std::uint32_t* o = &s.sum[at(i, 0)];
+    std::uint16_t* od = &s.depth[at(i, 0)];
+    const std::uint16_t* p = &current[at(r, 0)] + cx;
+    for (int j = j0; j <= j1; ++j) {
+      o[j] += p[j];
+      ++od[j];
+    }
+  }
   s.shift_x += dx;
   s.shift_y += dy;
-  std::copy_n(stack.begin(), kFrameElements, current.begin());
   ++s.exposures;
+  writeStack(s, stack, current, count, average);
   return kStackMerged;
+}
+
+void stackFloatResult(const StackState& s, bool mean, float* out) {
+  if (s.sum.size() < static_cast<std::size_t>(kFrameElements)) {
+    std::fill_n(out, kFrameElements, 0.0f);
+    return;
+  }
+  const double k = s.exposures;
+  for (int i = 0; i < kFrameElements; ++i) {
+    const double d = std::max<double>(s.depth[static_cast<std::size_t>(i)], 1.0);
+    const double m = s.sum[static_cast<std::size_t>(i)] / d;
+    out[i] = static_cast<float>(mean ? m : m * k);
+  }
 }
 
 }  // namespace qlm

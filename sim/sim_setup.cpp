@@ -66,6 +66,20 @@ KeyRule whole(const char* name, const char* unit, const char* meaning, std::func
   return {name, unit, meaning, get, set};
 }
 
+// An on/off key.
+KeyRule onOff(const char* name, const char* meaning, std::function<bool&(SimOptions&)> field) {
+  auto get = [field](const SimOptions& o) {
+    SimOptions copy = o;
+    return std::string(field(copy) ? "on" : "off");
+  };
+  auto set = [field](SimOptions& o, const std::string& text) {
+    if (text != "on" && text != "off") return false;
+    field(o) = text == "on";
+    return true;
+  };
+  return {name, "on|off", meaning, get, set};
+}
+
 const char* faultName(ReplyFault f) {
   switch (f) {
     case ReplyFault::Silent:
@@ -125,6 +139,19 @@ const std::vector<KeyRule>& rules() {
       real(
           "seeing_px", "main px rms", "frame-to-frame wander of the image",
           [](SimOptions& o) -> double& { return o.camera.sky.seeing_jitter_px; }, 0, 100),
+      onOff("cap", "the telescope capped: no sky and no stars, dark current and hot pixels only",
+            [](SimOptions& o) -> bool& { return o.camera.sky.capped; }),
+      onOff("flat_field", "an even light source in front of the telescope (no stars), through the optics",
+            [](SimOptions& o) -> bool& { return o.camera.sky.flat_field; }),
+      real(
+          "flat_field_e_per_s", "e/s per px", "brightness of the flat_field light",
+          [](SimOptions& o) -> double& { return o.camera.sky.flat_field_e_per_s; }, 0, 1e8),
+      real(
+          "vignetting", "share", "light lost at the main head's corners (falls off as distance squared)",
+          [](SimOptions& o) -> double& { return o.camera.main_head.vignetting; }, 0, 1),
+      whole(
+          "dust", "count", "dust shadows (soft discs) on the main head",
+          [](SimOptions& o) -> int& { return o.camera.main_head.dust_motes; }, 0, 1000),
       real(
           "main_arcsec_per_px", "arcsec/px", "plate scale of the main head",
           [](SimOptions& o) -> double& { return o.mount.main_arcsec_per_px; }, 0.01, 1000),

@@ -51,7 +51,13 @@ class Stream {
 };
 
 // Keys that keep the random streams of different uses apart.
-enum StreamKind : std::uint64_t { kStarStream = 1, kHotStream = 2, kWanderStream = 3, kPixelStream = 4 };
+enum StreamKind : std::uint64_t {
+  kStarStream = 1,
+  kHotStream = 2,
+  kWanderStream = 3,
+  kPixelStream = 4,
+  kDustStream = 5
+};
 
 // Share of a unit-flux Gaussian (centre c, sigma s) that falls on pixel i, which spans [i - 0.5, i + 0.5].
 double pixelShare(int i, double c, double s) {
@@ -142,6 +148,42 @@ std::vector<std::pair<int, int>> SkyRenderer::hotPixels(const HeadConfig& head) 
   return hot;
 }
 
+namespace {
+struct Mote {
+  double x, y, radius, depth;
+};
+
+std::vector<Mote> dustMotes(std::uint64_t seed, const HeadConfig& head) {
+  std::vector<Mote> motes;
+  Stream s(seed, kDustStream, head.noise_stream, 0);
+  for (int i = 0; i < head.dust_motes; ++i) {
+    Mote m{};
+    m.x = s.uniform() * head.width_px;
+    m.y = s.uniform() * head.height_px;
+    m.radius = 5.0 + 7.0 * s.uniform();
+    m.depth = 0.1 + 0.2 * s.uniform();
+    motes.push_back(m);
+  }
+  return motes;
+}
+
+double shareAt(const HeadConfig& head, const std::vector<Mote>& motes, int x, int y) {
+  const double cx = 0.5 * (head.width_px - 1);
+  const double cy = 0.5 * (head.height_px - 1);
+  const double r2 = ((x - cx) * (x - cx) + (y - cy) * (y - cy)) / (cx * cx + cy * cy);
+  double share = 1.0 - head.vignetting * r2;
+  for (const Mote& m : motes) {
+    const double d2 = ((x - m.x) * (x - m.x) + (y - m.y) * (y - m.y)) / (m.radius * m.radius);
+    if (d2 < 16.0) share *= 1.0 - m.depth * std::exp(-d2 * d2);  // flat-bottomed, soft-edged shadow
+  }
+  return std::max(share, 0.0);
+}
+}  // namespace
+
+double SkyRenderer::opticsShare(const HeadConfig& head, int x, int y) const {
+  return shareAt(head, dustMotes(config_.seed, head), x, y);
+}
+
 void SkyRenderer::render(const HeadConfig& head, const RenderRequest& req, std::uint16_t* out) const {
   const int w = std::max(req.width, 0);
   const int h = std::max(req.height, 0);
@@ -155,17 +197,32 @@ void SkyRenderer::render(const HeadConfig& head, const RenderRequest& req, std::
 
   // Electrons collected by each unbinned pixel of the window.
   std::vector<double> e(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0.0);
-  const double sky = config_.sky_background_e_per_s * head.scale * head.scale * head.throughput;
-  const double floor_e = (sky + head.dark_current_e_per_s) * t;
+  // Without a cap, flat light or optics the light and the dark current are collected as one floor.
+  const bool plain = !config_.capped && !config_.flat_field && head.vignetting == 0.0 && head.dust_motes == 0;
+  const bool starlight = !config_.capped && !config_.flat_field;
+  const double light = config_.capped       ? 0.0
+                       : config_.flat_field ? config_.flat_field_e_per_s
+                                            : config_.sky_background_e_per_s;
+  const double sky = light * head.scale * head.scale * head.throughput;
+  const double floor_e = plain ? (sky + head.dark_current_e_per_s) * t : sky * t;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x)
       if (on_sensor(req.x0 + x, req.y0 + y)) e[static_cast<std::size_t>(y * w + x)] = floor_e;
-  for (const auto& [hx, hy] : hotPixels(head)) {
-    const int x = hx - req.x0;
-    const int y = hy - req.y0;
-    if (x >= 0 && y >= 0 && x < w && y < h)
-      e[static_cast<std::size_t>(y * w + x)] += head.hot_pixel_e_per_s * t;
-  }
+  auto add_dark_and_hot = [&] {
+    if (!plain) {
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          if (on_sensor(req.x0 + x, req.y0 + y))
+            e[static_cast<std::size_t>(y * w + x)] += head.dark_current_e_per_s * t;
+    }
+    for (const auto& [hx, hy] : hotPixels(head)) {
+      const int x = hx - req.x0;
+      const int y = hy - req.y0;
+      if (x >= 0 && y >= 0 && x < w && y < h)
+        e[static_cast<std::size_t>(y * w + x)] += head.hot_pixel_e_per_s * t;
+    }
+  };
+  if (plain) add_dark_and_hot();
 
   // The whole image wanders a little from frame to frame with the seeing.
   const HeadPoint w_sky = wander(head, req.frame, req.noise);
@@ -175,7 +232,7 @@ void SkyRenderer::render(const HeadConfig& head, const RenderRequest& req, std::
   const int reach = static_cast<int>(std::ceil(5.0 * sigma)) + 1;
   std::vector<double> share_x;
   std::vector<double> share_y;
-  for (const Star& star : stars_) {
+  for (const Star& star : starlight ? stars_ : std::vector<Star>{}) {
     const HeadPoint p =
         skyToHead(head, star.x_px + req.shift_x_px + wander_x, star.y_px + req.shift_y_px + wander_y);
     const int cx = static_cast<int>(std::lround(p.x));
@@ -199,6 +256,17 @@ void SkyRenderer::render(const HeadConfig& head, const RenderRequest& req, std::
             total * share_x[static_cast<std::size_t>(x - x_lo)] * share_y[static_cast<std::size_t>(y - y_lo)];
       }
     }
+  }
+
+  // The optics dim the light (not the dark current) before it reaches the pixels.
+  if (!plain) {
+    if (head.vignetting != 0.0 || head.dust_motes != 0) {
+      const std::vector<Mote> motes = dustMotes(config_.seed, head);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          e[static_cast<std::size_t>(y * w + x)] *= shareAt(head, motes, req.x0 + x, req.y0 + y);
+    }
+    add_dark_and_hot();
   }
 
   // Binning adds the charge of each block; the block is then read once (one bias, one read noise).

@@ -31,6 +31,11 @@ struct SkyConfig {
   double best_fwhm_px = 2.6;             // star full width at half maximum at best focus, sky pixels
   double fwhm_px_per_step = 0.004;       // FWHM growth per focuser step away from best focus, sky pixels
   double seeing_jitter_px = 0.15;        // rms wander of the whole image from frame to frame, sky pixels
+  // What the telescope looks at: the sky, or with `capped` nothing at all (dark current and hot pixels
+  // only, for taking darks), or with `flat_field` an even light with no stars (for taking flats).
+  bool capped = false;
+  bool flat_field = false;
+  double flat_field_e_per_s = 20000.0;  // the flat light per main-sensor pixel before the optics
 };
 
 struct HeadConfig {
@@ -49,6 +54,10 @@ struct HeadConfig {
   double dark_current_e_per_s = 0.5;  // per pixel
   int hot_pixel_count = 12;
   double hot_pixel_e_per_s = 4000.0;
+  // The optics in front of the head: the share of the light lost at the sensor's corners (falling
+  // off as the square of the distance from the centre) and out-of-focus dust shadows (soft discs).
+  double vignetting = 0.0;
+  int dust_motes = 0;
   bool follows_focuser = true;     // false: stars stay at best focus whatever the focuser does
   std::uint64_t noise_stream = 0;  // keeps the heads' noise apart
 };
@@ -96,6 +105,8 @@ class SkyRenderer {
   HeadPoint wander(const HeadConfig& head, std::uint64_t frame, bool noise = true) const;
   // The head's hot pixels, as (x, y).
   std::vector<std::pair<int, int>> hotPixels(const HeadConfig& head) const;
+  // The share of the light the optics pass to head pixel (x, y): vignetting and dust, 1 without them.
+  double opticsShare(const HeadConfig& head, int x, int y) const;
 
   // Writes (width / hbin) x (height / vbin) 16-bit values, row by row. Pixels outside the sensor
   // collect no light; the analogue converter clamps at 0 and 65535.

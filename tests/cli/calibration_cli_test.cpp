@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "files/fits_image.h"
 #include "files/pk.h"
 #include "image/star_measure.h"
 #include "sim/sky_renderer.h"
@@ -23,7 +26,7 @@ class CalibrationCliTest : public ::testing::Test {
   int run(std::vector<std::string> args) {
     args.insert(args.begin(), {"--home", home.path().string()});
     err.str("");
-    std::ostringstream out;
+    out.str("");
     return runCli(args, out, err);
   }
   std::string file(const std::string& name) const { return (home.path() / name).string(); }
@@ -34,8 +37,9 @@ class CalibrationCliTest : public ::testing::Test {
     return f;
   }
   // A simulated frame of the default sky, shifted by (dx, dy) pixels, exposed for `seconds`.
-  std::unique_ptr<Frame> sky(double dx, double dy, std::uint64_t n, double seconds = 2.0) {
+  std::unique_ptr<Frame> sky(double dx, double dy, std::uint64_t n, double seconds = 2.0, bool stars = true) {
     static const sim::SkyRenderer renderer;
+    static const sim::SkyRenderer empty(sim::SkyConfig{}, {});
     auto f = std::make_unique<Frame>();
     f->fill(0);
     sim::RenderRequest r;
@@ -45,11 +49,12 @@ class CalibrationCliTest : public ::testing::Test {
     r.shift_x_px = dx;
     r.shift_y_px = dy;
     r.frame = n;
-    renderer.render(sim::mainHeadConfig(), r, f->data());
+    (stars ? renderer : empty).render(sim::mainHeadConfig(), r, f->data());
     return f;
   }
 
   test::TempHome home;
+  std::ostringstream out;
   std::ostringstream err;
 };
 
@@ -107,6 +112,65 @@ TEST_F(CalibrationCliTest, StackAlignsFramesOnTheStarAndStopsWhereItIsLost) {
   EXPECT_NE(err.str().find("Sorry. Guide star lost."), std::string::npos);
   const auto lost = read("lost");
   EXPECT_TRUE(std::equal(lost->begin(), lost->begin() + kFrameElements, read("stack")->begin()));
+}
+
+// Without --star the brightest star that can be tracked is picked and named; the float stack is the
+// exact mean that the 16-bit average rounds, read back by the readers of star and info. Frames without
+// a star give no stack at all (exit 3), and star says "no star" there.
+TEST_F(CalibrationCliTest, StackPicksItsStarAndWritesAFloatMean) {
+  std::vector<std::string> args = {"stack", file("mean.fit"), "--average"};
+  for (int i = 0; i < 4; ++i) {
+    write("f" + std::to_string(i), *sky(1.0 * i, 0.5 * i, static_cast<std::uint64_t>(i)));
+    args.push_back(file("f" + std::to_string(i)));
+  }
+  ASSERT_EQ(run(args), 0) << err.str();
+  EXPECT_EQ(out.str().rfind("star: ", 0), 0u);
+  EXPECT_EQ(err.str(), "");  // no "Find centre failed"
+  args[1] = file("mean32.fit");
+  args.push_back("--float");
+  ASSERT_EQ(run(args), 0) << err.str();
+  std::string why;
+  const auto fits = readFitsImage(file("mean32.fit"), why);
+  ASSERT_TRUE(fits) << why;
+  EXPECT_EQ(fits->bitpix, -32);
+  ASSERT_EQ(run({"info", file("mean32.fit")}), 0);
+  EXPECT_NE(out.str().find("FORMAT: FITS (BITPIX -32)\nSIZE: 660 x 500\n"), std::string::npos);
+  ASSERT_EQ(run({"process", file("mean.fit"), file("mean.raw")}), 0);
+  const auto rounded = read("mean.raw");
+  int off = 0;
+  for (int i = 0; i < kFrameElements; ++i)
+    if (std::abs((*rounded)[static_cast<std::size_t>(i)] - fits->pixels[static_cast<std::size_t>(i)]) > 0.5f)
+      ++off;
+  EXPECT_EQ(off, 0);
+  ASSERT_EQ(run({"star", file("mean32.fit"), "331", "251"}), 0) << err.str();
+  EXPECT_NE(out.str().find("hfr: 1."), std::string::npos) << out.str();
+
+  for (int i = 0; i < 2; ++i)
+    write("e" + std::to_string(i), *sky(0, 0, static_cast<std::uint64_t>(i), 2.0, false));
+  EXPECT_EQ(run({"stack", file("none.fit"), file("e0"), file("e1")}), 3);
+  EXPECT_NE(err.str().find("Sorry. Cannot find suitable guide star"), std::string::npos);
+  EXPECT_EQ(run({"star", file("e0"), "331", "251"}), 1);
+  EXPECT_EQ(out.str(), "no star\n");
+}
+
+// A batch: every input calibrated into the folder under its own name; a bad one is named and skipped.
+TEST_F(CalibrationCliTest, ProcessCalibratesABatchIntoAFolder) {
+  auto f = std::make_unique<Frame>();
+  f->fill(300);
+  write("dark", *f);
+  for (int i = 0; i < 3; ++i) {
+    f->fill(static_cast<std::uint16_t>(1000 + i));
+    write("in" + std::to_string(i) + ".raw", *f);
+  }
+  std::filesystem::create_directory(file("cal"));
+  EXPECT_EQ(run({"process", file("in0.raw"), file("missing.raw"), file("in2.raw"), "--out-dir", file("cal"),
+                 "--op", "dark:" + file("dark")}),
+            1);
+  EXPECT_NE(err.str().find("Skipped " + file("missing.raw")), std::string::npos) << err.str();
+  EXPECT_EQ((*read("cal/in0.raw"))[at(200, 200)], 700);
+  EXPECT_EQ((*read("cal/in2.raw"))[at(200, 200)], 702);
+  EXPECT_EQ(run({"process", file("in1.raw"), file("nofolder/out.fit")}), 1);
+  EXPECT_NE(err.str().find("no folder " + file("nofolder")), std::string::npos) << err.str();
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <vector>
 
 #include "image/processing_frames.h"
 #include "image/stacking.h"
@@ -52,12 +54,40 @@ TEST_F(StackingTest, AStarDroppingToAQuarterIsLostAndTheStackComesBack) {
   centroid.main.y = 250;
   shoot(*current, 0, 0, 1);
   ASSERT_EQ(stackByStar(state, *current, *stack, 3, true, 8, centroid), kStackMerged);
-  EXPECT_EQ((*stack)[at(250, 330)], state.peak / 3);  // averaging divides by N
+  EXPECT_EQ((*stack)[at(250, 330)], (state.peak + 1) / 3);  // the running mean: rounded sum / N
   const Frame first_stack = *stack;
   shoot(*current, 0, 0, 2, 0.25);
   EXPECT_LT((*current)[at(250, 330)], 0.3 * state.peak);
   EXPECT_EQ(stackByStar(state, *current, *stack, 3, true, 8, centroid), kStackStarLost);
   EXPECT_TRUE(std::equal(current->begin(), current->begin() + kFrameElements, first_stack.begin()));
+}
+
+// The average is one rounded division of the wide sum: the running stack after k of N is sum / N, the
+// finished one equals the float mean rounded everywhere, the edges the shifts uncover included.
+TEST_F(StackingTest, TheAverageIsTheRoundedMeanOfTheSumsWithoutAnEdgeBand) {
+  centroid.main.x = 330;
+  centroid.main.y = 250;
+  const int shifts[4][2] = {{0, 0}, {2, -1}, {3, 1}, {5, 2}};
+  std::vector<float> mean(kFrameElements);
+  for (int k = 0; k < 4; ++k) {
+    shoot(*current, shifts[k][0], shifts[k][1], static_cast<std::uint64_t>(k + 1));
+    ASSERT_EQ(stackByStar(state, *current, *stack, 4, true, 8, centroid), kStackMerged);
+    if (k == 1) {
+      stackFloatResult(state, false, mean.data());  // the sum of two frames so far
+      EXPECT_EQ((*current)[at(300, 100)], std::lround(mean[at(300, 100)] / 4));
+    }
+  }
+  EXPECT_EQ(state.star_x, 335);
+  EXPECT_EQ(state.star_y, 252);
+  stackFloatResult(state, true, mean.data());
+  int differing = 0;
+  for (int i = 0; i < kFrameElements; ++i)
+    if ((*stack)[static_cast<std::size_t>(i)] != std::lround(mean[static_cast<std::size_t>(i)])) ++differing;
+  EXPECT_EQ(differing, 0);
+  // The sky in the columns the shifts uncovered (each covered by fewer frames) matches the rest.
+  const double sky = mean[at(300, 100)];
+  for (int col = 0; col < 8; ++col)
+    EXPECT_NEAR(mean[at(300, col)], sky, 0.1 * sky) << "column " << col;
 }
 
 TEST_F(StackingTest, ProfileCorrelationFindsAWholePixelShiftAndAccumulatesIt) {

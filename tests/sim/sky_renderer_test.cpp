@@ -236,5 +236,46 @@ TEST(SkyRendererTest, ScatteredFieldHasABrightStarInTheFocusWindow) {
   }
 }
 
+// A capped telescope shows only the dark current and the hot pixels; the flat light shows the optics:
+// the corners lose the vignetting's share and a dust shadow dims its patch.
+TEST(SkyRendererTest, CapAndFlatLightForCalibrationFrames) {
+  SkyConfig capped;
+  capped.capped = true;
+  HeadConfig head = mainHeadConfig();
+  const Image dark = render(SkyRenderer(capped), head, window(0, 0, 660, 494, 3.0));
+  const auto hot = SkyRenderer(capped).hotPixels(head);
+  const double floor = head.bias_adu + head.dark_current_e_per_s * 3.0 / head.gain_e_per_adu;
+  int lit = 0;
+  for (int y = 0; y < dark.height; ++y)
+    for (int x = 0; x < dark.width; ++x)
+      if (dark.at(x, y) > floor + 1) ++lit;
+  EXPECT_EQ(lit, static_cast<int>(hot.size()));  // no sky, no stars: only the hot pixels stand out
+
+  SkyConfig flat;
+  flat.flat_field = true;
+  head.vignetting = 0.25;
+  head.dust_motes = 3;
+  head.hot_pixel_count = 0;
+  const SkyRenderer flat_sky(flat);
+  const Image f = render(flat_sky, head, window(0, 0, 660, 494, 1.0));
+  const auto light = [&](int x, int y) {
+    return f.at(x, y) - head.bias_adu - head.dark_current_e_per_s / head.gain_e_per_adu;
+  };
+  const double centre = light(330, 247) / flat_sky.opticsShare(head, 330, 247);  // the light undimmed
+  EXPECT_NEAR(light(0, 0) / centre, 0.75, 0.01);
+  EXPECT_NEAR(light(659, 493) / centre, 0.75, 0.01);
+  int dimmed = 0;
+  for (int y = 0; y < f.height; ++y)
+    for (int x = 0; x < f.width; ++x) {
+      const double even = flat_sky.opticsShare(head, x, y);
+      EXPECT_NEAR(light(x, y) / centre, even, 0.01);
+      // Dust: darker than vignetting alone explains there.
+      HeadConfig clean = head;
+      clean.dust_motes = 0;
+      if (even < flat_sky.opticsShare(clean, x, y) - 0.05) ++dimmed;
+    }
+  EXPECT_GT(dimmed, 3 * 50);  // three shadows of 5 to 12 pixels' radius
+}
+
 }  // namespace
 }  // namespace qlm::sim
