@@ -14,6 +14,7 @@
 #include "cli/guide_verb.h"
 #include "cli/verb_camera.h"
 #include "cli/verbs.h"
+#include "files/fits_details.h"
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
 #include "guiding/autoguider_model.h"
@@ -38,7 +39,37 @@ struct GuideArgs {
   bool train = false;
   std::string log;
   bool no_corrections = false;
+  int time = 0;  // training time T (Tm for main) in seconds; 0: the program's default
 };
+
+// --device holds for this run only: afterwards the guide device is the settings' again, and a settings
+// file that a training saved during the run gets it back.
+class DeviceForRun {
+ public:
+  explicit DeviceForRun(const std::string& device) : kept_(settings().guide_device) {
+    if (!device.empty()) settings().guide_device = device == "ao" ? 'A' : 'T';
+  }
+  ~DeviceForRun() {
+    if (settings().guide_device == kept_) return;
+    settings().guide_device = kept_;
+    Settings stored;
+    FitsDetails fits;
+    if (loadSettings(platform().paths.settingsFile(), stored, fits) == kSettingsOk &&
+        stored.guide_device != kept_)
+      saveSettings();
+  }
+  DeviceForRun(const DeviceForRun&) = delete;
+  DeviceForRun& operator=(const DeviceForRun&) = delete;
+
+ private:
+  char kept_;
+};
+
+// The training time of the run (it is not kept in the settings file).
+void applyTrainingTime(const GuideArgs& a) {
+  if (a.time == 0) return;
+  (a.camera == "main" ? settings().main_training_seconds : settings().guider_training_seconds) = a.time;
+}
 
 // Refusals shared by both verbs; empty when the arguments can run.
 std::string refusal(const GuideArgs& a) {
@@ -134,9 +165,14 @@ bool trainAOAndPrint(std::ostream& out) {
 }
 
 // Training, its values printed, then "Save Latest" and the trained values in use.
-bool trainAndPrint(const GuideArgs& a, std::ostream& out) {
+bool trainAndPrint(const GuideArgs& a, std::ostream& out, std::ostream& err) {
   if (a.device == "ao") return trainAOAndPrint(out);
   if (a.camera == "main") {
+    if (settings().drive_method == 'n') {
+      err << "train main: the drive method is None, so there is no telescope to move (settings set "
+             "drive_method l, a or b)\n";
+      return false;
+    }
     if (!TrainMain()) return false;
     const Settings& s = settings();
     out << "ra rate px/s: " << s.main_ra_rate << "\ndec rate px/s: " << s.main_dec_rate
@@ -161,8 +197,9 @@ int runTrain(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   }
   const auto camera = VerbCamera::install(options, err);
   if (!camera) return 2;
+  applyTrainingTime(a);
   if (!pickGuiderStar(a, err)) return 1;
-  return trainAndPrint(a, out) ? 0 : 1;
+  return trainAndPrint(a, out, err) ? 0 : 1;
 }
 
 // Sums of the measured errors and of the simulator's true positions over the run.
@@ -191,12 +228,13 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   }
   const auto camera = VerbCamera::install(options, err);
   if (!camera) return 2;
-  if (!a.device.empty()) settings().guide_device = a.device == "ao" ? 'A' : 'T';
+  const DeviceForRun device(a.device);
+  applyTrainingTime(a);
   const bool ao = settings().guide_device == 'A' && a.camera == "guider";
   if (!pickGuiderStar(a, err)) return 1;
   GuideArgs training = a;
   training.device = ao ? "ao" : "telescope";
-  if (a.train && !trainAndPrint(training, out)) return 1;
+  if (a.train && !trainAndPrint(training, out, err)) return 1;
   // The training's pulses leave the star several pixels from where it was picked: pick it again where
   // it was last measured, as a user selects the guide star again before "Start Guiding".
   if (a.train && a.camera == "guider") {
@@ -241,9 +279,12 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   }
   const GuidingState& g = guidingState();
   const double n = sums.n > 0 ? sums.n : 1;
+  // The measured errors are in pixels of the camera that guided; the true ones in main pixels.
+  const char* unit = a.camera == "main" ? " (main)" : " (guider)";
   out << "frames: " << g.frames << "\ncorrections: " << g.corrections
-      << "\nrms x px: " << std::sqrt(sums.ex / n) << "\nrms y px: " << std::sqrt(sums.ey / n) << '\n';
-  if (sums.truth.n > 0) out << "true rms px: " << sums.truth.rms() << '\n';
+      << "\nrms x px: " << std::sqrt(sums.ex / n) << unit << "\nrms y px: " << std::sqrt(sums.ey / n) << unit
+      << '\n';
+  if (sums.truth.n > 0) out << "true rms px: " << sums.truth.rms() << " (main)\n";
   if (ao) out << "bumps: " << aoState().bumps - bumps_before << '\n';
   return g.stop || g.camera_failed ? 1 : 0;  // a lost star or a failed camera ends the run early
 }
@@ -261,13 +302,17 @@ void addCommon(CLI::App* sub, const std::shared_ptr<GuideArgs>& args) {
            const std::size_t comma = text.find(',');
            args->star = std::make_pair(std::stoi(text.substr(0, comma)), std::stoi(text.substr(comma + 1)));
          },
-         "guide star X,Y on the guider image (default: the brightest star whose window fits)")
+         "guide star X,Y on the image of the camera named (guider or main; default: the brightest star "
+         "whose window fits)")
       ->type_name("X,Y")
       ->check([](const std::string& t) {
         int x = 0, y = 0;
         char c = 0;
         return std::sscanf(t.c_str(), "%d,%d%c", &x, &y, &c) == 2 ? std::string() : "expected X,Y";
       });
+  sub->add_option("--time", args->time,
+                  "training time T in seconds (Tm for main): 1, 2, 4 or 8 (default: the program's, 2 and 1)")
+      ->check(CLI::IsMember({1, 2, 4, 8}));
 }
 
 }  // namespace

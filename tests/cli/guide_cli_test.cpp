@@ -48,6 +48,34 @@ TEST_F(GuideCliTest, TrainPrintsTheValuesAndSavesThemAsDefaults) {
   EXPECT_NE(out.str().find("guider_ra_rate: 2"), std::string::npos) << out.str();
 }
 
+// --device and --time hold for their run; the printed errors name their pixels; a main training without
+// a telescope says why.
+TEST_F(GuideCliTest, RunOptionsStayWithTheRunAndOutputNamesItsUnits) {
+  const std::string quick = (home.path() / "t1.csv").string();
+  const std::string slow = (home.path() / "t4.csv").string();
+  ASSERT_EQ(run({"guide", "guider", "--device", "ao", "--train", "--seconds", "5", "--log", quick}), 0)
+      << err.str();
+  EXPECT_NE(out.str().find("bumps: "), std::string::npos);  // the AO unit guided
+  ASSERT_EQ(run({"settings", "show"}), 0);
+  EXPECT_NE(out.str().find("guide_device: T\n"), std::string::npos) << out.str();
+  ASSERT_EQ(run({"guide", "guider", "--train", "--time", "1", "--seconds", "5", "--log", quick}), 0)
+      << err.str();
+  EXPECT_EQ(out.str().find("bumps: "), std::string::npos);  // the telescope again
+  EXPECT_NE(out.str().find("\nrms x px: "), std::string::npos);
+  EXPECT_NE(out.str().find(" (guider)\nrms y px: "), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find(" (main)\n"), std::string::npos) << out.str();  // the true rms
+  // Training pulses of up to 1000 T ms: with T = 4 guiding starts some 20 s later.
+  ASSERT_EQ(run({"guide", "guider", "--train", "--time", "4", "--seconds", "5", "--log", slow}), 0)
+      << err.str();
+  const auto first = [](const std::string& log) { return readGuideLog(log).at(0).time_ms; };
+  EXPECT_GT(first(slow), first(quick) + 15000) << first(slow) << " vs " << first(quick);
+  EXPECT_EQ(run({"train", "guider", "--time", "3"}), 2);
+
+  ASSERT_EQ(run({"settings", "set", "drive_method", "n"}), 0);
+  EXPECT_EQ(run({"train", "main"}), 1);
+  EXPECT_NE(err.str().find("drive method is None"), std::string::npos) << err.str();
+}
+
 TEST_F(GuideCliTest, GuideLogsEveryFrameAndHoldsTheStar) {
   const std::string log = (home.path() / "g.csv").string();
   ASSERT_EQ(run({"guide", "guider", "--seconds", "120", "--log", log}), 0) << err.str();
