@@ -25,6 +25,7 @@ struct CaptureSettings {
   bool auto_flat = false;         // "Auto-Apply Flatfield"
   bool auto_process = false;      // "Apply Auto-Processing"
   bool autochange = false;        // "Autochange Exposure" (focus mode)
+  bool live_stack = false;        // "Live Stack": each finished frame of a series goes to the live stack
   int delay_between = 0;          // pause between exposures, 0 to 20
   bool delay_in_minutes = false;  // unit of that pause: seconds (false) or minutes (true)
   int readout_mode = 1;           // 1 "High Resolution", 2 "Binned 2x2" (the binned flag is in FrameState)

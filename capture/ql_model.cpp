@@ -110,6 +110,8 @@ bool* QlModel::toggleFor(int id) {
       return &s_.alternative_slew;
     case ql::kAutochange:
       return &s_.autochange;
+    case ql::kLiveStack:
+      return &s_.live_stack;
     default:
       return nullptr;
   }
@@ -316,6 +318,7 @@ void QlModel::refresh() {
   view_.auto_save = s_.auto_save;
   view_.alt_slew = s_.alternative_slew;
   view_.autochange = s_.autochange;
+  view_.live_stack = s_.live_stack;
 
   std::error_code ec;
   const auto bitmap = platform().paths.focusBitmap();

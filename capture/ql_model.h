@@ -43,6 +43,7 @@ inline constexpr int kAutoFlat = 123;
 inline constexpr int kFlatName = 124;
 inline constexpr int kAutoProcess = 125;
 inline constexpr int kAutochange = 126;
+inline constexpr int kLiveStack = 127;
 inline constexpr int kStretchScroll = 128;
 inline constexpr int kStretchBox = 129;
 inline constexpr int kThousandths = 171;
@@ -97,6 +98,7 @@ struct QlView {
   bool auto_save = false;
   bool alt_slew = false;
   bool autochange = false;
+  bool live_stack = false;
   std::string focus_bitmap;  // the focus window's bitmap file when it exists, drawn at (363, 70)
 };
 

@@ -1,5 +1,6 @@
 // capture: the take-photo command without windows. The camera control panel is answered from the
 // command line, and the sequence runs exactly as Ctrl+Z and "Take Photo" run it in the program.
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,7 +19,10 @@
 #include "cli/verb_camera.h"
 #include "cli/verbs.h"
 #include "files/fits_details.h"
+#include "files/fits_image.h"
 #include "files/settings.h"
+#include "image/frame.h"
+#include "image/live_stack.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -32,9 +36,10 @@ struct CaptureArgs {
   bool continuous = false;
   bool binned = false;
   bool autosave = false;
-  int focus = 0;        // focus-mode exposures; 0 takes photos
-  bool guided = false;  // "Autoguide Photo": guider-camera guiding during the exposures
-  int max_frames = 0;   // stop as Ctrl+C does once this many frames are finished (0: no bound)
+  int focus = 0;           // focus-mode exposures; 0 takes photos
+  bool guided = false;     // "Autoguide Photo": guider-camera guiding during the exposures
+  int max_frames = 0;      // stop as Ctrl+C does once this many frames are finished (0: no bound)
+  std::string live_stack;  // the live stack of the series, saved here as a float FITS file
 };
 
 // The installed Ui with the camera panel answered from the arguments; everything else is passed on.
@@ -92,13 +97,26 @@ class ScriptedPanelUi final : public Ui {
   const CaptureArgs& args_;
 };
 
-// Prints one line per finished frame and per focus exposure.
+// Prints one line per finished frame and per focus exposure; with a live stack, what became of each
+// frame.
 class CaptureReport {
  public:
   CaptureReport(const CaptureArgs& args, std::ostream& out)
       : max_frames_(args.focus > 0 ? 0 : args.max_frames) {
-    front_.frame_finished = [this, &out] {
+    front_.frame_finished = [this, &out, live = !args.live_stack.empty()] {
       ++frames_;
+      if (live) {
+        const LiveStack::Verdict v = live_.add(imageBuffers().CurrentFrame.data());
+        char text[96];
+        if (v.added) {
+          std::snprintf(text, sizeof text, "frame %d: added, hfr %.2f\n", frames_, v.hfr);
+          stacked_seconds_ += 0.001 * sequenceState().exposure_ms;
+        } else {
+          std::snprintf(text, sizeof text, "frame %d: rejected: %s\n", frames_, v.reason.c_str());
+        }
+        out << text;
+        return;
+      }
       out << "frame " << frames_ << ": " << sequenceState().exposure_ms << " ms";
       if (captureSettings().auto_save) {
         out << ", saved " << autosaveFileName(settings(), settings().autosave_counter).string();
@@ -117,11 +135,15 @@ class CaptureReport {
   int frames() const { return frames_; }
   bool boundReached() const { return max_frames_ > 0 && frames_ >= max_frames_; }
   const CaptureFrontEnd& frontEnd() const { return front_; }
+  const LiveStack& liveStack() const { return live_; }
+  double stackedSeconds() const { return stacked_seconds_; }
 
  private:
   CaptureFrontEnd front_;
   int max_frames_;
   int frames_ = 0;
+  LiveStack live_;
+  double stacked_seconds_ = 0.0;
 };
 
 // Continuous mode repeats until it is stopped: say so before the first frame, so that a run meant to
@@ -134,6 +156,23 @@ void warnContinuous(const CaptureArgs& args, std::ostream& err) {
   else
     err << " (--max-frames N stops after N frames)";
   err << '\n';
+}
+
+// The end of a live-stacked series: "stacked: A of N" and the float mean saved. 0 when a frame was
+// stacked and saved.
+int finishLiveStack(const CaptureArgs& args, const CaptureReport& report, std::ostream& out,
+                    std::ostream& err) {
+  const LiveStack& live = report.liveStack();
+  out << "stacked: " << live.added() << " of " << report.frames() << '\n';
+  if (live.added() == 0) return 1;
+  FitsDetails details = fitsDetails();
+  details.exposureSeconds = report.stackedSeconds();
+  if (!writeFloatFits(args.live_stack, live.mean().data(), kFrameWidth, kFrameHeight, details,
+                      historyList())) {
+    err << "Cannot save " << args.live_stack << '\n';
+    return 1;
+  }
+  return 0;
 }
 
 // The take-photo sequence with the panel set from `args`, one line per frame.
@@ -164,6 +203,7 @@ int runCapture(const CaptureArgs& args, const CliOptions& options, std::ostream&
     err << "capture: no frame was taken\n";
     return 1;
   }
+  if (!args.live_stack.empty()) return finishLiveStack(args, report, out, err);
   return 0;
 }
 
@@ -198,6 +238,7 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
     err << "capture: no frame was taken\n";
     return 1;
   }
+  if (!args.live_stack.empty()) return finishLiveStack(args, report, out, err);
   return 0;
 }
 
@@ -229,8 +270,16 @@ void addCaptureVerb(CLI::App& app, CliRun& run) {
          "--guided", args->guided,
          "\"Autoguide Photo\": guider-camera guiding during the exposures, the star picked as guide does")
       ->excludes(focus);
-  sub->callback(
-      [&run, args] { run.start([&] { return runCapture(*args, run.options, run.out, run.err); }); });
+  sub->add_option("--live-stack", args->live_stack,
+                  "stack the series as it is taken (aligned on the brightest star, blurred or lost frames "
+                  "rejected) and save the float mean as OUT.fit")
+      ->type_name("OUT.fit")
+      ->excludes(focus);
+  sub->callback([&run, args] {
+    // Each frame of the series is finished (shown, and given to the live stack) on its own.
+    if (!args->live_stack.empty() && args->frames > 1) args->continuous = true;
+    run.start([&] { return runCapture(*args, run.options, run.out, run.err); });
+  });
 }
 
 }  // namespace qlm

@@ -7,6 +7,7 @@
 #include "cli/image_io.h"
 #include "cli/operations.h"
 #include "cli/verbs.h"
+#include "platform/atomic_file.h"
 
 namespace qlm {
 
@@ -71,7 +72,9 @@ int runProcess(const ProcessArgs& a, std::ostream& err) {
     err << "No folder " << a.out_dir << '\n';
     return 1;
   }
-  // Each input as a run of its own would see it: the program's start-up state, then the chain.
+  // Each input as a run of its own would see it: the program's start-up state, then the chain. The
+  // outputs reach the disk together when the batch ends.
+  const DeferredSync one_sync;
   int failed = 0;
   bool first = true;
   std::vector<std::string> inputs{a.in};

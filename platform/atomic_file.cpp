@@ -1,5 +1,6 @@
 #include "platform/atomic_file.h"
 
+#include <algorithm>
 #include <atomic>
 #include <system_error>
 
@@ -52,7 +53,8 @@ bool AtomicFile::write(const void* data, std::size_t n) {
 bool AtomicFile::commit() {
   if (file_ == nullptr || failed_) return false;
   // The data reaches the disk before the rename can make it the target's content.
-  const bool synced = durability_ == Durability::Synced;
+  const bool deferred = durability_ == Durability::Synced && deferred_ > 0;
+  const bool synced = durability_ == Durability::Synced && !deferred;
   const bool flushed = std::fflush(file_) == 0 && (!synced || ::fsync(::fileno(file_)) == 0);
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
@@ -67,9 +69,12 @@ bool AtomicFile::commit() {
     return false;
   }
   temp_.clear();
+  const std::filesystem::path folder = target_.has_parent_path() ? target_.parent_path() : ".";
+  if (deferred &&
+      std::find(deferred_folders_.begin(), deferred_folders_.end(), folder) == deferred_folders_.end())
+    deferred_folders_.push_back(folder);
   if (!synced) return true;
   // The rename itself lasts once the folder's entry is on disk.
-  const std::filesystem::path folder = target_.has_parent_path() ? target_.parent_path() : ".";
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
   if (dir >= 0) {
     ::fsync(dir);
@@ -95,6 +100,22 @@ long long fileSize(const std::filesystem::path& path) {
   if (!std::filesystem::is_regular_file(path, ec)) return -1;
   const auto size = std::filesystem::file_size(path, ec);
   return ec ? -1 : static_cast<long long>(size);
+}
+
+DeferredSync::DeferredSync() {
+  ++AtomicFile::deferred_;
+}
+
+DeferredSync::~DeferredSync() {
+  if (--AtomicFile::deferred_ > 0) return;
+  for (const std::filesystem::path& folder : AtomicFile::deferred_folders_) {
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir < 0) continue;
+    ::syncfs(dir);
+    ::fsync(dir);
+    ::close(dir);
+  }
+  AtomicFile::deferred_folders_.clear();
 }
 
 }  // namespace qlm

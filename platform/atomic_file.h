@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace qlm {
 
@@ -50,6 +51,21 @@ class AtomicFile {
   static inline long long fail_after_bytes_ = -1;
   static inline long long fail_at_write_ = -1;
   static inline long long write_calls_ = 0;
+  friend class DeferredSync;
+  static inline int deferred_ = 0;  // DeferredSync objects alive
+  static inline std::vector<std::filesystem::path> deferred_folders_;
+};
+
+// For a batch that writes many files: while one lives, synced files are renamed into place without
+// their own fsync calls, and its end syncs, once, the file systems of every folder written to (syncfs)
+// and those folders. One sync for the batch instead of two per file; a file is durable when the batch
+// ends rather than when it is committed.
+class DeferredSync {
+ public:
+  DeferredSync();
+  ~DeferredSync();
+  DeferredSync(const DeferredSync&) = delete;
+  DeferredSync& operator=(const DeferredSync&) = delete;
 };
 
 // Size of a file in bytes, or -1 when it does not exist or is not a regular file.

@@ -7,6 +7,7 @@
 
 #include "cli/cli.h"
 #include "cli/console_ui.h"
+#include "files/fits_image.h"
 #include "support/test_home.h"
 
 namespace qlm {
@@ -152,6 +153,36 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{std::vector<std::string>{"fault.transfer=5", "fault.transfer_kind=unplug"},
                                 0},
                       std::pair{std::vector<std::string>{"fault.unplug_ms=3000"}, 1}));
+
+// The live stack of a series on the simulator: each frame is added with its star's HFR until a cloud
+// hides the stars, after which frames are rejected, not the end of the run; the float mean is saved.
+TEST_F(CaptureVerbTest, LiveStackAddsFramesAndRejectsThoseWithoutTheStar) {
+  const std::string stack = (home.path() / "live.fit").string();
+  out.str("");
+  err.str("");
+  ASSERT_EQ(
+      runCli({"--home", home.path().string(), "--simulate", "--virtual-clock", "--sim", "clouds_at_s=14",
+              "capture", "--unit", "s", "--count", "3", "--frames", "5", "--live-stack", stack},
+             out, err),
+      0)
+      << err.str();
+  const std::vector<std::string> l = lines();
+  ASSERT_EQ(l.size(), 6u) << out.str();
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(l[static_cast<std::size_t>(i)].rfind("frame " + std::to_string(i + 1) + ": added, hfr 1.", 0),
+              0u)
+        << l[static_cast<std::size_t>(i)];
+  EXPECT_EQ(l[4], "frame 5: rejected: star lost");
+  const int added = std::stoi(l[5].substr(std::string("stacked: ").size()));
+  EXPECT_EQ(l[5], "stacked: " + std::to_string(added) + " of 5");
+  EXPECT_GE(added, 2);
+  EXPECT_LE(added, 4);
+  std::string why;
+  const auto fits = readFitsImage(stack, why);
+  ASSERT_TRUE(fits) << why;
+  EXPECT_EQ(fits->bitpix, -32);
+  EXPECT_DOUBLE_EQ(fits->details.exposureSeconds, 3.0 * added);
+}
 
 }  // namespace
 }  // namespace qlm
