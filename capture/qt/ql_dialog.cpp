@@ -103,6 +103,7 @@ TQLDialog::TQLDialog(QlModel& model, QWidget* parent) : QDialog(parent), model_(
   addText(ql::kSubDir, 250, 352, 105, false);
   addCheck(ql::kAltSlew, "Alternative Slew Method", 175, 376, 185);
   addCheck(ql::kAutochange, "Autochange Exposure", 175, 400, 185);
+  addCheck(ql::kLiveStack, "Live Stack", 175, 424, 100);
 
   // Status, the focus image, the filter wheel and the closing buttons on the right.
   addLabel("Camera Mode", 363, 8, 115);
@@ -282,6 +283,7 @@ void TQLDialog::display() {
   check(ql::kAutoSave, v.auto_save);
   check(ql::kAltSlew, v.alt_slew);
   check(ql::kAutochange, v.autochange);
+  check(ql::kLiveStack, v.live_stack);
   if (v.focus_bitmap.empty()) {
     focus_image_->clear();
   } else {

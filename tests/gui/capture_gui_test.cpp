@@ -17,8 +17,10 @@
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "capture/capture_state.h"
+#include "capture/qt/live_stack_window.h"
 #include "capture/qt/ql_dialog.h"
 #include "capture/sequence.h"
+#include "files/fits_image.h"
 #include "image/display.h"
 #include "image/frame.h"
 #include "platform/platform.h"
@@ -102,6 +104,35 @@ TEST_F(CaptureWindowTest, SeriesOfSecondsIsShownAndAutosavedFrameByFrame) {
   EXPECT_EQ(window_->windowTitle(), "QLM_T4_USB - PK Camera Image");
   window_->runCommand(qlm::cmd::kAutoContrast);
   screenshot(*window_, "capture_series_auto_contrast.png");
+}
+
+// "Live Stack" on a series: the window opens with the running mean, its counts and SNR, and saves it.
+TEST_F(CaptureWindowTest, LiveStackWindowStacksTheSeriesAndSavesIt) {
+  onPanel = [](TQLDialog& panel) {
+    click(panel, qlm::ql::kSeconds);
+    type(panel, "3");
+    click(panel, qlm::ql::kContinuous);
+    click(panel, qlm::ql::kLiveStack);
+    for (int i = 0; i < 2; ++i)
+      static_cast<QScrollBar*>(panel.control(qlm::ql::kExposuresScroll))
+          ->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    click(panel, qlm::ql::kTakePhoto);
+  };
+  window_->runCommand(qlm::cmd::kCameraInterface);
+  auto* live = window_->findChild<TLiveStackDialog*>("live_stack");
+  ASSERT_NE(live, nullptr);
+  EXPECT_TRUE(live->isVisible());
+  EXPECT_EQ(live->model().stack().added(), 3);
+  const QString status = live->findChild<QLabel*>("live_stack_status")->text();
+  EXPECT_TRUE(status.startsWith("Frames: 3   Rejected: 0   SNR: ")) << status.toStdString();
+  EXPECT_FALSE(live->findChild<QLabel*>("live_stack_picture")->pixmap().isNull());
+  screenshot(*live, "live_stack.png");
+  const auto saved = home_.path() / "live.fit";
+  ASSERT_TRUE(live->model().save(saved, qlm::LiveStackFormat::FloatFits));
+  std::string why;
+  const auto fits = qlm::readFitsImage(saved, why);
+  ASSERT_TRUE(fits) << why;
+  EXPECT_DOUBLE_EQ(fits->details.exposureSeconds, 9.0);
 }
 
 TEST_F(CaptureWindowTest, ToolBarButtonOpensThePanelAndCancelTakesNothing) {
