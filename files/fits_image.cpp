@@ -276,6 +276,13 @@ std::optional<FitsImage> readFitsImage(const std::filesystem::path& path, std::s
   image.bitpix = static_cast<int>(bitpix);
   const std::size_t bytes_per = static_cast<std::size_t>(std::abs(bitpix) / 8);
   const std::size_t samples = static_cast<std::size_t>(axes[0] * axes[1]);
+  // The file must hold the data its header promises before any memory is set aside for it.
+  std::error_code ec;
+  const auto file_bytes = std::filesystem::file_size(path, ec);
+  if (ec || file_bytes < header_bytes + samples * bytes_per) {
+    error = "is shorter than its header says";
+    return std::nullopt;
+  }
   std::vector<unsigned char> raw(samples * bytes_per);
   if (!in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()))) {
     error = "is shorter than its header says";

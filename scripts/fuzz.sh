@@ -6,7 +6,7 @@
 # executions, executions per second and crash inputs of each target; exits non-zero when any target
 # crashed, hung or leaked. Crash inputs are copied to build-fuzz/crashes/<target>/ (put them into the
 # seed corpus once the reader is mended).
-# Usage: scripts/fuzz.sh SECONDS [TARGET...]   (targets: fits_reader pk_loader settings_loader
+# Usage: scripts/fuzz.sh SECONDS [TARGET...]   (targets: fits_reader fits_image pk_loader settings_loader
 #        serial_reply guide_log; default all). FUZZ_JOBS=N runs N targets at a time (default 1);
 #        FUZZ_RUNS=N also ends each target after N executions.
 set -euo pipefail
@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:?usage: scripts/fuzz.sh SECONDS [TARGET...]}
 shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fits_reader pk_loader settings_loader serial_reply guide_log)
+[ ${#targets[@]} -eq 0 ] && targets=(fits_reader fits_image pk_loader settings_loader serial_reply guide_log)
 jobs=${FUZZ_JOBS:-1}
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
