@@ -138,7 +138,7 @@ void commonSave(SaveMode mode) {
                           d.commentText, d.historyText, d.eightBit) == 0;
   }
   ui.setCursor(CursorShape::Arrow);
-  if (!saved) ShowMessage(kUnableToCreateFile);
+  if (!saved) ShowWriteFailure(kUnableToCreateFile);
 }
 
 // The FITS details dialog on the program-wide record; true when it ended with "Continue".
@@ -264,7 +264,7 @@ void deleteFileCommand() {
 void editAutosaveFitsTextCommand() {
   if (loadSettings() != kSettingsOk) ShowMessage(kUnableToLoadIni);
   fitsDetails().eightBit = false;
-  if (editFitsDetails() && saveSettings() != kSettingsOk) ShowMessage(kUnableToSaveIni);
+  if (editFitsDetails() && saveSettings() != kSettingsOk) ShowWriteFailure(kUnableToSaveIni);
 }
 
 void showCurrentFitsDetailsCommand() {
@@ -286,7 +286,7 @@ void programDefaultsCommand() {
   IniModel model(settings());
   // "Cancel" saves nothing, but what the dialog changed stays in effect until the next load.
   if (platform().ui->runPanel(IniModel::kPanelName, model) == kPanelOk && saveSettings() != kSettingsOk)
-    ShowMessage(kUnableToSaveIni);
+    ShowWriteFailure(kUnableToSaveIni);
   platform().ui->repaint();  // the window follows the drive method and shows the background colour
 }
 

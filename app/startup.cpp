@@ -4,6 +4,7 @@
 #include "app/guiding_commands.h"
 #include "app/program_state.h"
 #include "files/settings.h"
+#include "platform/atomic_file.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -12,6 +13,9 @@ bool startProgram() {
   const bool root_ok = platform().paths.ensureRoot();
   resetProgramState();
   loadSettings();  // a missing or short file leaves the built-in values; nothing is shown
+  // Files that a run killed while writing left under temporary names.
+  removeStaleTempFiles(platform().paths.root());
+  if (const auto folder = autosaveFolder(settings()); !folder.empty()) removeStaleTempFiles(folder);
   connectGuidingLinks();
   connectMergeLinks();
   return root_ok;

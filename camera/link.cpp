@@ -58,10 +58,16 @@ bool noteDeviceGone(const IoResult& r) {
   return true;
 }
 
-void sendSerialReadBlock(int port, std::size_t n) {
+// Asks a serial port for n bytes and reads them; returns how many this read delivered (0 when the
+// request or the read failed: a port never asked has nothing to answer).
+std::size_t serialReadBytes(int port, std::size_t n) {
   buildHeader(linkState(), kCommandBlockBytes, kCmdSerialRead, 0, static_cast<unsigned>(port),
               static_cast<unsigned>(n));
-  SendBlock(8);
+  if (!SendBlock(8)) {
+    linkState().bytes_read = 0;
+    return 0;
+  }
+  return ReadReply(n) ? std::min(linkState().bytes_read, n) : 0;
 }
 
 }  // namespace
@@ -104,9 +110,10 @@ std::size_t buildReadoutBlock(LinkState& link, const ReadoutWindow& w, std::uint
   return delayed ? 22 : 18;
 }
 
-void copySerialReply(const std::uint8_t* src, std::array<char, kReplyTextChars + 1>& text) {
+void copySerialReply(const std::uint8_t* src, std::array<char, kReplyTextChars + 1>& text,
+                     std::size_t available) {
   std::size_t i = 0;
-  for (; i < kReplyTextChars; ++i) {
+  for (; i < std::min(available, kReplyTextChars); ++i) {
     if (src[i] == '#') break;
     text[i] = static_cast<char>(src[i]);
   }
@@ -160,10 +167,17 @@ int FindCamera() {
 }
 
 bool SendBlock(std::size_t n) {
-  if (linkState().device_gone) return false;
+  LinkState& link = linkState();
+  if (link.device_gone) {
+    ++link.faults;
+    return false;
+  }
   const std::size_t count = std::min(n, kCommandBlockBytes);
-  const IoResult r = platform().transport->write(linkState().command_block.data(), count);
-  if (r.ok) return true;
+  const IoResult r = platform().transport->write(link.command_block.data(), count);
+  // Part of a block is a different command to the firmware (a clear without its flags, a readout
+  // without its window): only the whole block counts as written.
+  if (r.ok && r.count == count) return true;
+  ++link.faults;
   noteDeviceGone(r);
   ShowMessage(kCallerTextMessage, "Could not write ZADUZ Output - try rebooting USB device");
   return false;
@@ -174,11 +188,15 @@ namespace {
 // One read into the receive buffer; a failure is reported (once for a device gone).
 IoResult readInto(std::size_t n) {
   LinkState& link = linkState();
-  if (link.device_gone) return IoResult{false, 0, kIoErrorNoDevice};
+  if (link.device_gone) {
+    ++link.faults;
+    return IoResult{false, 0, kIoErrorNoDevice};
+  }
   const std::size_t count = std::min(n, kReceiveBufferBytes);
   const IoResult r = platform().transport->read(receiveBuffer().bytes.data(), count);
   link.bytes_read = std::min(r.count, count);
   if (r.ok) return r;
+  ++link.faults;
   // Whatever the device still sends of this answer would land in the next read: drop it.
   if (!noteDeviceGone(r)) platform().transport->drain();
   char text[96];
@@ -197,6 +215,7 @@ bool ReadFrame(std::size_t n) {
   const IoResult r = readInto(n);
   if (!r.ok) return false;
   if (linkState().bytes_read == std::min(n, kReceiveBufferBytes)) return true;
+  ++linkState().faults;
   char text[96];
   std::snprintf(text, sizeof text, "Short read from ZADUZ USB device: %zu of %zu bytes\n",
                 linkState().bytes_read, n);
@@ -232,23 +251,20 @@ void SerialWrite(int port, std::string_view text, std::size_t n) {
   SendBlock(n + 8);
 }
 
-void SerialRead(int port, std::size_t n) {
-  sendSerialReadBlock(port, n);
-  ReadReply(n);
-  if (n == kSerialReplyBytes) copySerialReply(receiveBuffer().bytes.data(), linkState().reply_text);
+bool SerialRead(int port, std::size_t n) {
+  const std::size_t got = serialReadBytes(port, n);
+  if (n == kSerialReplyBytes) copySerialReply(receiveBuffer().bytes.data(), linkState().reply_text, got);
+  return got == n;
 }
 
 void SerialReadReply(int port) {
   LinkState& link = linkState();
-  sendSerialReadBlock(port, 1);
-  ReadReply(1);
-  if (receiveBuffer().bytes[0] == '0') {
+  if (serialReadBytes(port, 1) == 0 || receiveBuffer().bytes[0] == '0') {
     link.second_reply_text[0] = '\0';
     return;
   }
-  sendSerialReadBlock(port, kSerialReplyBytes);
-  ReadReply(kSerialReplyBytes);
-  copySerialReply(receiveBuffer().bytes.data(), link.second_reply_text);
+  const std::size_t got = serialReadBytes(port, kSerialReplyBytes);
+  copySerialReply(receiveBuffer().bytes.data(), link.second_reply_text, got);
 }
 
 void SendAOCommand(std::size_t n) {
@@ -261,7 +277,7 @@ void SendAOCommand(std::size_t n) {
   SerialWrite(s.ao_port, s.ao_command, n);
   waitMs(*platform().clock, 50);
   if (letter != 'H') return;
-  SerialRead(s.ao_port, 1);
+  if (!SerialRead(s.ao_port, 1)) return;  // the link has said why; there is no answer to judge
   const char answer = static_cast<char>(receiveBuffer().bytes[0]);
   if (answer != 'H') {
     std::string text = "Return from AO - ";

@@ -51,6 +51,9 @@ struct LinkState {
   int interrupt_masking_allowed = 0;
   std::array<std::uint8_t, kCommandBlockBytes> command_block{};
   std::size_t bytes_read = 0;  // what the last read reported; never compared with the count asked for
+  // Transfers that failed so far (short writes and frames, and those skipped once the device was
+  // gone): a caller compares two readings to learn whether a stretch of its work met a fault.
+  std::uint64_t faults = 0;
   std::array<char, kReplyTextChars + 1> reply_text{};         // last 33-byte SerialRead reply
   std::array<char, kReplyTextChars + 1> second_reply_text{};  // last SerialReadReply reply
 };
@@ -87,16 +90,19 @@ std::size_t buildReadoutBlock(LinkState& link, const ReadoutWindow& window, std:
                               bool immediate);
 
 // Copies a serial reply from the start of `src` into `text` up to the first '#' (which becomes the
-// terminator); 33 bytes without a '#' are copied whole.
-void copySerialReply(const std::uint8_t* src, std::array<char, kReplyTextChars + 1>& text);
+// terminator); 33 bytes without a '#' are copied whole. Only the first `available` bytes of `src` are
+// the reply (what the read delivered): the text ends there at the latest.
+void copySerialReply(const std::uint8_t* src, std::array<char, kReplyTextChars + 1>& text,
+                     std::size_t available = kReplyTextChars);
 
 // Discovery: looks through the listed device interfaces for the camera and opens it. Returns 1 when at
 // least one interface was listed; callers decide by the camera-present flag.
 int FindCamera();
 
 // Writes the first n bytes of the command block; a failure is reported, not retried. Returns true when
-// the write succeeded. A device found gone closes the link and clears the camera-present flag: that
-// failure is reported once, and later transfers are skipped (they fail silently) until discovery runs.
+// all n bytes were written (a short write is a failed one). A device found gone closes the link and clears
+// the camera-present flag: that failure is reported once, and later transfers are skipped (they fail
+// silently) until discovery runs.
 bool SendBlock(std::size_t n);
 // Reads n bytes into the receive buffer; a failure is reported and the buffer keeps what it held.
 // Returns true when the read succeeded (whatever the count).
@@ -116,8 +122,11 @@ void SetGuideRelays(std::uint16_t bits);
 // with n as the length field; n + 8 bytes are written.
 void SerialWrite(int port, std::string_view text, std::size_t n);
 // Asks a serial port for n bytes and reads them; with n = 33 the reply is copied into the reply text.
-void SerialRead(int port, std::size_t n);
+// Only the bytes this read delivered are taken: a failed read leaves the text empty, never holding an
+// earlier reply. Returns true when the read delivered all n bytes.
+bool SerialRead(int port, std::size_t n);
 // Reads one byte; unless it is '0', reads 33 more into the second reply text (else that text is empty).
+// A failed read leaves the text empty and reads nothing more.
 void SerialReadReply(int port);
 // Sends the AO command text (n characters) by relays or serial port; an 'H' command is answered.
 void SendAOCommand(std::size_t n);

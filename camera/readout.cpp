@@ -57,8 +57,9 @@ void waitUntil(Clock& clock, std::uint32_t t0, std::uint32_t ms) {
 bool focusWindowExposure(char unit, int count, std::uint16_t* dest, bool flush) {
   Clock& clock = *platform().clock;
   const std::uint32_t e = focusExposureMs(unit, count);
+  // Both clears must reach the camera: without them the window would hold light from before.
   const bool cleared = ClearSensor(kClearFlush, kMainHead);
-  if (!ClearSensor(kClearStart, kMainHead) && !cleared) return false;
+  if (!ClearSensor(kClearStart, kMainHead) || !cleared) return false;
   const std::uint32_t t0 = clock.millis();
   if (e > kCameraTimedMaxMs) {
     if (flush) {

@@ -44,6 +44,8 @@ struct SequenceState {
   bool loop_continuous = false;      // copy of "Continuous Mode" taken when the sequence starts
   bool readout_skip = false;         // the user aborted the exposure wait, or guiding could not start
   bool readout_failed = false;       // a camera read of this command failed: that frame was not read
+  int autosave_status = 0;           // the last autosave's result (0 written and counted)
+  bool autosave_lost = false;        // an autosave of this command failed (file or counter)
   bool dark_loaded = false;          // the automatic dark is cached in the undo frame
   std::uint32_t dark_snapshot = 0;   // undo snapshots counted when it was read (a later one replaced it)
   bool flat_loaded = false;          // the automatic flat is cached; set once per run, never cleared

@@ -104,6 +104,7 @@ class PhotoRun {
   bool finished_ = false;      // the frame in hand has been displayed (and saved)
   bool dark_applied_ = false;  // this frame's automatic corrections that were applied
   bool flat_applied_ = false;
+  bool started_ = false;        // the clears and the status request that start this exposure all went
   int stack_count_ = 1;         // N: the exposures asked for, which stacking divides by
   int steps_ = 2;               // gauge steps of the exposure wait
   std::uint32_t t0_ = 0;        // clock at the start of the exposure
@@ -121,6 +122,8 @@ void PhotoRun::run() {
   st_.dark_loaded = false;
   st_.readout_skip = false;
   st_.readout_failed = false;
+  st_.autosave_status = 0;
+  st_.autosave_lost = false;
   st_.guided_started = false;
 
   if (!findCamera()) {
@@ -214,7 +217,13 @@ void PhotoRun::frame() {
   } else {
     waitLongUnit();
   }
-  if (!st_.readout_skip && readout()) corrections();
+  // An exposure the camera was not told to start as asked (a lost or short clear) would be saved under
+  // a wrong EXPTIME: it is treated as a frame that did not arrive (the link has said why).
+  if (!st_.readout_skip && !started_) {
+    frameNotRead();
+  } else if (!st_.readout_skip && readout()) {
+    corrections();
+  }
   ui_.progressClose();
   ui_.repaint();
   if (s_.exposures > 0) --s_.exposures;
@@ -230,9 +239,11 @@ void PhotoRun::frame() {
 void PhotoRun::startExposure() {
   // Frames that are each kept (continuous and series imaging) carry their own start time.
   if (s_.continuous) st_.exposure_start = programUtNow();
+  const std::uint64_t faults = linkState().faults;
   ClearSensor(kClearFlush, kMainHead);
   ClearSensor(kClearStart, kMainHead);
   StatusPoll();
+  started_ = linkState().faults == faults;
   const std::uint32_t e = st_.exposure_ms;
   t0_ = clock_.millis();
   st_.wait_deadline = t0_ + e;
@@ -381,6 +392,8 @@ void PhotoRun::finishFrame() {
   if (s_.auto_save) {
     const int saved = autosaveFrame(imageBuffers().CurrentFrame, st_.exposure_start, st_.exposure_end).status;
     reportAutosave(saved);
+    st_.autosave_status = saved;
+    if (saved != 0) st_.autosave_lost = true;
     if (saved == kAutosaveFileFailed) {  // a full disk: the frames to come could not be kept either
       s_.exposures = 0;
       st_.loop_continuous = false;

@@ -10,6 +10,7 @@
 #include "image/display.h"
 #include "image/photometry.h"
 #include "image/star_measure.h"
+#include "platform/atomic_file.h"
 #include "platform/messages.h"
 
 namespace qlm {
@@ -60,8 +61,12 @@ int runPlotVerb(const PlotArgs& args, std::ostream&, std::ostream& err) {
   if (args.kind == "histogram") picture = drawHistogram(b.HistogramCounters);
   if (args.kind == "row") picture = drawRowPlot(b.CurrentFrame, args.row);
   if (args.kind == "3d") picture = drawPlot3d(b.CurrentFrame);
+  if (isReadOnlyFile(resolveLinks(args.out))) {
+    err << args.out << ": This file is set to read-only.\n";
+    return 1;
+  }
   if (!writePng(args.out, picture)) {
-    err << "Cannot write " << args.out << '\n';
+    err << "Cannot write " << describeWriteFailure(AtomicFile::lastFailure()) << '\n';
     return 1;
   }
   return 0;

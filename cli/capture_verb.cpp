@@ -18,11 +18,13 @@
 #include "cli/guide_verb.h"
 #include "cli/verb_camera.h"
 #include "cli/verbs.h"
+#include "files/autosave.h"
 #include "files/fits_details.h"
 #include "files/fits_image.h"
 #include "files/settings.h"
 #include "image/frame.h"
 #include "image/live_stack.h"
+#include "platform/atomic_file.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -118,7 +120,8 @@ class CaptureReport {
         return;
       }
       out << "frame " << frames_ << ": " << sequenceState().exposure_ms << " ms";
-      if (captureSettings().auto_save) {
+      // Only a file that was written is named; a failed save has shown its message.
+      if (captureSettings().auto_save && sequenceState().autosave_status != kAutosaveFileFailed) {
         out << ", saved " << autosaveFileName(settings(), settings().autosave_counter).string();
       }
       out << '\n';
@@ -169,7 +172,7 @@ int finishLiveStack(const CaptureArgs& args, const CaptureReport& report, std::o
   details.exposureSeconds = report.stackedSeconds();
   if (!writeFloatFits(args.live_stack, live.mean().data(), kFrameWidth, kFrameHeight, details,
                       historyList())) {
-    err << "Cannot save " << args.live_stack << '\n';
+    err << "Cannot save " << describeWriteFailure(AtomicFile::lastFailure()) << '\n';
     return 1;
   }
   return 0;
@@ -197,8 +200,8 @@ int runCapture(const CaptureArgs& args, const CliOptions& options, std::ostream&
   const bool found = linkState().camera_present != 0 || linkState().device_gone;
   CloseCamera();
   if (!found) return 1;
-  // A failed readout keeps no frame; the link's message (the run's only one) has said why.
-  if (sequenceState().readout_failed) return 1;
+  // A failed readout keeps no frame, and a failed autosave lost one; their messages have said why.
+  if (sequenceState().readout_failed || sequenceState().autosave_lost) return 1;
   if (report.frames() == 0) {
     err << "capture: no frame was taken\n";
     return 1;
@@ -233,7 +236,8 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
   front.guiding.frame_done = [&guide_frames](const GuideFrameRecord&) { ++guide_frames; };
   takePhotoCommand(front);
   out << "guide frames: " << guide_frames << '\n';
-  if (sequenceState().readout_failed) return 1;  // the link's message has said why
+  // The link's or the save's message has said why.
+  if (sequenceState().readout_failed || sequenceState().autosave_lost) return 1;
   if (report.frames() == 0) {
     err << "capture: no frame was taken\n";
     return 1;

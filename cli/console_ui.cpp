@@ -14,7 +14,9 @@ void ConsoleUi::requestInterrupt() {
 
 MessageAnswer ConsoleUi::messageBox(const std::string& caption, const std::string& text,
                                     MessageButtons buttons, MessageIcon) {
-  err_ << (caption.empty() || caption == "QLM_T4_USB" ? "" : caption + ": ") << text << '\n';
+  // One line per box: a text that ends in its own line break (the read error's) gets no second one.
+  err_ << (caption.empty() || caption == "QLM_T4_USB" ? "" : caption + ": ") << text;
+  if (text.empty() || text.back() != '\n') err_ << '\n';
   return buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel ? MessageAnswer::Yes
                                                                                     : MessageAnswer::Ok;
 }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "files/fits_reader.h"
 #include "files/fits_writer.h"
@@ -32,6 +34,28 @@ bool saveAsFits(const std::filesystem::path& path) {
                        d.instrument, d.commentText, d.historyText, d.eightBit) == 0;
 }
 }  // namespace
+
+bool cliCopyFile(const std::filesystem::path& from, const std::filesystem::path& to, std::ostream& err) {
+  std::vector<char> bytes;
+  {
+    std::ifstream in(from, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+      err << "Cannot read " << from.string() << '\n';
+      return false;
+    }
+  }
+  if (isReadOnlyFile(resolveLinks(to))) {
+    err << to.string() << ": This file is set to read-only.\n";
+    return false;
+  }
+  AtomicFile file(to);
+  if (!file.open() || !file.write(bytes.data(), bytes.size()) || !file.commit()) {
+    err << "Cannot write " << describeWriteFailure(AtomicFile::lastFailure()) << '\n';
+    return false;
+  }
+  return true;
+}
 
 bool cliLoadImage(const std::filesystem::path& path) {
   const ImageLoadResult loaded = loadImageFile(path);
@@ -91,24 +115,18 @@ bool cliLoadFrameImage(const std::filesystem::path& path, std::ostream& err) {
 }
 
 bool cliSaveImage(const std::filesystem::path& path, std::ostream& err) {
+  // As the save dialog does, a read-only file is refused rather than replaced.
+  if (isReadOnlyFile(resolveLinks(path))) {
+    err << path.string() << ": This file is set to read-only.\n";
+    return false;
+  }
   const std::string ext = lowerExtension(path);
   const bool fits = ext == ".fit" || ext == ".fits";
   const bool tiff = ext == ".tif" || ext == ".tiff";
-  bool saved = false;
-  if (!fits && !tiff) {
-    saved = saveRawImage(path, imageBuffers().CurrentFrame);
-  } else {
-    saved = fits ? saveAsFits(path) : writeTiffFile(path, imageBuffers().CurrentFrame);
-    if (!saved) ShowMessage(29);
-  }
-  // The program's message names no file; a batch run says which one, and a missing folder.
-  if (!saved) {
-    std::error_code ec;
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    err << "Cannot save " << path.string();
-    if (!std::filesystem::is_directory(folder, ec)) err << ": no folder " << folder.string();
-    err << '\n';
-  }
+  // The program's message names the file and the system's reason (a missing folder among them).
+  if (!fits && !tiff) return saveRawImage(path, imageBuffers().CurrentFrame);
+  const bool saved = fits ? saveAsFits(path) : writeTiffFile(path, imageBuffers().CurrentFrame);
+  if (!saved) ShowWriteFailure(29);
   return saved;
 }
 

@@ -25,6 +25,11 @@ bool cliLoadFrameImage(const std::filesystem::path& path, std::ostream& err);
 // Saves the current frame by the name's extension (any letter case): .fit/.fits as "Save as FITS
 // file" does after "Continue" (16-bit, the loaded FitsDetails, an empty DATE-OBS filled from the local
 // date), .tif/.tiff as TIFF, anything else as a PK raw file. False when the save failed.
+// A read-only target is refused (as the save dialog refuses it); a symbolic link is written through.
 bool cliSaveImage(const std::filesystem::path& path, std::ostream& err);
+
+// Copies a file through the atomic writer: the old `to` stays whole unless every byte was written.
+// False (with a line on `err` naming the path and the reason) when the copy failed.
+bool cliCopyFile(const std::filesystem::path& from, const std::filesystem::path& to, std::ostream& err);
 
 }  // namespace qlm

@@ -2,14 +2,22 @@
 
 #include <png.h>
 
-#include <cstdio>
 #include <vector>
+
+#include "platform/atomic_file.h"
 
 namespace qlm {
 
 namespace {
+// libpng's output goes into memory; the file is then written in one piece by the atomic writer.
+void appendBytes(png_structp png, png_bytep data, png_size_t n) {
+  auto* out = static_cast<std::vector<png_byte>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + n);
+}
+void flushNothing(png_structp) {}
+
 // libpng reports errors by long jump; keep the jump inside one function without C++ objects to unwind.
-bool writeRows(std::FILE* file, int width, int height, png_bytepp rows) {
+bool writeRows(std::vector<png_byte>* encoded, int width, int height, png_bytepp rows) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   if (png == nullptr) return false;
   png_infop info = png_create_info_struct(png);
@@ -17,7 +25,7 @@ bool writeRows(std::FILE* file, int width, int height, png_bytepp rows) {
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_init_io(png, file);
+  png_set_write_fn(png, encoded, appendBytes, flushNothing);
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
@@ -43,19 +51,10 @@ bool writePng(const std::filesystem::path& path, const Raster& picture) {
       row[3 * x + 2] = static_cast<png_byte>(c);
     }
   }
-  std::filesystem::path temp = path;
-  temp += ".part";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = writeRows(file, w, h, rows.data());
-  const bool closed = std::fclose(file) == 0;
-  std::error_code ec;
-  if (written && closed) {
-    std::filesystem::rename(temp, path, ec);
-    if (!ec) return true;
-  }
-  std::filesystem::remove(temp, ec);
-  return false;
+  std::vector<png_byte> encoded;
+  if (!writeRows(&encoded, w, h, rows.data())) return false;
+  AtomicFile file(path);
+  return file.open() && file.write(encoded.data(), encoded.size()) && file.commit();
 }
 
 }  // namespace qlm

@@ -25,14 +25,17 @@ struct ReadoutArgs {
 };
 
 // Starts a main-head exposure as a capture does and, beyond the camera's own 1000 ms, waits for it on
-// the clock, flushing the sensor at the usual moments.
-void exposeMainHead(std::uint32_t e) {
+// the clock, flushing the sensor at the usual moments. False when the exposure was not started as
+// asked (a clear or the status request was lost): its frame would not be the exposure asked for.
+bool exposeMainHead(std::uint32_t e) {
   Clock& clock = *platform().clock;
+  const std::uint64_t faults = linkState().faults;
   ClearSensor(kClearFlush, kMainHead);
   ClearSensor(kClearStart, kMainHead);
   StatusPoll();
+  if (linkState().faults != faults) return false;
   const std::uint32_t t0 = clock.millis();
-  if (e <= kCameraTimedMaxMs) return;
+  if (e <= kCameraTimedMaxMs) return true;
   std::uint32_t flush = e <= 5000 ? e + 5 : e - 2000;  // milliseconds after t0
   while (clock.millis() - t0 < e) {
     if (clock.millis() - t0 >= flush) {
@@ -41,6 +44,7 @@ void exposeMainHead(std::uint32_t e) {
     }
     clock.idle(1);
   }
+  return true;
 }
 
 // Writes `count` values as 16-bit little-endian.
@@ -53,7 +57,7 @@ bool saveValues(const std::filesystem::path& path, const std::uint16_t* values, 
   }
   AtomicFile file(path);
   if (!file.open() || !file.write(bytes.data(), bytes.size()) || !file.commit()) {
-    err << "Cannot write " << path.string() << '\n';
+    err << "Cannot write " << describeWriteFailure(AtomicFile::lastFailure()) << '\n';
     return false;
   }
   return true;
@@ -79,7 +83,7 @@ int runReadout(const ReadoutArgs& a, std::ostream& out, std::ostream& err) {
   if (a.mode == "full" || a.mode == "binned") {
     const bool binned = a.mode == "binned";
     frameState().binned = binned;
-    exposeMainHead(a.exposure_ms);
+    if (!exposeMainHead(a.exposure_ms)) return kReadoutFailed;
     const bool read = binned ? ReadBinnedFrame(b.CurrentFrame, a.exposure_ms)
                              : ReadFullFrame(b.CurrentFrame, a.exposure_ms);
     if (!read) return kReadoutFailed;

@@ -35,14 +35,7 @@ int runRender(const RenderArgs& a, std::ostream& err) {
   afterPaint();  // the background level a paint of this frame leaves
   refreshDisplay();
   if (displayState().last_write_result != 0 || !windowBitmap()) return 1;
-  std::error_code ec;
-  std::filesystem::copy_file(platform().paths.displayBitmap(), files[1],
-                             std::filesystem::copy_options::overwrite_existing, ec);
-  if (ec) {
-    err << "Cannot write " << files[1] << ": " << ec.message() << '\n';
-    return 1;
-  }
-  return 0;
+  return cliCopyFile(platform().paths.displayBitmap(), files[1], err) ? 0 : 1;
 }
 
 }  // namespace

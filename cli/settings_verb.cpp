@@ -28,7 +28,7 @@ int setField(const std::string& name, const std::string& value, std::ostream& er
     return 2;
   }
   if (saveSettings() != kSettingsOk) {
-    ShowMessage(24);
+    ShowWriteFailure(24);
     return 1;
   }
   return 0;

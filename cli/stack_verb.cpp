@@ -14,6 +14,7 @@
 #include "image/frame.h"
 #include "image/stacking.h"
 #include "image/star_measure.h"
+#include "platform/atomic_file.h"
 #include "platform/messages.h"
 
 namespace qlm {
@@ -81,7 +82,7 @@ int runStackVerb(const StackArgs& a, std::ostream& out, std::ostream& err) {
     std::vector<float> pixels(static_cast<std::size_t>(kFrameElements));
     stackFloatResult(state, a.average, pixels.data());
     if (!writeFloatFits(a.out, pixels.data(), kFrameWidth, kFrameHeight, fitsDetails(), historyList())) {
-      err << "Cannot save " << a.out << '\n';
+      err << "Cannot save " << describeWriteFailure(AtomicFile::lastFailure()) << '\n';
       return 1;
     }
   } else if (!cliSaveImage(a.out, err)) {

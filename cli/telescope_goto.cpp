@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "camera/link.h"
 #include "files/settings.h"
 #include "guiding/lx200.h"
 #include "guiding/scope_panels.h"
@@ -85,12 +86,16 @@ void printPosition(const TelescopeState& s, std::ostream& out) {
 // Waits for the arrival and prints where the mount stopped; 0 when it arrived.
 int awaitArrival(std::ostream& out, std::ostream& err) {
   TelescopeState& s = telescopeState();
+  const std::uint64_t faults = linkState().faults;
   switch (waitForArrival(kGotoLimitMs, s)) {
     case SlewEnd::Arrived:
       printPosition(s, out);
       return 0;
+    case SlewEnd::LinkLost:
+      return 1;  // the link has said why
     case SlewEnd::NoAnswer:
-      err << "The mount did not answer\n";
+      // Failed reads explain the silence, and the link has reported them.
+      if (linkState().faults == faults) err << "The mount did not answer\n";
       return 1;
     case SlewEnd::TimedOut:
       break;
@@ -101,6 +106,7 @@ int awaitArrival(std::ostream& out, std::ostream& err) {
 }
 
 int gotoCatalogue(ScopePanelModel& panel, char kind, int number, std::ostream& out, std::ostream& err) {
+  const std::uint64_t faults = linkState().faults;
   if (kind == 's') {
     panel.gotoPlanet(number);
   } else {
@@ -108,6 +114,8 @@ int gotoCatalogue(ScopePanelModel& panel, char kind, int number, std::ostream& o
     panel.cngc = kind == 'm' ? "0" : std::to_string(number);
     panel.gotoObject();
   }
+  // A slew command or reply lost on the way: the mount may not be moving, and its reply is unknown.
+  if (linkState().faults != faults) return 1;  // the link has said why
   if (!panel.slewReply().empty()) {
     err << "The mount refused the slew: " << panel.slewReply() << '\n';
     return 1;
@@ -125,7 +133,9 @@ int gotoRadec(ScopePanelModel& panel, const Sexagesimal& ra, const Sexagesimal& 
   panel.dec_minutes = std::to_string(dec.b);
   // The replies to the coordinate texts are still waiting when the slew answer is read, so the slew
   // reply says nothing here; where the mount stops does.
+  const std::uint64_t faults = linkState().faults;
   panel.gotoCoordinates();
+  if (linkState().faults != faults) return 1;  // a lost command or reply: the link has said why
   const int status = awaitArrival(out, err);
   if (status != 0) return status;
   const TelescopeState& s = telescopeState();

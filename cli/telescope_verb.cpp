@@ -1,3 +1,4 @@
+#include "camera/link.h"
 #include "cli/guiding_verbs.h"
 #include "cli/telescope_goto.h"
 #include "cli/verb_camera.h"
@@ -13,7 +14,10 @@ int runTelescopeAction(const CliOptions& options, std::ostream& out, std::ostrea
   const auto camera = VerbCamera::install(options, err);
   if (!camera) return 2;
   if (!prepareTelescopeUse()) return 1;
-  return action(out, err);
+  const std::uint64_t faults = linkState().faults;
+  const int status = action(out, err);
+  // A command or reply lost on the way did not do what was asked: the link has said so once.
+  return status == 0 && linkState().faults != faults ? 1 : status;
 }
 
 int runTelescopeVerb(const TelescopeArgs& args, const CliOptions& options, std::ostream& out,
@@ -43,7 +47,9 @@ int runTelescopeVerb(const TelescopeArgs& args, const CliOptions& options, std::
         o << "relay " << lx200::relayBit(letter) << '\n';
       return 0;
     }
+    const std::uint64_t faults = linkState().faults;
     ReadPosition(scope);
+    if (linkState().faults != faults) return 1;  // the link has said why
     if (scope.ra_text.empty() || scope.dec_text.empty()) {
       e << "The mount did not answer\n";
       return 1;

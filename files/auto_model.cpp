@@ -38,7 +38,7 @@ bool AutoModel::save() {
     platform().ui->beep();
     return false;
   }
-  if (saveSettings() != kSettingsOk) ShowMessage(24);
+  if (saveSettings() != kSettingsOk) ShowWriteFailure(24);
   return true;
 }
 

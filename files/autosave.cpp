@@ -1,5 +1,6 @@
 #include "files/autosave.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
@@ -7,6 +8,7 @@
 #include "files/fits_details.h"
 #include "files/fits_writer.h"
 #include "files/settings.h"
+#include "platform/atomic_file.h"
 #include "platform/messages.h"
 
 namespace qlm {
@@ -19,30 +21,34 @@ AutosaveResult autosaveFrame(const Frame& frame, std::time_t start, std::time_t 
   const std::filesystem::path folder = autosaveFolder(s);
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
   // The next number whose file is not there yet; after a full round every number is taken. The
-  // counter moves on at least once, also when the folder is on a drive the machine lacks.
-  bool free_number = false;
-  for (unsigned tries = 0; tries < kLastAutosaveNumber && !free_number; ++tries) {
-    s.autosave_counter =
-        static_cast<std::uint16_t>(s.autosave_counter >= kLastAutosaveNumber ? 1 : s.autosave_counter + 1);
-    if (folder.empty()) break;
-    free_number = !std::filesystem::exists(autosaveFileName(s, s.autosave_counter), ec);
-  }
+  // counter moves on at least once, also when the folder is on a drive the machine lacks. The file
+  // takes its name only if no other writer took it meanwhile; else the next free number is tried.
   AutosaveResult result;
   result.midpoint = exposureMidpoint(start, end);
   stampObservationTime(result.midpoint, d);
-  // A drive the machine lacks gives no folder: the write fails like a full disk.
-  const bool written = free_number && writeFitsFile(autosaveFileName(s, s.autosave_counter), frame, d.object,
-                                                    d.observer, d.dateObs, d.telescope, d.instrument,
-                                                    d.commentText, d.historyText, false) == 0;
+  bool written = false;
+  for (unsigned tries = 0; tries < kLastAutosaveNumber && !written; ++tries) {
+    s.autosave_counter =
+        static_cast<std::uint16_t>(s.autosave_counter >= kLastAutosaveNumber ? 1 : s.autosave_counter + 1);
+    // A drive the machine lacks gives no folder: the write fails like a full disk.
+    if (folder.empty()) break;
+    const std::filesystem::path name = autosaveFileName(s, s.autosave_counter);
+    std::error_code exists_ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(name, exists_ec))) continue;
+    const int failed = writeFitsFile(name, frame, d.object, d.observer, d.dateObs, d.telescope, d.instrument,
+                                     d.commentText, d.historyText, false, AtomicFile::Replace::Never);
+    written = failed == 0;
+    if (!written && AtomicFile::lastFailure().error != EEXIST) break;
+  }
   result.status = written ? saveSettings() : kAutosaveFileFailed;
   return result;
 }
 
 void reportAutosave(int status) {
   if (status == kAutosaveFileFailed) {
-    ShowMessage(29);
+    ShowWriteFailure(29);
   } else if (status != kSettingsOk) {
-    ShowMessage(24);
+    ShowWriteFailure(24);
   }
 }
 

@@ -30,6 +30,10 @@ std::string card(std::string_view key, std::string_view value) {
 }
 
 std::string numberValue(double v) {
+  // Only finite numbers are FITS numbers: infinity becomes the largest value that still reads back
+  // (ten digits of DBL_MAX rounded up would not), NaN becomes 0.
+  if (std::isnan(v)) v = 0.0;
+  if (std::isinf(v)) v = std::copysign(1.797693134e308, v);
   char buf[40];
   std::snprintf(buf, sizeof buf, "%20.10G", v);
   return buf;
@@ -188,6 +192,10 @@ bool writeFloatFits(const std::filesystem::path& path, const float* pixels, int 
 }
 
 std::optional<FitsImage> readFitsImage(const std::filesystem::path& path, std::string& error) {
+  if (fileSize(path) < 0) {  // a FIFO would block the read, a device never end
+    error = "is not a regular file";
+    return std::nullopt;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = "cannot be opened";

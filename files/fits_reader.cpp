@@ -223,7 +223,7 @@ FitsReadTarget programFitsTarget() {
 }
 
 int readFits(const std::filesystem::path& path, int header_form, const FitsReadTarget& t) {
-  FileHandle file(std::fopen(path.c_str(), "rb"));
+  FileHandle file(openRegularFile(path));
   if (!file) return kFitsShortRead;
   CardReader cards(file.get());
   const FitsGeometry* g = nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -96,6 +97,10 @@ const FitsGeometry& chooseFitsGeometry(bool eightBit, const HistoryList& history
 }
 
 std::string formatFitsReal(double value) {
+  // FITS readers take only finite numbers: infinity is written as the largest double that the text
+  // still reads back as (the rounded form would overflow), and NaN as 0.
+  if (std::isnan(value)) value = 0.0;
+  if (std::isinf(value)) return value > 0 ? "1.7976931348E+308" : "-1.7976931348E+308";
   char buf[64];
   const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 10);
   std::string text(buf, res.ptr);
@@ -140,7 +145,8 @@ void buildFitsHeader(const FitsWriteSource& s, const FitsGeometry& g, FitsHeader
     putCard(header, i, "");
 }
 
-int writeFits(const std::filesystem::path& path, const FitsWriteSource& s, Frame& staging) {
+int writeFits(const std::filesystem::path& path, const FitsWriteSource& s, Frame& staging,
+              AtomicFile::Replace replace) {
   static FitsHeader header;
   static std::array<std::uint8_t, kFrameElements> eight_bit;  // 8-bit data staging
   static const std::array<std::uint8_t, kFitsPadding16> zeros{};
@@ -148,7 +154,7 @@ int writeFits(const std::filesystem::path& path, const FitsWriteSource& s, Frame
   const FitsGeometry& g = chooseFitsGeometry(s.eightBit, s.history, s.binned, s.fileBinning);
   buildFitsHeader(s, g, header);
 
-  AtomicFile file(path);
+  AtomicFile file(path, AtomicFile::Durability::Synced, replace);
   if (!file.open()) return 1;
   for (int i = 0; i < kFitsCards; ++i) {
     if (!file.write(card(header, i), kFitsCardBytes)) return 1;
@@ -173,7 +179,7 @@ int writeFits(const std::filesystem::path& path, const FitsWriteSource& s, Frame
 int writeFitsFile(const std::filesystem::path& path, const Frame& pixels, std::string_view object,
                   std::string_view observer, std::string_view date, std::string_view telescope,
                   std::string_view instrument, std::string_view comment, std::string_view history,
-                  bool eightBit) {
+                  bool eightBit, AtomicFile::Replace replace) {
   const FitsWriteSource source{pixels,
                                FitsTexts{object, observer, date, telescope, instrument, comment, history},
                                fitsDetails(),
@@ -181,7 +187,7 @@ int writeFitsFile(const std::filesystem::path& path, const Frame& pixels, std::s
                                frameState().binned,
                                fileBinning(),
                                eightBit};
-  return writeFits(path, source, imageBuffers().FileStaging);
+  return writeFits(path, source, imageBuffers().FileStaging, replace);
 }
 
 std::time_t exposureMidpoint(std::time_t start, std::time_t end) {

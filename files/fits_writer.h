@@ -7,6 +7,7 @@
 
 #include "files/fits_details.h"
 #include "image/frame.h"
+#include "platform/atomic_file.h"
 
 namespace qlm {
 
@@ -77,7 +78,9 @@ void buildFitsHeader(const FitsWriteSource& source, const FitsGeometry& geometry
 // Writes one FITS file, converting the pixels in `staging` (16-bit data; 8-bit data has its own
 // static buffer). Returns 0 on success, 1 when the file could not be created or a write came up short;
 // the file that was there before is then left as it was.
-int writeFits(const std::filesystem::path& path, const FitsWriteSource& source, Frame& staging);
+// With Replace::Never an existing file of the name is kept and the write fails (error EEXIST).
+int writeFits(const std::filesystem::path& path, const FitsWriteSource& source, Frame& staging,
+              AtomicFile::Replace replace = AtomicFile::Replace::Allowed);
 
 // The program's writer: the texts and flag from the caller, the rest from the program-wide details,
 // history, binning state and staging buffer. 0 on success, 1 on failure (the caller shows
@@ -85,7 +88,7 @@ int writeFits(const std::filesystem::path& path, const FitsWriteSource& source, 
 int writeFitsFile(const std::filesystem::path& path, const Frame& pixels, std::string_view object,
                   std::string_view observer, std::string_view date, std::string_view telescope,
                   std::string_view instrument, std::string_view comment, std::string_view history,
-                  bool eightBit);
+                  bool eightBit, AtomicFile::Replace replace = AtomicFile::Replace::Allowed);
 
 // A real number as the header shows it: one digit, a point, ten digits, E, sign, two or more exponent
 // digits ("%11.10E"), the same in every locale.

@@ -31,12 +31,12 @@ bool saveRawImage(const std::filesystem::path& path, const Frame& frame) {
     ok = file.write(chunk.data(), chunk.size());
   }
   ok = ok && file.commit();
-  if (!ok) ShowMessage(18);
+  if (!ok) ShowWriteFailure(18);
   return ok;
 }
 
 bool loadRawImage(const std::filesystem::path& path, Frame& frame) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = openRegularFile(path);
   if (f == nullptr) return false;
   std::array<std::uint8_t, kPkChunkBytes> chunk{};
   for (int c = 0; c < kPkChunks; ++c) {

@@ -51,7 +51,7 @@ int loadSettings(const std::filesystem::path& path, Settings& s, FitsDetails& fi
   std::error_code ec;
   // A folder that had to be created means a first run: the file is written, nothing is read.
   if (std::filesystem::create_directory(path.parent_path(), ec)) return saveSettings(path, s, fits);
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = openRegularFile(path);
   if (f == nullptr) return kSettingsShort;
   SettingsReader reader(f);
   SettingsRead end = SettingsRead::Go;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "camera/link.h"
 #include "camera/readout.h"
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
@@ -97,6 +98,13 @@ GuiderProcessing processingNow() {
   return p;
 }
 
+// A camera unplugged (or never found) while the panel is open is looked for again by the next action
+// that needs it; false when it is still missing (discovery has said so).
+bool cameraReady() {
+  if (linkState().camera_present == 0) FindCamera();
+  return linkState().camera_present != 0;
+}
+
 }  // namespace
 
 void AutoguiderModel::takeDark() {
@@ -121,6 +129,16 @@ int AutoguiderModel::press(GuiderControl c) {
   Settings& s = settings();
   GuidingState& guiding = guidingState();
   int result = 0;
+  switch (c) {
+    case GuiderControl::Train:
+    case GuiderControl::TakeDark:
+    case GuiderControl::CentraliseAO:
+    case GuiderControl::StartGuiding:
+      if (!cameraReady()) return 0;
+      break;
+    default:
+      break;
+  }
   switch (c) {
     case GuiderControl::Hundredths:
       chooseUnit(g, 'h');
@@ -261,7 +279,7 @@ void AutoguiderModel::moveEnd() {
 
 bool AutoguiderModel::trainAO(const GuidingView& view) {
   const std::optional<GuiderStar>& star = guiderGuideStar();
-  if (!star) return false;
+  if (!star || !cameraReady()) return false;
   AOTrainingView steps;
   steps.expose = [&view]() -> const std::uint16_t* {
     GuiderFrame& image = imageBuffers().GuiderFrames[0];
@@ -287,6 +305,7 @@ void AutoguiderModel::runExposures(const std::function<void()>& shown) {
   GuiderCameraState& g = guiderCameraState();
   Ui& ui = *platform().ui;
   stop_ = false;
+  if (!cameraReady()) return;
   StartGuiderExposure();
   StartGuiderExposure();
   ui.pumpEvents();  // the click on "Start" itself

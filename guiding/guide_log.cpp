@@ -1,12 +1,16 @@
 #include "guiding/guide_log.h"
 
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include "platform/messages.h"
 
 namespace qlm {
 
@@ -98,34 +102,59 @@ std::vector<GuideLogRow> readGuideLog(const std::string& path) {
   return rows;
 }
 
+GuideLogWriter::~GuideLogWriter() {
+  if (file_ == nullptr) return;
+  header(kGuideLogHeader);
+  std::fclose(file_);
+}
+
 bool GuideLogWriter::open(const std::string& path) {
   close();
+  failed_ = false;
+  path_ = path;
   std::error_code ec;
   const std::filesystem::path p(path);
   if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
+  errno = 0;
   file_ = std::fopen(path.c_str(), "w");
   header_written_ = false;
-  return file_ != nullptr;
+  if (file_ == nullptr) {
+    fail(errno);
+    return false;
+  }
+  return true;
 }
 
-void GuideLogWriter::header(const char* text) {
-  if (header_written_) return;
-  std::fprintf(file_, "%s\n", text);
+bool GuideLogWriter::header(const char* text) {
+  if (header_written_) return true;
   header_written_ = true;
+  return std::fprintf(file_, "%s\n", text) >= 0;
 }
 
 void GuideLogWriter::write(const GuideLogRow& row) {
   if (file_ == nullptr) return;
-  header(row.ao ? kAOGuideLogHeader : kGuideLogHeader);
-  std::fprintf(file_, "%s\n", guideLogLine(row).c_str());
-  std::fflush(file_);
+  errno = 0;
+  if (!header(row.ao ? kAOGuideLogHeader : kGuideLogHeader) ||
+      std::fprintf(file_, "%s\n", guideLogLine(row).c_str()) < 0 || std::fflush(file_) != 0)
+    fail(errno);
 }
 
 void GuideLogWriter::close() {
   if (file_ == nullptr) return;
-  header(kGuideLogHeader);
-  std::fclose(file_);
+  errno = 0;
+  const bool written = header(kGuideLogHeader);
+  const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
+  if (!written || !closed) fail(errno);
+}
+
+void GuideLogWriter::fail(int error) {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  if (failed_) return;
+  failed_ = true;
+  ShowMessage(kCallerTextMessage,
+              "Cannot write the guide log " + path_ + ": " + std::strerror(error != 0 ? error : EIO));
 }
 
 double PositionScatter::rms() const {

@@ -38,21 +38,29 @@ struct GuideLogRow {
 class GuideLogWriter {
  public:
   GuideLogWriter() = default;
-  ~GuideLogWriter() { close(); }
+  ~GuideLogWriter();  // closes without a message: the program may be ending
   GuideLogWriter(const GuideLogWriter&) = delete;
   GuideLogWriter& operator=(const GuideLogWriter&) = delete;
 
   // Creates the file (and its folder); false when it cannot. The header goes before the first row,
   // named by it (AO steps or milliseconds), or at the close of a log without rows.
   bool open(const std::string& path);
+  // Appends one row. The first row that cannot be written (a full disk) is reported once, with the
+  // path and the system's reason; the log is closed then and stays failed until the next open.
   void write(const GuideLogRow& row);
   void close();
   bool isOpen() const { return file_ != nullptr; }
+  // True when a row or the header of the log opened last was lost.
+  bool failed() const { return failed_; }
 
  private:
-  void header(const char* text);
+  bool header(const char* text);  // false when it could not be written
+  void fail(int error);
+
   std::FILE* file_ = nullptr;
   bool header_written_ = false;
+  std::string path_;
+  bool failed_ = false;
 };
 
 // One row's text (without the line end) and its reading; nothing for a malformed line.

@@ -194,6 +194,7 @@ SlewEnd waitForArrival(std::uint32_t limit_ms, TelescopeState& s) {
   for (;;) {
     const std::uint32_t t0 = clock.millis();
     ReadPosition(s);
+    if (linkState().device_gone) return SlewEnd::LinkLost;
     const bool got = raArcsec(s.ra_text) && decArcsec(s.dec_text);
     const std::string reading = s.ra_text + ' ' + s.dec_text;
     same = got && reading == last ? same + 1 : (got ? 1 : 0);

@@ -139,10 +139,11 @@ enum class SlewEnd {
   Arrived,   // the reported position stood still for two seconds
   NoAnswer,  // the mount never gave a position within the time
   TimedOut,  // still moving when the time ran out
+  LinkLost,  // the camera that carries the mount's port went away (the link has said so)
 };
 
 // Reads the position (ReadPosition) every second until three readings in a row agree, for at most
-// `limit_ms` of clock time. The RA and Dec texts hold the last reading.
+// `limit_ms` of clock time, or until the camera is gone. The RA and Dec texts hold the last reading.
 SlewEnd waitForArrival(std::uint32_t limit_ms, TelescopeState& s = telescopeState());
 
 // A position reply as arcseconds: RA "HH:MM:SS" (or "HH:MM.T") as an angle, Dec "sDD*MM'SS" (or

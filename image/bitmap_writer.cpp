@@ -76,7 +76,7 @@ bool readBitmapFile(const std::filesystem::path& path, LoadedBitmap& into) {
   // The whole file in one read, into the buffer `into` already has when it is large enough.
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;  // a folder reports no usable size
-  std::FILE* in = std::fopen(path.c_str(), "rb");
+  std::FILE* in = openRegularFile(path);
   if (in == nullptr) return false;
   const bool sized = std::fseek(in, 0, SEEK_END) == 0;
   const long size = sized ? std::ftell(in) : -1;

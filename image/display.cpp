@@ -262,8 +262,9 @@ void refreshDisplay() {
   const auto path = small ? platform().paths.focusBitmap() : platform().paths.displayBitmap();
   BitmapPalette palette;
   const int result = writeDisplayBitmapWith(path, b, f, d, palette);
+  // A disk that stays full fails every refresh: the user hears of it once, until a write succeeds.
+  if (result != kBitmapOk && d.last_write_result == kBitmapOk) ShowWriteFailure(7 + result);
   d.last_write_result = result;
-  if (result != kBitmapOk) ShowMessage(7 + result);
   // The window shows what the file holds, whether or not this write succeeded; its buffers are reused.
   // After a complete write that is exactly the header and rows just written, taken from memory;
   // after a failed one the file is read back.

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/atomic_file.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -74,6 +75,14 @@ std::string messageBoxText(int number, std::string_view text) {
 void ShowMessage(int number, std::string_view text) {
   platform().ui->messageBox(kProgramCaption, messageBoxText(number, text), MessageButtons::Ok,
                             MessageIcon::None);
+}
+
+void ShowWriteFailure(int number) {
+  std::string text(messageText(number));
+  const std::string reason = describeWriteFailure(AtomicFile::lastFailure());
+  if (!reason.empty()) text += ": " + reason;
+  AtomicFile::clearLastFailure();
+  platform().ui->messageBox(kProgramCaption, text, MessageButtons::Ok, MessageIcon::None);
 }
 
 }  // namespace qlm

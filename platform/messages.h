@@ -19,4 +19,8 @@ std::string messageBoxText(int number, std::string_view text = {});
 // when the user has pressed OK.
 void ShowMessage(int number, std::string_view text = {});
 
+// Shows a numbered message about a file that could not be written, with the path and the system's
+// reason of the last failed write appended ("<text>: <path>: <reason>"), and forgets that failure.
+void ShowWriteFailure(int number);
+
 }  // namespace qlm

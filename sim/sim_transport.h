@@ -132,7 +132,9 @@ class SimTransport final : public Transport {
   void setEnumerationRefused(bool refused) { enumeration_refused_ = refused; }
   void setOpenRefused(bool refused) { open_refused_ = refused; }
 
-  // What the device saw.
+  // What the device saw: the most recent blocks (a day of guiding would otherwise fill the memory;
+  // the oldest half is dropped whenever the log reaches kReceivedLogBlocks).
+  static constexpr std::size_t kReceivedLogBlocks = 16384;
   const std::vector<ReceivedBlock>& received() const { return received_; }
   void clearReceived() { received_.clear(); }
   int failedWrites() const { return failed_writes_; }

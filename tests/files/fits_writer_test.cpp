@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "app/program_state.h"
+#include "files/fits_reader.h"
 #include "files/fits_writer.h"
 #include "files_test_util.h"
 #include "platform/atomic_file.h"
@@ -266,7 +267,11 @@ TEST(FitsRealFormat, MatchesPrintfUpperCaseScientific) {
   EXPECT_EQ(formatFitsReal(-1.5), "-1.5000000000E+00");
   EXPECT_EQ(formatFitsReal(1e100), "1.0000000000E+100");
   EXPECT_EQ(formatFitsReal(0.12345678901234), "1.2345678901E-01");
-  EXPECT_EQ(formatFitsReal(std::numeric_limits<double>::infinity()), "        INF");
+  // Non-finite values are written as numbers a FITS reader accepts, and read back finite.
+  EXPECT_EQ(formatFitsReal(std::numeric_limits<double>::infinity()), "1.7976931348E+308");
+  EXPECT_EQ(formatFitsReal(-std::numeric_limits<double>::infinity()), "-1.7976931348E+308");
+  EXPECT_EQ(formatFitsReal(std::numeric_limits<double>::quiet_NaN()), "0.0000000000E+00");
+  EXPECT_TRUE(std::isfinite(parseFitsReal(formatFitsReal(std::numeric_limits<double>::infinity()))));
 }
 
 class FitsTimeTest : public ::testing::Test {
