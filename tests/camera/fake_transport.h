@@ -28,6 +28,7 @@ class ScriptedTransport final : public Transport {
   int next_handle = 100;
   OsVersion os{5, 1};
   int failing_writes = 0;  // the next this many writes fail
+  int short_writes = 0;    // the next this many writes report success with half the bytes
   void answer(Bytes bytes) { answers.push_back({std::move(bytes), true, 0}); }
   void failRead(int error) { answers.push_back({{}, false, error}); }
 
@@ -49,6 +50,10 @@ class ScriptedTransport final : public Transport {
     if (failing_writes > 0) {
       --failing_writes;
       return {false, 0, 31};
+    }
+    if (short_writes > 0) {
+      --short_writes;
+      return {true, n / 2, 0};
     }
     return {true, n, 0};
   }

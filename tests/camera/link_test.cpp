@@ -222,18 +222,21 @@ TEST_F(LinkTest, AOThroughRelaysSendsTheLetterAsRelayValue) {
 
 // --- write and read failures ----------------------------------------------------------------------
 
-TEST_F(LinkTest, FailedWriteIsReportedAndASerialReadStillMade) {
+// A request the camera never got has no answer: nothing is read after it (one message per fault), and
+// the reply text is empty rather than an earlier reply.
+TEST_F(LinkTest, FailedOrShortWriteIsReportedOnceAndNothingIsReadAfterIt) {
+  copySerialReply(textBytes("old reply#").data(), link.reply_text);
   usb.failing_writes = 1;
-  usb.answer(bytesOf({7}));
-  SerialRead(1, 1);
-  EXPECT_EQ(messages(), std::vector<std::string>{"Could not write ZADUZ Output - try rebooting USB device"});
-  EXPECT_EQ(usb.reads, std::vector<std::size_t>{1});
-  EXPECT_EQ(rx.bytes[0], 7);
-  // The status answer is ignored anyway: after a failed request nothing is read (no second message).
+  SerialRead(1, 33);
+  usb.short_writes = 1;  // a cut block is another command to the firmware: a failed write
+  EXPECT_FALSE(ClearSensor(kClearStart, kMainHead));
   usb.failing_writes = 1;
   StatusPoll();
-  EXPECT_EQ(usb.reads.size(), 1u);
-  EXPECT_EQ(messages().size(), 2u);
+  EXPECT_EQ(messages(),
+            std::vector<std::string>(3, "Could not write ZADUZ Output - try rebooting USB device"));
+  EXPECT_TRUE(usb.reads.empty());
+  EXPECT_STREQ(replyText(), "");
+  EXPECT_EQ(link.faults, 3u);
 }
 
 // A device gone closes the link once and clears "camera present"; further transfers are skipped
@@ -264,7 +267,12 @@ TEST_F(LinkTest, FailedReadIsReportedWithTheErrorCodeAndKeepsTheBuffer) {
   SerialRead(1, 33);
   EXPECT_EQ(messages(), std::vector<std::string>{"Error -7 trying to read ZADUZ data from USB\n"});
   EXPECT_EQ(rx.bytes[0], 'Z');
-  EXPECT_STREQ(replyText(), "Z");  // the caller goes on and copies what the buffer holds
+  EXPECT_STREQ(replyText(), "");  // no reply arrived: the old bytes in the buffer are not one
+  // A short reply is taken up to its last byte, not completed from the buffer.
+  rx.bytes.fill('s');
+  usb.answer(textBytes("12:3"));
+  SerialRead(1, 33);
+  EXPECT_STREQ(replyText(), "12:3");
 }
 
 TEST_F(LinkTest, ShortReadIsStoredNotCompared) {

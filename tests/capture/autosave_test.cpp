@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "app/file_commands.h"
 #include "capture_fixture.h"
+#include "files/autosave.h"
 #include "files/fits_details.h"
 
 namespace qlm {
@@ -68,6 +72,33 @@ TEST_F(AutosaveTest, NoFileWithoutAutoSave) {
   takePhoto(exposure(ql::kTenths, 5));
   EXPECT_EQ(frames, 1);
   EXPECT_FALSE(std::filesystem::exists(saved(1)));
+}
+
+// Two programs autosaving into one folder at once: each file name is claimed by exactly one of them,
+// so no frame replaces another.
+TEST_F(AutosaveTest, TwoProcessesSavingIntoOneFolderKeepEveryFrame) {
+  constexpr int kFrames = 30;
+  std::vector<pid_t> children;
+  for (int c = 0; c < 2; ++c) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      int failed = 0;
+      for (int i = 0; i < kFrames; ++i)
+        failed += autosaveFrame(imageBuffers().CurrentFrame, 1700000000, 1700000001).status != 0 ? 1 : 0;
+      ::_exit(failed == 0 ? 0 : 1);
+    }
+    ASSERT_GT(pid, 0);
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) {
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int files = 0;
+  for (const auto& e : std::filesystem::directory_iterator(p.paths().autosaveDir()))
+    files += e.path().extension() == ".FIT" ? 1 : 0;
+  EXPECT_EQ(files, 2 * kFrames);
 }
 
 }  // namespace

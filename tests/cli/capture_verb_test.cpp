@@ -8,6 +8,7 @@
 #include "cli/cli.h"
 #include "cli/console_ui.h"
 #include "files/fits_image.h"
+#include "platform/atomic_file.h"
 #include "support/test_home.h"
 
 namespace qlm {
@@ -147,12 +148,31 @@ TEST_P(CaptureFaultTest, FailsWithOneMessageAndKeepsOnlyWholeFrames) {
 
 INSTANTIATE_TEST_SUITE_P(
     SimulatorKeys, CaptureFaultTest,
-    ::testing::Values(std::pair{std::vector<std::string>{"fault.unplug_ms=1500"}, 0},
-                      std::pair{std::vector<std::string>{"fault.transfer=5"}, 0},  // the first frame's read
-                      std::pair{std::vector<std::string>{"fault.transfer=5", "fault.transfer_kind=short"}, 0},
-                      std::pair{std::vector<std::string>{"fault.transfer=5", "fault.transfer_kind=unplug"},
-                                0},
-                      std::pair{std::vector<std::string>{"fault.unplug_ms=3000"}, 1}));
+    ::testing::Values(
+        std::pair{std::vector<std::string>{"fault.unplug_ms=1500"}, 0},
+        std::pair{std::vector<std::string>{"fault.transfer=5"}, 0},  // the first frame's read
+        std::pair{std::vector<std::string>{"fault.transfer=5", "fault.transfer_kind=short"}, 0},
+        std::pair{std::vector<std::string>{"fault.transfer=5", "fault.transfer_kind=unplug"}, 0},
+        std::pair{std::vector<std::string>{"fault.unplug_ms=3000"}, 1},
+        // The clears that start the first exposure: lost, or cut short.
+        std::pair{std::vector<std::string>{"fault.transfer=0"}, 0},
+        std::pair{std::vector<std::string>{"fault.transfer=1", "fault.transfer_kind=short"}, 0}));
+
+// A frame whose autosave failed is not reported as saved, and the run fails with one message that
+// names the file and the reason.
+TEST_F(CaptureVerbTest, AFailedAutosaveIsNotReportedAsSaved) {
+  AtomicFile::setFailAfterBytesForTesting(1000);
+  const int status = run({"--unit", "q", "--count", "5", "--autosave"});
+  AtomicFile::setFailAfterBytesForTesting(-1);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(lines(), std::vector<std::string>{"frame 1: 5 ms"});
+  const std::string file = (home.path() / "autosave" / "IMG1.FIT").string();
+  EXPECT_NE(
+      err.str().find("Unable to create file, check disk space: " + file + ": No space left on device\n"),
+      std::string::npos)
+      << err.str();
+  EXPECT_FALSE(std::filesystem::exists(file));
+}
 
 // The live stack of a series on the simulator: each frame is added with its star's HFR until a cloud
 // hides the stars, after which frames are rejected, not the end of the run; the float mean is saved.

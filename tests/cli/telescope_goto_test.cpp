@@ -2,6 +2,7 @@
 
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/telescope_goto.h"
@@ -143,6 +144,37 @@ TEST_F(TelescopeGotoTest, RefusedSlewOrSocketMountFails) {
   EXPECT_EQ(gotoObject("messier", {"42"}), 1);
   EXPECT_NE(err.str().find("autoguider socket"), std::string::npos);
   EXPECT_TRUE(mount.receivedBytes().empty());
+}
+
+// A camera fault on any transfer of the go-to before the mount's first position: the run fails with
+// the link's one message and prints no position (the mount may never have moved).
+using TransferFault = sim::SimTransport::TransferFault;
+class GotoFaultTest : public TelescopeGotoTest,
+                      public ::testing::WithParamInterface<std::tuple<int, TransferFault>> {};
+
+TEST_P(GotoFaultTest, FailsWithOneMessageAndNoPosition) {
+  sim.transport().faultAtTransfer(static_cast<std::uint64_t>(std::get<0>(GetParam())),
+                                  std::get<1>(GetParam()));
+  EXPECT_EQ(gotoObject("messier", {"42"}), 1);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(platform.ui.messageTexts().size(), 1u) << err.str();
+  EXPECT_EQ(err.str(), "");
+  EXPECT_LT(now(), 60000u) << "an unplugged camera is not polled for five minutes";
+}
+
+INSTANTIATE_TEST_SUITE_P(EachTransfer, GotoFaultTest,
+                         ::testing::Combine(::testing::Range(0, 7),
+                                            ::testing::Values(TransferFault::Fail, TransferFault::Unplug)),
+                         [](const auto& info) {
+                           return std::to_string(std::get<0>(info.param)) +
+                                  (std::get<1>(info.param) == TransferFault::Fail ? "Fail" : "Unplug");
+                         });
+
+TEST_F(TelescopeGotoTest, AnUnplugWhileWaitingEndsThePolling) {
+  sim.transport().faultAtTransfer(12, TransferFault::Unplug);
+  EXPECT_EQ(gotoObject("messier", {"42"}), 1);
+  EXPECT_EQ(platform.ui.messageTexts().size(), 1u);
+  EXPECT_LT(now(), 20000u);
 }
 
 // A hand move at each rate moves the star by rate x time.

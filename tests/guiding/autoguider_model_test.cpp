@@ -119,6 +119,23 @@ TEST_F(AutoguiderModelTest, ValueButtonsAndClosingRequests) {
   EXPECT_TRUE(guidingState().goto_main_request);
 }
 
+// A camera unplugged and plugged in again while the panel is open is found by the next action that
+// needs it; without a camera the action does nothing beyond discovery's own message.
+TEST_F(AutoguiderModelTest, ActionsLookForACameraPluggedInAgain) {
+  panel.press(GuiderControl::Hundredths);
+  sim.transport().setUnplugged(true);
+  panel.press(GuiderControl::TakeDark);
+  ASSERT_EQ(linkState().camera_present, 0);
+  panel.press(GuiderControl::TakeDark);
+  EXPECT_EQ(platform.ui.messageTexts(),
+            (std::vector<std::string>{"Could not write ZADUZ Output - try rebooting USB device",
+                                      "USB ZADUZ device not found"}));
+  sim.transport().setUnplugged(false);
+  panel.press(GuiderControl::TakeDark);
+  EXPECT_EQ(linkState().camera_present, 1);
+  EXPECT_EQ(panel.view().dark_text, " 5 hundredth darkframe available");
+}
+
 // The panel's AO group against the simulated unit, on a still sky so that only the unit moves the star.
 class AOPanelTest : public ::testing::Test {
  protected:

@@ -3,8 +3,10 @@
 #include <cfloat>
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "guiding/guide_log.h"
+#include "support/test_home.h"
 
 namespace qlm {
 namespace {
@@ -41,6 +43,20 @@ TEST(GuideLogReaderTest, ExtremeRowsRoundTrip) {
     EXPECT_EQ(back->truth, r.truth);
     EXPECT_EQ(back->dx, r.dx);
   }
+}
+
+// A log on a full disk: the first lost line is reported once with the path and the reason, and the
+// writer says it failed.
+TEST(GuideLogWriterTest, AFullDiskIsReportedOnce) {
+  test::TestPlatform platform;
+  GuideLogWriter log;
+  EXPECT_FALSE(log.open("/dev/full"));
+  for (int i = 0; i < 3; ++i)
+    log.write(GuideLogRow{});
+  log.close();
+  EXPECT_TRUE(log.failed());
+  EXPECT_EQ(platform.ui.messageTexts(),
+            std::vector<std::string>{"Cannot write the guide log /dev/full: No space left on device"});
 }
 
 }  // namespace

@@ -258,9 +258,12 @@ TEST_P(BitmapFailureTest, ReportsTheStageAndKeepsTheOldPicture) {
   std::fill_n(b.CurrentFrame.begin(), kFrameElements, 0xFFFF);
   AtomicFile::setFailAfterBytesForTesting(c.fail_after);
   refreshDisplay();
+  refreshDisplay();  // a disk that stays full is reported once, not at every refresh
   AtomicFile::setFailAfterBytesForTesting(-1);
   EXPECT_EQ(d.last_write_result, c.code);
-  EXPECT_EQ(platform.ui.messageTexts(), std::vector<std::string>{c.message});
+  EXPECT_EQ(platform.ui.messageTexts(), std::vector<std::string>{std::string(c.message) + ": " +
+                                                                 platform.paths().displayBitmap().string() +
+                                                                 ": No space left on device"});
   ASSERT_TRUE(windowBitmap());
   EXPECT_EQ(windowBitmap()->at(0, 0), 0) << "still the ramp";
   EXPECT_EQ(displayFile().size(), 331078u);
@@ -279,7 +282,10 @@ TEST_F(DisplayBitmapTest, UncreatableFileIsMessage8AndAMissingFileMessage32) {
   refreshDisplay();
   EXPECT_EQ(d.last_write_result, 1);
   EXPECT_EQ(platform.ui.messageTexts(),
-            (std::vector<std::string>{"Failed to create temp bitmap", "Cannot open bitmap file"}));
+            (std::vector<std::string>{
+                "Failed to create temp bitmap: " + (platform.paths().root() / "gone" / "qlmt4.bmp").string() +
+                    ": No such file or directory",
+                "Cannot open bitmap file"}));
   EXPECT_FALSE(windowBitmap().has_value());
 }
 

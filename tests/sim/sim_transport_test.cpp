@@ -315,6 +315,14 @@ TEST_F(SimCameraTest, UnpluggedCameraIsReportedOnceAndLookedForAgain) {
   EXPECT_TRUE(GuiderExposure('h', 5, imageBuffers().GuiderFrames[0], GuiderProcessing{}));
 }
 
+// A day of guiding sends millions of blocks: the device keeps only the latest in its log.
+TEST_F(SimCameraTest, TheLogOfReceivedBlocksIsBounded) {
+  for (std::size_t i = 0; i < 3 * SimTransport::kReceivedLogBlocks; ++i)
+    SetGuideRelays(static_cast<std::uint16_t>(i & 0xF));
+  EXPECT_LE(sim.received().size(), SimTransport::kReceivedLogBlocks);
+  EXPECT_EQ(sim.received().back().bytes[2], (3 * SimTransport::kReceivedLogBlocks - 1) & 0xF);
+}
+
 TEST_F(SimCameraTest, NonsenseBlocksNeverCrashTheDevice) {
   // Deterministic junk of every length up to the block size, then reads of every shape.
   std::uint32_t x = 12345;
