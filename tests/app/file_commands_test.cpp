@@ -110,7 +110,8 @@ TEST_F(FileCommandsTest, AutosaveNeverReplacesAnExistingFile) {
   quickSaveCommand();
   EXPECT_EQ(fileSize(autosaved(5)), 668160);
   EXPECT_EQ(p.ui.messageTexts(),
-            std::vector<std::string>{"Unable to save INI file, please check disk space"});
+            std::vector<std::string>{"Unable to save INI file, please check disk space: " +
+                                     p.paths().settingsFile().string() + ": Is a directory"});
 }
 
 TEST_F(FileCommandsTest, FailedQuickSaveReportsKeepsTheSettingsFileButAdvancesTheCounter) {
@@ -119,7 +120,9 @@ TEST_F(FileCommandsTest, FailedQuickSaveReportsKeepsTheSettingsFileButAdvancesTh
   AtomicFile::setFailAfterBytesForTesting(100);
   quickSaveCommand();
   EXPECT_EQ(settings().autosave_counter, 1);
-  EXPECT_EQ(p.ui.messageTexts(), std::vector<std::string>{"Unable to create file, check disk space"});
+  EXPECT_EQ(p.ui.messageTexts(),
+            std::vector<std::string>{"Unable to create file, check disk space: " + autosaved(1).string() +
+                                     ": No space left on device"});
   EXPECT_FALSE(std::filesystem::exists(autosaved(1)));
   AtomicFile::setFailAfterBytesForTesting(-1);
   EXPECT_EQ(readAll(p.paths().settingsFile()), ini);
@@ -203,9 +206,11 @@ TEST_F(FileCommandsTest, TiffSaveAddsItsExtensionAndReportsAFailure) {
   AtomicFile::setFailAfterBytesForTesting(500);
   p.ui.queueSaveFile((p.home.path() / "night.TIF").string());
   saveAsTiffCommand();
-  EXPECT_EQ(p.ui.messageTexts(),
-            (std::vector<std::string>{"night.TIF already exists.\nDo you want to replace it?",
-                                      "Unable to create file, check disk space"}));
+  EXPECT_EQ(
+      p.ui.messageTexts(),
+      (std::vector<std::string>{"night.TIF already exists.\nDo you want to replace it?",
+                                "Unable to create file, check disk space: " +
+                                    (p.home.path() / "night.TIF").string() + ": No space left on device"}));
   EXPECT_EQ(fileSize(p.home.path() / "night.TIF"), 330246);  // the old file stays
 }
 
@@ -348,7 +353,8 @@ TEST_F(FileCommandsTest, DefaultsSaveFailureIsReported) {
   });
   programDefaultsCommand();
   EXPECT_EQ(p.ui.messageTexts(),
-            std::vector<std::string>{"Unable to save INI file, please check disk space"});
+            std::vector<std::string>{"Unable to save INI file, please check disk space: " +
+                                     p.paths().settingsFile().string() + ": No space left on device"});
 }
 
 TEST(FileDialogs, FilterListsAndTheFileKindRules) {

@@ -59,7 +59,8 @@ TEST_P(PkFailingWriteTest, AFailedSaveReportsAndLeavesTheOldFileIntact) {
   std::ofstream(path, std::ios::binary) << "old contents";
   AtomicFile::setFailAfterBytesForTesting(GetParam());
   EXPECT_FALSE(saveRawImage(path, frame));
-  EXPECT_EQ(p.ui.messageTexts(), std::vector<std::string>{"Unable to create/overwrite PK File"});
+  EXPECT_EQ(p.ui.messageTexts(), std::vector<std::string>{"Unable to create/overwrite PK File: " +
+                                                          path.string() + ": No space left on device"});
   const auto bytes = readAll(path);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "old contents");
   // No temporary file is left behind.

@@ -221,7 +221,8 @@ TEST_F(AutoModelTest, AFailedSaveIsReported) {
   AutoModel m(s);
   EXPECT_TRUE(m.save());
   EXPECT_EQ(platform.ui.messageTexts(),
-            std::vector<std::string>{"Unable to save INI file, please check disk space"});
+            std::vector<std::string>{"Unable to save INI file, please check disk space: " +
+                                     settingsFile().string() + ": Not a directory"});
 }
 
 TEST_F(AutoModelTest, HelpAndTheCommandPanel) {
