@@ -50,7 +50,7 @@ TEST(GuideLogReaderTest, ExtremeRowsRoundTrip) {
 TEST(GuideLogWriterTest, AFullDiskIsReportedOnce) {
   test::TestPlatform platform;
   GuideLogWriter log;
-  EXPECT_FALSE(log.open("/dev/full"));
+  ASSERT_TRUE(log.open("/dev/full"));  // the header waits for the first row
   for (int i = 0; i < 3; ++i)
     log.write(GuideLogRow{});
   log.close();
