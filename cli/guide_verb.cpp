@@ -151,6 +151,14 @@ bool pickGuiderStar(const GuideArgs& a, std::ostream& err) {
   return pickGuiderStarForVerb(a.star, err);
 }
 
+// The panel's buttons save the settings without a word; a training whose values did not reach the
+// settings file is lost, so the verb says so (path and reason) and fails.
+bool savedTrainedValues() {
+  if (saveSettings() == kSettingsOk) return true;
+  ShowWriteFailure(24);
+  return false;
+}
+
 // The AO group's "Train", its gains printed, then its "Save Latest" (the training leaves its values in
 // use).
 bool trainAOAndPrint(std::ostream& out) {
@@ -161,7 +169,7 @@ bool trainAOAndPrint(std::ostream& out) {
       << "\nlr gain steps/px: " << settings().ao_latest_lr_gain
       << "\nud gain steps/px: " << settings().ao_latest_ud_gain << '\n';
   panel.press(GuiderControl::AOSaveLatest);
-  return true;
+  return savedTrainedValues();
 }
 
 // Training, its values printed, then "Save Latest" and the trained values in use.
@@ -177,7 +185,7 @@ bool trainAndPrint(const GuideArgs& a, std::ostream& out, std::ostream& err) {
     const Settings& s = settings();
     out << "ra rate px/s: " << s.main_ra_rate << "\ndec rate px/s: " << s.main_dec_rate
         << "\nra backlash px: " << s.main_ra_backlash << "\ndec backlash px: " << s.main_dec_backlash << '\n';
-    return true;
+    return savedTrainedValues();
   }
   if (!TrainGuider(guiderGuideStar())) return false;
   const GuiderTraining& t = calibrationState().trained;
@@ -187,7 +195,7 @@ bool trainAndPrint(const GuideArgs& a, std::ostream& out, std::ostream& err) {
       << "\ntheta rad: " << t.theta << "\nquadrant: " << t.quadrant << '\n';
   saveLatest();
   calibrationState().use_trained = true;
-  return true;
+  return savedTrainedValues();
 }
 
 int runTrain(const GuideArgs& a, const CliOptions& options, std::ostream& out, std::ostream& err) {
@@ -286,7 +294,8 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
       << '\n';
   if (sums.truth.n > 0) out << "true rms px: " << sums.truth.rms() << " (main)\n";
   if (ao) out << "bumps: " << aoState().bumps - bumps_before << '\n';
-  return g.stop || g.camera_failed ? 1 : 0;  // a lost star or a failed camera ends the run early
+  // A lost star or a failed camera ends the run early; a log that lost rows has said so once.
+  return g.stop || g.camera_failed || guideLogFailed() ? 1 : 0;
 }
 
 void addCommon(CLI::App* sub, const std::shared_ptr<GuideArgs>& args) {

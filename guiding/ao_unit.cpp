@@ -287,6 +287,7 @@ bool TrainAO(std::optional<std::pair<int, int>> star, const AOTrainingView& view
   p.y[0] = star->second;
   CentroidState& c = centroidState();
   bool completed = true;
+  const std::uint64_t faults = linkState().faults;  // a lost step or frame: no gains (the link said why)
   for (int i = 0; i < 4 && completed; ++i) {
     caption(kSteps[i].caption);
     s.letter = slotLetter(kSteps[i].slot);
@@ -306,6 +307,7 @@ bool TrainAO(std::optional<std::pair<int, int>> star, const AOTrainingView& view
     p.x[i + 1] = c.guider.x;
     p.y[i + 1] = c.guider.y;
   }
+  completed = completed && linkState().faults == faults;
   if (completed) {
     const AOGains g = aoTrainingGains(p);
     settings().ao_latest_lr_gain = g.lr;

@@ -132,11 +132,18 @@ void resetGuidingState() {
   guideLog().close();
 }
 
+bool guideLogFailed() {
+  return guideLog().failed();
+}
+
 bool drawGuiderImage() {
   ImageBuffers& b = imageBuffers();
   const int result =
       writeGuiderBitmap(platform().paths.guiderBitmap(), guiderImage(), guiderCameraState().display, b);
-  if (result != 0) ShowMessage(7 + result);
+  // A disk that stays full fails every guide frame: the user hears of it once, until a write succeeds.
+  int& last = guiderCameraState().bitmap_write_result;
+  if (result != 0 && last == 0) ShowWriteFailure(7 + result);
+  last = result;
   return result == 0;
 }
 
@@ -259,7 +266,10 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
   p.y[0] = star->y;
   bool trained = false;
   guidingState().camera_failed = false;
-  if (runTrainingSteps(p, t, view)) {
+  // A pulse or frame lost on the way would make the measured rates wrong: a training that met any
+  // camera fault (the link has said which) keeps no results.
+  const std::uint64_t faults = linkState().faults;
+  if (runTrainingSteps(p, t, view) && linkState().faults == faults) {
     const GuiderTraining r = guiderTrainingResults(p, t);
     ShowMessage(kCallerTextMessage, guiderTrainingText(r));
     if (r.nonsense) {
@@ -398,7 +408,8 @@ std::string defaultGuideLogPath(std::int64_t start_seconds) {
 
 bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView& view) {
   if (settings().drive_method == 'n' || linkState().camera_present == 0) {
-    ShowMessage(55);
+    // A camera that went away during the run has been reported by the link already.
+    if (!linkState().device_gone) ShowMessage(55);
     return false;
   }
   if (!star) {

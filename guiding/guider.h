@@ -26,6 +26,7 @@ struct GuiderCameraState {
   std::string dark_label;         // "%2d" count + " hundredth " / " tenth " / " second "
   bool hot_pixel_filter = false;  // "Apply Median Filter to all Images"
   GuiderDisplaySettings display;  // "Apply Stretch to Guider Images" and the stretch value
+  int bitmap_write_result = 0;    // the last guider bitmap write: 0 or its failure code
 };
 GuiderCameraState& guiderCameraState();
 
@@ -65,6 +66,8 @@ struct GuidingState {
 };
 GuidingState& guidingState();
 void resetGuidingState();  // all three records above back to start-up values
+// True when the guide log of the last run lost rows (its writer has shown why).
+bool guideLogFailed();
 
 // Draws the guider image as the panel and the guiding window show it: the temporary guider bitmap is
 // written, message 8, 9 or 10 when it cannot be. True when written.

@@ -102,6 +102,8 @@ bool TrainMain(const GuidingView& view) {
                                                Direction::West,  Direction::West};
   Ui& ui = *platform().ui;
   g.camera_failed = false;
+  // Any camera fault (a lost pulse, a frame not read) makes the measured rates wrong: no results.
+  const std::uint64_t faults = linkState().faults;
   for (int i = 0; i < 8; ++i) {
     const Direction d = kOrder[static_cast<std::size_t>(i)];
     pulse(directionLetter(d), i < 4 ? ldec : lra, road);
@@ -114,7 +116,7 @@ bool TrainMain(const GuidingView& view) {
       centre(c.main.x, c.main.y);
       measured = centre(c.main.x, c.main.y) == 0;
     }
-    if (!measured) {
+    if (!measured || linkState().faults != faults) {
       cal.main_training_active = false;
       endMainState();
       return false;

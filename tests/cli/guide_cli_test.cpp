@@ -11,6 +11,7 @@
 
 #include "cli/cli.h"
 #include "guiding/guide_log.h"
+#include "platform/atomic_file.h"
 #include "support/test_home.h"
 
 namespace qlm {
@@ -196,6 +197,31 @@ TEST_F(GuideCliTest, APulledCameraEndsTrainingAndGuiding) {
   EXPECT_EQ(run({"--sim", "fault.unplug_ms=20000", "capture", "--guided", "--count", "60"}), 1);
   EXPECT_EQ(failures(), 1) << err.str();
   EXPECT_EQ(err.str().find("no frame was taken"), std::string::npos) << err.str();
+}
+
+// One lost or cut-short transfer in the middle of a training: the training keeps no results, the run
+// fails, and the settings file holds what it held before.
+TEST_F(GuideCliTest, ATrainingThatMetAFaultKeepsNothing) {
+  ASSERT_EQ(run({"settings", "show"}), 0);
+  const std::string before = out.str();
+  for (const char* kind : {"fail", "short"}) {
+    EXPECT_EQ(run({"--sim", "fault.transfer=20", "--sim", std::string("fault.transfer_kind=") + kind, "train",
+                   "guider"}),
+              1)
+        << kind << ": " << out.str();
+    ASSERT_EQ(run({"settings", "show"}), 0);
+    EXPECT_EQ(out.str(), before) << kind;
+  }
+}
+
+// Trained values that cannot be saved are a failed training for the command line.
+TEST_F(GuideCliTest, ATrainingWhoseValuesCannotBeSavedFails) {
+  AtomicFile::setFailAfterBytesForTesting(0);
+  const int status = run({"train", "guider"});
+  AtomicFile::setFailAfterBytesForTesting(-1);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(err.str().find("Unable to save INI file, please check disk space: "), std::string::npos)
+      << err.str();
 }
 
 }  // namespace

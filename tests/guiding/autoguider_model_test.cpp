@@ -75,8 +75,10 @@ TEST_F(AutoguiderModelTest, EachGuiderExposureRewritesTheBitmapAndAFailedWriteGi
   });
   panel.press(GuiderControl::TakeDark);
   AtomicFile::setFailAfterBytesForTesting(-1);
+  // Three failed writes on a disk that stays full: one message, naming the file and the reason.
   EXPECT_EQ(platform.ui.messageTexts(),
-            std::vector<std::string>(3, "Unable to create temp bitmap file header"));
+            std::vector<std::string>{"Unable to create temp bitmap file header: " +
+                                     platform.paths().guiderBitmap().string() + ": No space left on device"});
   EXPECT_EQ(panel.view().dark_text, "No darkframe has been taken");
   panel.press(GuiderControl::TakeDark);
   EXPECT_EQ(std::filesystem::file_size(platform.paths().guiderBitmap()), 1078u + 145000u);
