@@ -206,7 +206,10 @@ int runTrain(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   const auto camera = VerbCamera::install(options, err);
   if (!camera) return 2;
   applyTrainingTime(a);
+  const std::uint64_t pick_faults = linkState().faults;
   if (!pickGuiderStar(a, err)) return 1;
+  // A star picked while the camera failed is not trained or guided on (the link has said why).
+  if (linkState().faults != pick_faults) return 1;
   return trainAndPrint(a, out, err) ? 0 : 1;
 }
 
@@ -239,7 +242,10 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   const DeviceForRun device(a.device);
   applyTrainingTime(a);
   const bool ao = settings().guide_device == 'A' && a.camera == "guider";
+  const std::uint64_t pick_faults = linkState().faults;
   if (!pickGuiderStar(a, err)) return 1;
+  // A star picked while the camera failed is not trained or guided on (the link has said why).
+  if (linkState().faults != pick_faults) return 1;
   GuideArgs training = a;
   training.device = ao ? "ao" : "telescope";
   if (a.train && !trainAndPrint(training, out, err)) return 1;
