@@ -269,7 +269,9 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
   // A pulse or frame lost on the way would make the measured rates wrong: a training that met any
   // camera fault (the link has said which) keeps no results.
   const std::uint64_t faults = linkState().faults;
-  if (runTrainingSteps(p, t, view) && linkState().faults == faults) {
+  const bool stepped = runTrainingSteps(p, t, view);
+  releaseRelays();  // part of the training: relays left closed would move the mount on
+  if (stepped && linkState().faults == faults) {
     const GuiderTraining r = guiderTrainingResults(p, t);
     ShowMessage(kCallerTextMessage, guiderTrainingText(r));
     if (r.nonsense) {
@@ -282,7 +284,6 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
       saveSettings();  // a failed save is not shown here
     }
   }
-  releaseRelays();
   cal.training_in_progress = false;
   caption(view, kPanelCaption);
   call(view.refresh);
