@@ -31,7 +31,7 @@ const std::vector<CommandInfo>& commandTable() {
       {kFocusFrameCentre, "Focus Frame Centre", ""},
       {kDefaultFocusFrameCentre, "Default Focus Frame Centre", ""},
       // Guiding
-      {kPickGuideStar, "Pic&k Guide Star\tCTL+K", ""},
+      {kPickGuideStar, "Pic&k Guide Star\tCTL+K", "Ctrl+K"},
       {kStartAutoGuiding, "Start Auto-Guiding", ""},
       {kTrainAutoGuiding, "Train Auto-Guiding", ""},
       {kTelescopeControl, "Telescope &Control", ""},

@@ -6,7 +6,9 @@
 #include <system_error>
 
 #include "app/fits_model.h"
+#include "app/window_model.h"
 #include "capture/capture_state.h"
+#include "capture/sequence.h"
 #include "files/autosave.h"
 #include "files/fits_details.h"
 #include "files/fits_reader.h"
@@ -106,6 +108,9 @@ void loadAndShow(const std::filesystem::path& path, const std::string& name) {
   ui.setCursor(CursorShape::Arrow);
   if (loaded.result == kFitsNotOurs) return;
   if (const auto n = autosaveNumberFromName(name)) fileCommandState().last_opened_autosave = *n;
+  // The guide-star and focus crosses marked the image that was on show, not this one.
+  mouseModes().guide_star_shown = false;
+  mouseModes().focus_cross_shown = false;
   showImageNamed(name);
 }
 
@@ -152,7 +157,7 @@ bool editFitsDetails() {
 }  // namespace
 
 std::optional<std::filesystem::path> chooseCalibrationFile(const std::string& title) {
-  return chooseFile(FileDialogKind::Pk, false, title);
+  return chooseFile(FileDialogKind::Calibration, false, title);
 }
 
 FileCommandState& fileCommandState() {
@@ -180,12 +185,18 @@ std::vector<FileFilter> fileFilters(FileDialogKind kind) {
       return {{"Tiff file (*.TIF)", "*.TIF;*.tif"}, {"All Files(*.*)", "*"}};
     case FileDialogKind::Fits:
       return {{"FITS file (*.FIT)", "*.FIT;*.fit"}, {"All Files(*.*)", "*"}};
+    case FileDialogKind::Calibration:
+      return {{"Raw and FITS frames", "*.raw;*.RAW;*.def;~*;*.fit;*.FIT;*.fits;*.FITS"},
+              {"Raw frames", "*.raw;*.RAW;*.def;~*"},
+              {"FITS files", "*.fit;*.FIT;*.fits;*.FITS"},
+              {"All Files", "*"}};
   }
   return {};
 }
 
 std::vector<FileFilter> filtersFor(FileDialogKind kind, int file_kind) {
   auto filters = fileFilters(kind);
+  if (kind == FileDialogKind::Calibration) return filters;  // both kinds shown first, every time
   const auto first = static_cast<std::size_t>(file_kind - 1);
   if (file_kind >= 1 && first < filters.size()) {
     std::rotate(filters.begin(), filters.begin() + static_cast<std::ptrdiff_t>(first),
@@ -223,7 +234,15 @@ void saveAsTiffCommand() {
 void saveAsFitsCommand() {
   FitsDetails& d = fitsDetails();
   d.eightBit = false;
-  fillDateObsFromLocalDate(d);
+  // A frame from an exposure carries that exposure's UT midpoint, as its autosaved file does; any
+  // other frame gets the local date when it has no date.
+  const SequenceState& seq = sequenceState();
+  if (seq.exposure_end != 0 && displayState().image_title == kPhotoTitle) {
+    applyLocalTimeRule(d.timeDifferenceHours);
+    stampObservationTime(exposureMidpoint(seq.exposure_start, seq.exposure_end), d);
+  } else {
+    fillDateObsFromLocalDate(d);
+  }
   if (editFitsDetails()) commonSave(SaveMode::Fits);
 }
 

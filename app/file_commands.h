@@ -28,8 +28,9 @@ struct FileCommandHooks {
 };
 FileCommandHooks& fileCommandHooks();
 
-// The three filter lists of the file dialogs.
-enum class FileDialogKind { Open, Pk, Tiff, Fits };
+// The three filter lists of the file dialogs, and the list of the dark and flat choices: raw and FITS
+// frames together first (both can serve), then each alone, then all files.
+enum class FileDialogKind { Open, Pk, Tiff, Fits, Calibration };
 std::vector<FileFilter> fileFilters(FileDialogKind kind);
 // The list as a dialog shows it for `file_kind`: that kind's filter first, when the list has it.
 std::vector<FileFilter> filtersFor(FileDialogKind kind, int file_kind);
@@ -37,8 +38,8 @@ std::vector<FileFilter> filtersFor(FileDialogKind kind, int file_kind);
 // "~", else 3.
 int fileKindAfter(FileDialogKind kind, const std::string& chosen);
 
-// The open dialog of the dark and flat choices and of the second image (the PK filter list); the full
-// path on OK, nothing on Cancel.
+// The open dialog of the dark and flat choices and of the second image (the Calibration list, always
+// opening on raw and FITS frames together); the full path on OK, nothing on Cancel.
 std::optional<std::filesystem::path> chooseCalibrationFile(const std::string& title);
 
 // Panel name and model of the delete confirmation ("Delete this file?" and the path).

@@ -5,6 +5,8 @@
 #include "guiding/guide_star.h"
 #include "image/centroid.h"
 #include "image/frame.h"
+#include "platform/messages.h"
+#include "platform/platform.h"
 
 namespace qlm {
 
@@ -21,6 +23,23 @@ bool pickGuideStarCommand() {
   MouseModes& m = mouseModes();
   if (!togglePick(m, frameState(), settings().mask_radius)) return false;
   if (m.pick) centroidState().working_radius = m.radius;
+  return true;
+}
+
+bool ensureDriveMethod(bool simulated) {
+  Settings& s = settings();
+  if (s.drive_method != 'n') return true;
+  Ui& ui = *platform().ui;
+  if (!simulated) {
+    ShowMessage(kCallerTextMessage, kNoDriveMethodText);
+    return false;
+  }
+  if (ui.messageBox("QLM_T4_USB", kOfferSocketDriveText, MessageButtons::YesNo, MessageIcon::Question) !=
+      MessageAnswer::Yes)
+    return false;
+  s.drive_method = 'b';
+  saveSettings();  // a failed save leaves the choice in effect for this run
+  ui.repaint();    // the tool bar gains its Telescope Control button
   return true;
 }
 

@@ -11,6 +11,7 @@ namespace qlm {
 
 bool startProgram() {
   const bool root_ok = platform().paths.ensureRoot();
+  platform().paths.ensureScratch();  // a missing folder shows up as the bitmap's own message
   resetProgramState();
   loadSettings();  // a missing or short file leaves the built-in values; nothing is shown
   // Files that a run killed while writing left under temporary names.

@@ -20,6 +20,8 @@ struct MouseModes {
   int left = 0;               // horizontal scroll offset of the view, pixels
   int top = 0;                // vertical scroll offset
   int selected_row = 250;     // row plot's row
+  int last_click_x = -1;      // image point of the last button release on the picture (-1: none yet)
+  int last_click_y = -1;
   // Overlays drawn over the picture.
   bool guide_star_shown = false;
   int guide_x = 0;

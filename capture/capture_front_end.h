@@ -18,6 +18,9 @@ struct CaptureFrontEnd {
   std::function<void()> focus_exposed;
   // The guiding window and log of a guided exposure ("Autoguide Photo").
   GuidingView guiding;
+  // A series that would stack on a star with none picked is refused once, before its first exposure
+  // (the desktop program); otherwise it runs and each failed centroid pass shows its own box.
+  bool refuse_stack_without_star = false;
 };
 
 }  // namespace qlm

@@ -31,6 +31,9 @@ namespace qlm {
 namespace {
 
 constexpr const char* kNoCameraText = "Sorry, No camera found on USB";
+constexpr const char* kNoStackStarText =
+    "Sorry, there is no star to stack on.\n\nPick one first: Guiding > Pick Guide Star (Ctrl+K), then "
+    "click the star. Or tick \"Alternative Slew Method\", which aligns the frames without a star.";
 
 bool ask(const std::function<bool()>& hook) {
   return hook ? hook() : false;
@@ -71,6 +74,7 @@ class PhotoRun {
 
  private:
   bool findCamera();
+  bool stackStarReady() const;
   bool showPanel();
   void countdown();
   void frame();
@@ -138,6 +142,12 @@ void PhotoRun::run() {
     return;
   }
 
+  if (!stackStarReady()) {
+    ShowMessage(kCallerTextMessage, kNoStackStarText);
+    restorePickMode();
+    return;
+  }
+
   st_.exposure_ms = exposureMillis(s_.unit, s_.count);
   st_.accumulated_seconds = 0.0;
   ui_.setCursor(CursorShape::Wait);
@@ -159,6 +169,18 @@ void PhotoRun::run() {
     // does that (main-camera guiding takes its own guide-window frames), so nothing is handed over.
   } while (st_.loop_continuous);
   endCommand();
+}
+
+// A series that stacks by the star (not continuous, not guided, without the alternative method)
+// starts its centroid passes at the main centroid result: without a picked star there the passes
+// would fail frame after frame, so the run is refused once, before the first exposure.
+bool PhotoRun::stackStarReady() const {
+  if (!front_.refuse_stack_without_star) return true;
+  if (s_.exposures <= 1 || s_.continuous || s_.alternative_slew || st_.guided_exposure) return true;
+  const CentroidState& c = centroidState();
+  const int r = c.working_radius;
+  return c.main.x - r >= 0 && c.main.y - r >= 0 && c.main.x + r + 1 <= kFrameWidth &&
+         c.main.y + r + 1 <= kFrameHeight && (c.main.x != 0 || c.main.y != 0);
 }
 
 bool PhotoRun::findCamera() {

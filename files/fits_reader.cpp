@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "files/fits_writer.h"
 #include "files/pk.h"
@@ -245,6 +246,51 @@ int readFitsFile(const std::filesystem::path& path, int header_form, Frame& pixe
   FitsReadTarget t = programFitsTarget();
   return readFits(path, header_form,
                   FitsReadTarget{pixels, t.details, t.history, t.binned, t.fileBinning, t.staging});
+}
+
+bool readFits16Frame(const std::filesystem::path& path, Frame& frame) {
+  FileHandle file(std::fopen(path.c_str(), "rb"));
+  if (!file) return false;
+  constexpr int kBlockBytes = 2880;
+  constexpr int kMaxHeaderBlocks = 64;
+  long long bitpix = 0, naxis = -1, naxis1 = 0, naxis2 = 0, naxis3 = 1;
+  double bzero = 0.0, bscale = 1.0;
+  bool simple = false, ended = false;
+  char card[kFitsCardBytes];
+  for (int n = 0; !ended && n < kMaxHeaderBlocks * (kBlockBytes / kFitsCardBytes); ++n) {
+    if (std::fread(card, 1, sizeof card, file.get()) != sizeof card) return false;
+    const std::string_view key = std::string_view(card, 8);
+    const std::string_view value = std::string_view(card + 10, 70);
+    if (n == 0 && !(key == "SIMPLE  " && card[8] == '=' && value.find('T') != std::string_view::npos))
+      return false;
+    simple = true;
+    if (key == "END     ") ended = true;
+    if (card[8] != '=') continue;
+    const double v = parseFitsReal(value);
+    if (key == "BITPIX  ") bitpix = std::llround(v);
+    if (key == "NAXIS   ") naxis = std::llround(v);
+    if (key == "NAXIS1  ") naxis1 = std::llround(v);
+    if (key == "NAXIS2  ") naxis2 = std::llround(v);
+    if (key == "NAXIS3  ") naxis3 = std::llround(v);
+    if (key == "BZERO   ") bzero = v;
+    if (key == "BSCALE  ") bscale = v;
+  }
+  const bool shape = simple && ended && bitpix == 16 && naxis1 == kFrameWidth && naxis2 == kFrameHeight &&
+                     (naxis == 2 || (naxis == 3 && naxis3 == 1));
+  if (!shape || !std::isfinite(bzero) || !std::isfinite(bscale)) return false;
+  // The data start at the next block boundary after END.
+  const long header_end = std::ftell(file.get());
+  const long data_start = (header_end + kBlockBytes - 1) / kBlockBytes * kBlockBytes;
+  if (header_end < 0 || std::fseek(file.get(), data_start, SEEK_SET) != 0) return false;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(kFrameElements) * 2);
+  if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return false;
+  for (std::size_t i = 0; i < static_cast<std::size_t>(kFrameElements); ++i) {
+    const auto stored =
+        static_cast<std::int16_t>(static_cast<std::uint16_t>((bytes[2 * i] << 8) | bytes[2 * i + 1]));
+    const double value = std::round(stored * bscale + bzero);
+    frame[i] = static_cast<std::uint16_t>(std::clamp(value, 0.0, 65535.0));
+  }
+  return true;
 }
 
 ImageFileKind imageFileKind(long long size) {

@@ -37,6 +37,12 @@ int readFits(const std::filesystem::path& path, int header_form, const FitsReadT
 // The same into the program-wide records and `pixels`.
 int readFitsFile(const std::filesystem::path& path, int header_form, Frame& pixels);
 
+// Reads any FITS file of one 660 x 500 image of 16-bit integers (BITPIX 16, NAXIS 2, or 3 with NAXIS3 1)
+// into `frame` by its header keywords, whoever wrote it: value = stored value x BSCALE + BZERO, held
+// within 0 to 65535; file row r becomes frame row r, as the program's own files have it. False, with
+// `frame` untouched, for any other file. Dark frames and flat fields taken elsewhere come this way.
+bool readFits16Frame(const std::filesystem::path& path, Frame& frame);
+
 // What the open command makes of a file, by its exact size alone.
 enum class ImageFileKind { Fits, OldFits, Pk, Unrecognised };
 ImageFileKind imageFileKind(long long size);

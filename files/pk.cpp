@@ -4,7 +4,10 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
+#include "files/fits_reader.h"
+#include "files/fits_writer.h"
 #include "platform/atomic_file.h"
 #include "platform/messages.h"
 
@@ -60,8 +63,30 @@ bool loadRawImage(const std::filesystem::path& path, Frame& frame) {
   return true;
 }
 
+bool loadDarkOrFlat(const std::filesystem::path& path, Frame& frame) {
+  const long long size = fileSize(path);
+  if (size == kPkFileSize) return loadRawImage(path, frame);
+  // The program's own full-size FITS files go through its own reader, which also knows their unsigned
+  // form; its texts and history land in scratch records, not the program's.
+  if (size == kFitsFullFileSize) {
+    auto pixels = std::make_unique<Frame>();
+    auto staging = std::make_unique<Frame>();
+    FitsDetails details;
+    HistoryList history;
+    bool binned = false;
+    int binning = 0;
+    if (readFits(path, kFitsFullForm, FitsReadTarget{*pixels, details, history, binned, binning, *staging}) ==
+            kFitsRead &&
+        !binned) {
+      frame = *pixels;
+      return true;
+    }
+  }
+  return readFits16Frame(path, frame);
+}
+
 bool loadSecondImage(const std::filesystem::path& path, Frame& second) {
-  if (fileSize(path) != kPkFileSize || !loadRawImage(path, second)) {
+  if (!loadDarkOrFlat(path, second)) {
     ShowMessage(16);
     return false;
   }
@@ -69,8 +94,7 @@ bool loadSecondImage(const std::filesystem::path& path, Frame& second) {
 }
 
 int loadCalibrationFrame(const std::filesystem::path& path, Frame& cache) {
-  if (fileSize(path) != kPkFileSize || !loadRawImage(path, cache)) return kCalibrationNotPk;
-  return kCalibrationRead;
+  return loadDarkOrFlat(path, cache) ? kCalibrationRead : kCalibrationNotPk;
 }
 
 void reportCalibrationLoad(CalibrationKind kind, int answer) {

@@ -20,15 +20,19 @@ bool saveRawImage(const std::filesystem::path& path, const Frame& frame);
 // rest of the frame as it was. False when the file does not open.
 bool loadRawImage(const std::filesystem::path& path, Frame& frame);
 
-// Loads the second image of Subtract Image (Dark Frame) and Apply Flat Field into `second`. A file that
-// does not open or is not exactly 660,000 bytes shows "Sorry, you didn't choose a PK File", leaves
-// `second` as it was and returns false.
+// A dark frame or flat field: a PK file (exactly 660,000 bytes), or a 16-bit 660 x 500 FITS file from
+// this program or any other (readFits16Frame). False, `frame` untouched, for anything else.
+bool loadDarkOrFlat(const std::filesystem::path& path, Frame& frame);
+
+// Loads the second image of Subtract Image (Dark Frame) and Apply Flat Field into `second`
+// (loadDarkOrFlat). Any other file shows "Sorry, you didn't choose a PK File", leaves `second` as it
+// was and returns false.
 bool loadSecondImage(const std::filesystem::path& path, Frame& second);
 
 // Answers of loadCalibrationFrame.
 inline constexpr int kCalibrationRead = 0;
 inline constexpr int kCalibrationNoFileObject = 11;  // never happens here: kept for the callers' table
-inline constexpr int kCalibrationNotPk = 12;         // not openable, or not 660,000 bytes
+inline constexpr int kCalibrationNotPk = 12;         // not openable, nor a PK or 16-bit frame FITS file
 
 // Reads the dark frame or flat field file for automatic processing into `cache` (the dark cache or
 // FlatCache). Shows nothing: the caller reports the answer with reportCalibrationLoad.

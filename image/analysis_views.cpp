@@ -45,6 +45,16 @@ std::string histogramCutList(const HistogramCounts& counters) {
   return text;
 }
 
+std::array<std::uint32_t, 256> trueDisplayCounts(const Frame& frame) {
+  std::array<std::uint32_t, 256> counts{};
+  for (int row = 6; row <= 489; ++row) {
+    const std::uint16_t* line = frame.data() + static_cast<std::size_t>(row) * kFrameWidth;
+    for (int column = 5; column <= 654; ++column)
+      ++counts[line[column] >> 8];
+  }
+  return counts;
+}
+
 Raster drawHistogram(const HistogramCounts& counters, bool with_list) {
   Raster r(kHistogramWidth, kHistogramHeight, kDialogFace);
   PenPath path(r);

@@ -35,6 +35,10 @@ HistogramBar histogramBar(std::uint16_t count);
 // lowest values first.
 std::string histogramCutList(const HistogramCounts& counters);
 
+// The display values' true counts over the area the background estimate reads (rows 6-489, columns
+// 5-654): what the counters hold after a paint, without their 16-bit ceiling.
+std::array<std::uint32_t, 256> trueDisplayCounts(const Frame& frame);
+
 // The histogram picture: axes, tick marks, one bar per display value 0-255 and, with `with_list`, the
 // cut list in the rectangle (270, 2)-(390, 270). A 400 x 280 raster on the dialog face.
 Raster drawHistogram(const HistogramCounts& counters, bool with_list = true);

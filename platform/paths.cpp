@@ -1,6 +1,8 @@
 #include "platform/paths.h"
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
@@ -13,6 +15,34 @@ std::filesystem::path Paths::resolveRoot(const std::optional<std::string>& home_
   }
   const char* home = std::getenv("HOME");
   return std::filesystem::path(home != nullptr && *home != '\0' ? home : ".") / "QLM_T4";
+}
+
+std::filesystem::path Paths::cacheFolderFor(const std::filesystem::path& root) {
+  std::filesystem::path base;
+  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && *xdg == '/') {
+    base = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::filesystem::path(home != nullptr && *home != '\0' ? home : ".") / ".cache";
+  }
+  // FNV-1a of the root's absolute text: a short, stable folder name per data root.
+  std::error_code ec;
+  const std::string text = std::filesystem::absolute(root, ec).lexically_normal().string();
+  std::uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : text) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  char name[17];
+  std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(h));
+  return base / "qlm_t4" / name;
+}
+
+bool Paths::ensureScratch() const {
+  std::error_code ec;
+  if (std::filesystem::is_directory(scratch_, ec)) return true;
+  std::filesystem::create_directories(scratch_, ec);
+  return std::filesystem::is_directory(scratch_, ec);
 }
 
 bool Paths::ensureRoot() const {

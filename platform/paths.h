@@ -10,7 +10,11 @@ namespace qlm {
 class Paths {
  public:
   Paths() = default;
-  explicit Paths(std::filesystem::path root) : root_(std::move(root)) {}
+  explicit Paths(std::filesystem::path root) : root_(std::move(root)), scratch_(root_) {}
+  // The temporary bitmaps go to `scratch` instead of R (the desktop program keeps them in the user's
+  // cache folder, out of the file dialogs).
+  Paths(std::filesystem::path root, std::filesystem::path scratch)
+      : root_(std::move(root)), scratch_(std::move(scratch)) {}
 
   // R: `home_arg` when given (--home DIR), else $QLM_T4_HOME, else ~/QLM_T4.
   static std::filesystem::path resolveRoot(const std::optional<std::string>& home_arg = std::nullopt);
@@ -23,11 +27,19 @@ class Paths {
   std::filesystem::path settingsFile() const { return autosaveDir() / "QLM_T4.ini"; }
   std::filesystem::path darkDefault() const { return root_ / "dark.def"; }
   std::filesystem::path flatDefault() const { return root_ / "flat.def"; }
+  // The folder of the temporary bitmaps: R unless another was given.
+  const std::filesystem::path& scratch() const { return scratch_; }
+  // The desktop program's folder for them: $XDG_CACHE_HOME/qlm_t4 (else ~/.cache/qlm_t4), one
+  // subfolder per data root so that two programs on two roots do not share them.
+  static std::filesystem::path cacheFolderFor(const std::filesystem::path& root);
+  // Creates the scratch folder when missing (R is created by ensureRoot).
+  bool ensureScratch() const;
+
   // Temporary bitmaps: main display, focus window, guider display, print copy.
-  std::filesystem::path displayBitmap() const { return root_ / "qlmt4.bmp"; }
-  std::filesystem::path focusBitmap() const { return root_ / "qlmt4f.bmp"; }
-  std::filesystem::path guiderBitmap() const { return root_ / "QLM_T4G.bmp"; }
-  std::filesystem::path printBitmap() const { return root_ / "QLMT4.bmp"; }
+  std::filesystem::path displayBitmap() const { return scratch_ / "qlmt4.bmp"; }
+  std::filesystem::path focusBitmap() const { return scratch_ / "qlmt4f.bmp"; }
+  std::filesystem::path guiderBitmap() const { return scratch_ / "QLM_T4G.bmp"; }
+  std::filesystem::path printBitmap() const { return scratch_ / "QLMT4.bmp"; }
 
   // Maps a typed directory or file text: "c:\a\b" or "C:/a/b" -> R/a/b, "/abs" -> /abs,
   // "name" -> R/name. Nothing for another drive letter (a drive the machine lacks).
@@ -35,6 +47,7 @@ class Paths {
 
  private:
   std::filesystem::path root_;
+  std::filesystem::path scratch_;
 };
 
 }  // namespace qlm

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev libopencv-dev libhwy-dev
   clang-format clang libclang-rt-dev
   scdoc dpkg-dev file lintian
-  xvfb xauth
+  xvfb xauth openbox
   python3-astropy
   libindi-dev indi-bin iproute2
 )

@@ -48,11 +48,48 @@ subtracts a dark frame (Ctrl+D), applies a flat field and merges two images (Ctr
 (Ctrl+F), <i>Save as Tiff file</i> and <i>Quick Save as FITS</i> (Ctrl+Q) write them. Pictures taken
 with autosave on are numbered IMG1.FIT, IMG2.FIT ... in the autosave folder; <i>Load next Autosaved
 File</i> (Ctrl+I) steps through them.</p>
+<h3>Darks and flats</h3>
+<p>A <i>dark frame</i> is an exposure of the same length with the telescope capped: it holds the
+camera's own signal (hot pixels, warm corners) that every picture carries. A <i>flat field</i> is an
+even, unsaturated exposure of a bright blank surface (a twilight sky or a light box): it maps dust and
+vignetting. <b>Merging, Subtract Image (Dark Frame)</b> (Ctrl+D) and <b>Apply Flat Field</b> use a file
+once, on the picture on show. For every picture, choose the files with <b>File, Select Dark Frame</b> and
+<b>Select Flatfield File</b> and tick <i>Auto-Remove Dark Frame</i> and <i>Auto-Apply Flatfield</i> in the
+camera panel. Either may be a raw PK file (saved with <i>Save</i>) or a 16-bit 660 x 500 FITS file,
+from this program or another. The panel shows the folder each file lies in.</p>
+<h3>Stacking</h3>
+<p>Set <i>No of Exposures</i> in the camera panel above 1 (with <i>Continuous Mode</i> off) and the
+exposures are summed into one picture, each shifted onto the first so that drift does not smear it;
+<i>Average Multiple Exposures</i> divides the sum by their number. The frames are aligned on a star:
+pick one first with <b>Guiding, Pick Guide Star</b> (Ctrl+K) and a click on it, away from the edge.
+<i>Alternative Slew Method</i> aligns the frames by their light profiles instead, without a star. If the
+star is lost (clouds, or a drift of more than about 10 pixels) the stack so far is kept.</p>
 <h3>Guiding</h3>
-<p><b>Guiding, Pick Guide Star</b> arms the pick: click near a star and the program finds its centre.
-<i>Train Auto-Guiding</i> measures how the mount moves, <i>Start Auto-Guiding</i> holds the star, and
-<i>Telescope Control</i> moves and points the mount (choose the drive method in <b>File, Set Program
-Defaults</b> first).</p>
+<p>Guiding keeps a star still on the guider (or main) camera by nudging the mount. The steps:</p>
+<ol>
+<li><b>Drive method.</b> In <b>File, Set Program Defaults</b> choose how the mount is driven:
+<i>Autoguider Socket</i> (pulses through the camera's guide port, for any mount with an ST-4 socket),
+<i>Meade LX200 (Tm)</i> or <i>Meade Autostar(Tm)</i> (text commands through the camera's serial port).
+Without one, guiding and training refuse to start; on the simulated camera the program offers the
+autoguider socket, which the simulated mount is wired to.</li>
+<li><b>Pick.</b> Open <b>Camera, AutoGuider Camera</b> (Ctrl+G), take a guider exposure, press <i>Select
+Guide Star</i> and click a star that stands clear of others and of the edge. For the main camera,
+<b>Guiding, Pick Guide Star</b> (Ctrl+K, checked while armed) and a click on the star; choose it again
+to disarm.</li>
+<li><b>Train.</b> <i>Train</i> in the autoguider panel (or <b>Guiding, Train Auto-Guiding</b> for the
+main camera) moves the mount in each direction and measures how far the star goes: the rates, the
+backlash and the camera's angle. <i>Save Latest</i> keeps them for later nights.</li>
+<li><b>Guide.</b> <i>Start Guiding</i> opens the guiding window: the star's position, the errors, the
+pulses sent and a graph; <i>Stop Guiding</i> ends it. <i>Autoguide Photo</i> in the camera panel takes
+a picture while guiding runs.</li>
+</ol>
+<p><b>Guiding, Telescope Control</b> moves and points the mount (the arrows are marked N, S, E and W).</p>
+<h3>Plots</h3>
+<p><b>View, Histogram</b> (Ctrl+H), <i>Intensity Plot of Current Row</i> and <i>3-D Intensity Plot</i>
+show the program's own pictures and, beside them, plots with numbered axes: the histogram's true
+counts on a logarithmic scale with the display's black and white points, the row scaled to its own
+range (or to 0-65535), and the region around the last click in 3-D. The status bar shows the position and
+value under the pointer.</p>
 <h3>Shortcut keys</h3>
 <p>Ctrl+O open, Ctrl+S save, Ctrl+F save as FITS, Ctrl+Q quick save, Ctrl+I next autosaved file,
 Ctrl+Z camera, Ctrl+G autoguider camera, Ctrl+N, Ctrl+B, Ctrl+L stretches, Ctrl+U unsharp mask,

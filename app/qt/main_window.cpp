@@ -1,11 +1,14 @@
 #include "app/qt/main_window.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
+#include <algorithm>
 
 #include "app/command_table.h"
 #include "app/qt/analysis_commands_view.h"
@@ -39,9 +42,13 @@ TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QM
   ui_ = std::make_unique<qlm::QtUi>(this);
   clock_ = std::make_unique<qlm::RealClock>();
   transport_ = options.transport;
-  platform_ = std::make_unique<qlm::ScopedPlatform>(qlm::Platform{
-      clock_.get(), ui_.get(), transport_.get(), qlm::Paths(qlm::Paths::resolveRoot(options.home))});
+  const std::filesystem::path root = qlm::Paths::resolveRoot(options.home);
+  const std::filesystem::path scratch =
+      options.scratch ? std::filesystem::path(*options.scratch) : qlm::Paths::cacheFolderFor(root);
+  platform_ = std::make_unique<qlm::ScopedPlatform>(
+      qlm::Platform{clock_.get(), ui_.get(), transport_.get(), qlm::Paths(root, scratch)});
   qlm::startProgram();
+  qlm::frameState().auto_contrast = options.auto_contrast;
 
   setObjectName("TQLM_T4Window");
   view_ = new qlm::ImageView(this);
@@ -60,7 +67,14 @@ TQLM_T4Window::TQLM_T4Window(const WindowOptions& options, QWidget* parent) : QM
   buildToolBar();
   updateForSettings();
 
-  setGeometry(0, 0, 720, 620);
+  // 720 x 620, centred in the screen's free area (its top edge where the screen is too low), placed by
+  // its frame so that the title bar stays on screen.
+  resize(720, 620);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect free = screen->availableGeometry();
+    move(free.left() + std::max(0, (free.width() - width()) / 2),
+         free.top() + std::max(0, (free.height() - height()) / 2));
+  }
   setWindowTitle(QString::fromStdString(qlm::windowTitleFor(qlm::displayState().image_title)));
   statusBar()->showMessage("QLM T4 Camera Control and Image processing program");
 
@@ -133,13 +147,13 @@ void TQLM_T4Window::buildMenus() {
       }
     }
   }
-  for (int id :
-       {qlm::cmd::kFitToWindow, qlm::cmd::kCentreImage, qlm::cmd::kFalseColour, qlm::cmd::kAutoContrast})
+  // The View toggles and the armed guide-star pick carry a check mark. Checking is the program's
+  // business, not the click's.
+  for (int id : {qlm::cmd::kFitToWindow, qlm::cmd::kCentreImage, qlm::cmd::kFalseColour,
+                 qlm::cmd::kAutoContrast, qlm::cmd::kPickGuideStar}) {
     actions_.at(id)->setCheckable(true);
-  // Checking is the program's business, not the click's.
-  for (int id :
-       {qlm::cmd::kFitToWindow, qlm::cmd::kCentreImage, qlm::cmd::kFalseColour, qlm::cmd::kAutoContrast})
     connect(actions_.at(id), &QAction::triggered, this, [this] { updateViewChecks(); });
+  }
 }
 
 void TQLM_T4Window::buildToolBar() {
@@ -188,4 +202,5 @@ void TQLM_T4Window::updateViewChecks() {
   actions_.at(qlm::cmd::kCentreImage)->setChecked(f.centre_image);
   actions_.at(qlm::cmd::kFalseColour)->setChecked(f.false_colour);
   actions_.at(qlm::cmd::kAutoContrast)->setChecked(f.auto_contrast);
+  actions_.at(qlm::cmd::kPickGuideStar)->setChecked(qlm::mouseModes().pick);
 }

@@ -21,6 +21,11 @@ class ImageView;
 struct WindowOptions {
   std::shared_ptr<qlm::Transport> transport;  // the camera: libusb, or the simulator with --simulate
   std::optional<std::string> home;            // --home DIR: the data root
+  // The temporary display bitmaps' folder; nothing: the user's cache folder for the data root.
+  std::optional<std::string> scratch;
+  // The view starts with "Auto contrast stretch image" on (a view choice, not a stored setting), so the
+  // first photo shows as a star field rather than nearly black.
+  bool auto_contrast = true;
 };
 
 // The program's one main window: menus, shortcut keys, tool bar and status bar dispatch numeric

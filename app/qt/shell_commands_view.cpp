@@ -10,6 +10,8 @@
 #include <QPrinter>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <algorithm>
+#include <optional>
 
 #include "app/command_table.h"
 #include "app/guiding_commands.h"
@@ -21,6 +23,7 @@
 #include "camera/readout.h"
 #include "files/settings.h"
 #include "image/display.h"
+#include "image/frame.h"
 #include "platform/messages.h"
 #include "platform/qt/qt_ui.h"
 
@@ -75,15 +78,39 @@ void connectClicks(TQLM_T4Window& w) {
         paintLayout(frameState(), view->viewport()->width(), view->viewport()->height());
     QCursor::setPos(view->viewport()->mapToGlobal(QPoint(layout.x + x - m.left, layout.y + y - m.top)));
   };
-  view->on_release = [](int x, int y, bool right) {
+  // The frame point under client (x, y) as the picture is shown, when it is on the picture.
+  auto imagePoint = [view](int x, int y) -> std::optional<QPoint> {
+    const MouseModes& m = mouseModes();
+    const QImage& picture = view->picture();
+    if (picture.isNull()) return std::nullopt;
+    const QWidget* vp = view->viewport();
+    const PaintLayout layout = paintLayout(frameState(), vp->width(), vp->height());
+    const QPoint p = layout.stretched ? QPoint(x * picture.width() / std::max(1, vp->width()),
+                                               y * picture.height() / std::max(1, vp->height()))
+                                      : QPoint(x - layout.x + m.left, y - layout.y + m.top);
+    if (p.x() < 0 || p.y() < 0 || p.x() >= picture.width() || p.y() >= picture.height()) return std::nullopt;
+    return p;
+  };
+  view->on_release = [imagePoint](int x, int y, bool right) {
     MouseModes& m = mouseModes();
+    if (const auto p = imagePoint(x, y)) {
+      m.last_click_x = p->x();  // the 3-D plot shows the region around it
+      m.last_click_y = p->y();
+    }
     if (right) {
       if (!m.photometry) return;
       m.refine = true;  // a right click refines its own click
     }
     dispatchClick(m, x, y, clickHooks());
   };
-  view->on_move = [](int x, int y) { dispatchPointerMove(mouseModes(), x, y, clickHooks()); };
+  // The status bar shows the frame point under the pointer and its value.
+  view->on_move = [imagePoint, window = &w](int x, int y) {
+    dispatchPointerMove(mouseModes(), x, y, clickHooks());
+    const auto p = imagePoint(x, y);
+    if (!p || frameState().focus_mode || p->x() >= kFrameWidth || p->y() >= kFrameHeight) return;
+    const int value = imageBuffers().CurrentFrame[static_cast<std::size_t>(p->y()) * kFrameWidth + p->x()];
+    window->statusBar()->showMessage(QString("x %1  y %2  value %3").arg(p->x()).arg(p->y()).arg(value));
+  };
 }
 
 }  // namespace
@@ -111,6 +138,7 @@ void connectShellCommands(TQLM_T4Window& w) {
 
   w.setCommandHandler(cmd::kPickGuideStar, [window] {
     pickGuideStarCommand();
+    window->updateViewChecks();  // the menu item is checked while the pick is armed
     window->imageView().viewport()->update();
   });
   w.setCommandHandler(cmd::kFocusFrameCentre, [] { enterFocusCentre(mouseModes()); });

@@ -48,6 +48,7 @@ void connectCaptureCommands(TQLM_T4Window& window) {
       if (pick.x > 0 && pick.y > 0) star = std::make_pair(pick.x, pick.y);
       live->addFrame(imageBuffers().CurrentFrame, star);
     };
+    front.refuse_stack_without_star = true;
     takePhotoCommand(front);
   });
 }

@@ -9,6 +9,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <filesystem>
+#include <optional>
+
+#include "files/settings.h"
+#include "platform/platform.h"
 
 using qlm::QlModel;
 using qlm::ScrollAction;
@@ -182,6 +187,8 @@ QScrollBar* TQLDialog::addScroll(int id, Qt::Orientation o, int x, int y, int w,
   auto* s = new QScrollBar(o, this);
   s->setObjectName(QString("ql_%1").arg(id));
   s->setGeometry(x, y, w, h);
+  // A vertical bar acts as a spin box (onScroll): larger values sit higher up.
+  if (o == Qt::Vertical) s->setInvertedAppearance(true);
   controls_[id] = s;
   connect(s, &QScrollBar::actionTriggered, this, [this, id](int action) { onScroll(id, action); });
   return s;
@@ -228,6 +235,17 @@ void TQLDialog::onScroll(int id, int action) {
     default:
       return;
   }
+  // The short vertical bars are drawn as spin boxes: their up arrow (and the wheel turned up) raises
+  // the value, as a spin box's does. That is the scroll bar's line-down event in the panel's rules.
+  if (bar->orientation() == Qt::Vertical) {
+    if (a == ScrollAction::LineUp) {
+      a = ScrollAction::LineDown;
+    } else if (a == ScrollAction::LineDown) {
+      a = ScrollAction::LineUp;
+    } else if (a == ScrollAction::PageUp || a == ScrollAction::PageDown) {
+      return;  // no page steps on a spin box
+    }
+  }
   model_.setValueText(value_box_->text().toStdString());
   model_.scroll(id, a, thumb);
   // The bar shows the program's value, not the step the slider took on its own.
@@ -263,11 +281,24 @@ void TQLDialog::display() {
   text(ql::kStretchBox, v.stretch_text);
   text(ql::kCameraMode, v.camera_mode);
   text(ql::kAutoguiderStatus, v.autoguider_status);
-  text(ql::kDarkName, v.dark_name);
-  text(ql::kFlatName, v.flat_name);
+  // The dark and flat files and the autosave folder as they lie on this machine (the settings keep
+  // the typed Windows form), cut on the left to fit and whole in the tooltip.
+  auto path = [this](int id, const std::optional<std::filesystem::path>& p, const std::string& typed) {
+    auto* label = static_cast<QLabel*>(controls_[id]);
+    const QString full = p ? QString::fromStdString(p->string()) : qs(typed);
+    label->setToolTip(full);
+    // Under the home folder, "~/..." as a shell writes it.
+    QString shown = full;
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty() && home != "/" && shown.startsWith(home + "/")) shown = "~" + shown.mid(home.size());
+    label->setText(label->fontMetrics().elidedText(shown, Qt::ElideLeft, label->width() - 4));
+  };
+  path(ql::kDarkName, qlm::platform().paths.mapTyped(v.dark_name), v.dark_name);
+  path(ql::kFlatName, qlm::platform().paths.mapTyped(v.flat_name), v.flat_name);
   text(ql::kFilterPosition, v.filter_position);
   text(ql::kFilterName, v.filter_name);
-  text(ql::kSubDir, v.sub_dir);
+  const std::filesystem::path folder = qlm::autosaveFolder(qlm::settings());
+  path(ql::kSubDir, folder.empty() ? std::nullopt : std::optional(folder), v.sub_dir);
   for (int id : {ql::kThousandths, ql::kHundredths, ql::kTenths, ql::kSeconds, ql::kMinutes})
     check(id, id == v.unit_button);
   check(ql::kHighResolution, v.readout_button == ql::kHighResolution);

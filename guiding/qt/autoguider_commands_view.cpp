@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include "app/command_table.h"
+#include "app/guiding_commands.h"
 #include "app/qt/main_window.h"
 #include "camera/link.h"
 #include "guiding/autoguider_model.h"
@@ -14,6 +15,7 @@
 #include "platform/messages.h"
 #include "platform/platform.h"
 #include "platform/qt/qt_ui.h"
+#include "sim/sim_transport.h"
 
 namespace qlm {
 
@@ -32,6 +34,10 @@ TGuidingInfoWindow& guidingInfoWindow() {
   static QPointer<TGuidingInfoWindow> window;
   if (window.isNull()) window = new TGuidingInfoWindow(mainWindow());
   return *window;
+}
+// The simulated camera is wired to the simulated mount through its autoguider socket.
+bool onSimulator() {
+  return dynamic_cast<sim::SimTransport*>(platform().transport) != nullptr;
 }
 }  // namespace
 
@@ -61,14 +67,18 @@ void connectAutoguiderCommands(TQLM_T4Window& window) {
   });
   window.setCommandHandler(cmd::kTrainAutoGuiding, [] {
     if (linkState().camera_present == 0) FindCamera();
+    if (!ensureDriveMethod(onSimulator())) return;
     TrainMain();
   });
   window.setCommandHandler(cmd::kStartAutoGuiding, [] {
     if (linkState().camera_present == 0) FindCamera();
+    if (!ensureDriveMethod(onSimulator())) return;
     runMainGuiding(guidingInfoWindow().view());
   });
-  window.setCommandHandler(cmd::kStartAutoGuidingFromPanel,
-                           [] { runGuiderGuiding(guiderGuideStar(), guidingWindow().view()); });
+  window.setCommandHandler(cmd::kStartAutoGuidingFromPanel, [] {
+    if (linkState().camera_present != 0 && !ensureDriveMethod(onSimulator())) return;
+    runGuiderGuiding(guiderGuideStar(), guidingWindow().view());
+  });
 }
 
 }  // namespace qlm

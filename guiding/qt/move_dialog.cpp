@@ -4,6 +4,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "image/qt/progress_dialog.h"
+
 namespace qlm {
 
 TMoveDialog::TMoveDialog(QWidget* parent) : QDialog(parent) {
@@ -25,7 +27,11 @@ TMoveDialog::TMoveDialog(QWidget* parent) : QDialog(parent) {
     auto* b = new QToolButton(this);
     b->setObjectName(a.name);
     b->setArrowType(a.type);
-    b->setFixedSize(36, 36);
+    // Each arrow says where it moves the telescope: N, S, E or W under the arrow.
+    b->setText(QString(QChar(a.name[0])));
+    b->setToolTip(a.name);
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setFixedSize(44, 44);
     layout->addWidget(b, a.row, a.column);
     const Direction d = a.direction;
     connect(b, &QToolButton::pressed, this, [this, d] { model_.arrowPressed(d); });
@@ -45,6 +51,7 @@ TMoveDialog::TMoveDialog(QWidget* parent) : QDialog(parent) {
   finished->setAutoDefault(false);
   connect(finished, &QPushButton::clicked, this, &QDialog::close);
   layout->addWidget(finished, 3, 0, 1, 4);
+  setMinimumWidth(captionWidth(*this));  // the whole caption in the title bar
 }
 
 }  // namespace qlm

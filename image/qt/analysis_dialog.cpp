@@ -1,6 +1,7 @@
 #include "image/qt/analysis_dialog.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -11,13 +12,16 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/analysis_commands.h"
 #include "app/window_model.h"
 #include "image/analysis_views.h"
 #include "image/display.h"
 #include "image/photometry.h"
+#include "image/qt/readable_plots.h"
 #include "platform/platform.h"
 
 namespace qlm {
@@ -89,9 +93,33 @@ THistDialog::THistDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("Histogram of Current Image");
   setAttribute(Qt::WA_DeleteOnClose);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(new RasterView(
+  auto* pictures = new QHBoxLayout;
+  pictures->addWidget(new RasterView(
       kHistogramWidth, kHistogramHeight, [] { return drawHistogram(imageBuffers().HistogramCounters); },
       this));
+  plot_ = new HistogramPlot(this);
+  plot_->on_paint = [](HistogramPlot& plot) {
+    const FrameState& f = frameState();
+    const DisplayState& d = displayState();
+    // With auto contrast the display is black up to the background level and white from where its
+    // table reaches 255; otherwise a value's high byte is its display value.
+    int black = 0;
+    int white = 255;
+    if (f.auto_contrast) {
+      black = d.background_level;
+      const auto it = std::find_if(d.auto_contrast_table.begin(), d.auto_contrast_table.end(),
+                                   [](int v) { return v >= 255; });
+      if (it != d.auto_contrast_table.end()) white = static_cast<int>(it - d.auto_contrast_table.begin());
+    }
+    plot.setCounts(trueDisplayCounts(imageBuffers().CurrentFrame), black, white);
+  };
+  pictures->addWidget(plot_, 1);
+  layout->addLayout(pictures);
+  auto* log = new QCheckBox("Logarithmic count scale", this);
+  log->setObjectName("LogScale");
+  log->setChecked(plot_->logarithmic());
+  connect(log, &QCheckBox::toggled, this, [this](bool on) { plot_->setLogarithmic(on); });
+  layout->addWidget(log);
   layout->addLayout(buttonRow(this, {{"Close", [this] { close(); }},
                                      {"Help", [] { help("QLM_T4_USB - Histogram", kHistogramHelp); }}}));
 }
@@ -110,8 +138,15 @@ TRowDialog::TRowDialog(QWidget* parent) : QDialog(parent) {
       kRowPlotWidth, kRowPlotHeight,
       [] { return drawRowPlot(imageBuffers().CurrentFrame, mouseModes().selected_row); }, this);
   layout->addWidget(plot_);
+  readable_ = new RowProfilePlot(this);
+  layout->addWidget(readable_, 1);
   auto* row = buttonRow(
       this, {{"Finished", [this] { close(); }}, {"Help", [] { help("QLM_T4_USB - Row Plot", kRowHelp); }}});
+  auto* scale = new QCheckBox("Scale to the row's range (else 0-65535)", this);
+  scale->setObjectName("AutoScale");
+  scale->setChecked(readable_->autoScale());
+  connect(scale, &QCheckBox::toggled, this, [this](bool on) { readable_->setAutoScale(on); });
+  row->insertWidget(2, scale);
   row_ = new QLineEdit(this);
   row_->setObjectName("Row");
   row_->setReadOnly(true);
@@ -125,6 +160,7 @@ TRowDialog::TRowDialog(QWidget* parent) : QDialog(parent) {
 void TRowDialog::rowChanged() {
   row_->setText(QString::number(mouseModes().selected_row));
   plot_->update();
+  readable_->setRow(imageBuffers().CurrentFrame, mouseModes().selected_row);
 }
 
 void TRowDialog::closeEvent(QCloseEvent* event) {
@@ -137,9 +173,18 @@ T3DDialog::T3DDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("3-D Intensity Plot");
   setAttribute(Qt::WA_DeleteOnClose);
   auto* layout = new QVBoxLayout(this);
-  plot_ = new RasterView(k3dWidth, k3dHeight, {}, this);
+  auto* tabs = new QTabWidget(this);
+  tabs->setObjectName("Views");
+  region_ = new RegionPlot3d(tabs);
+  const MouseModes& m = mouseModes();
+  const bool clicked = m.last_click_x >= 0 && m.last_click_y >= 0;
+  region_->setRegion(imageBuffers().CurrentFrame, clicked ? m.last_click_x : kFrameWidth / 2,
+                     clicked ? m.last_click_y : kFrameHeight / 2);
+  tabs->addTab(region_, clicked ? "Around the last click" : "Around the centre");
+  plot_ = new RasterView(k3dWidth, k3dHeight, {}, tabs);
   plot_->show(Raster(k3dWidth, k3dHeight, kWhite));
-  layout->addWidget(plot_);
+  tabs->addTab(plot_, "Whole frame");
+  layout->addWidget(tabs);
   layout->addLayout(buttonRow(
       this, {{"Finished", [this] { close(); }}, {"Help", [] { help("QLM_T4_USB - 3-D Plot", k3dHelp); }}}));
 }

@@ -13,6 +13,9 @@ class QAbstractButton;
 namespace qlm {
 
 class PhotometryModel;
+class HistogramPlot;
+class RowProfilePlot;
+class RegionPlot3d;
 
 // Shows a raster 1:1; `draw` makes the picture at every paint (so it follows what it shows).
 class RasterView : public QWidget {
@@ -37,9 +40,14 @@ class THistDialog : public QDialog {
   Q_OBJECT
  public:
   explicit THistDialog(QWidget* parent);
+  // Beside the picture: the true counts with numbered axes and the display's black and white points.
+  HistogramPlot& plot() { return *plot_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+
+ private:
+  HistogramPlot* plot_ = nullptr;
 };
 
 // "INTENSITY PROFILE OF ONE ROW" (modeless): the profile of the selected row, the "Row" field,
@@ -50,6 +58,8 @@ class TRowDialog : public QDialog {
   explicit TRowDialog(QWidget* parent);
   // The selected row changed: show its number and redraw.
   void rowChanged();
+  // Beside the picture: the row with numbered axes, scaled to its own range (or the picture's).
+  RowProfilePlot& plot() { return *readable_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -57,6 +67,7 @@ class TRowDialog : public QDialog {
  private:
   QLineEdit* row_ = nullptr;
   RasterView* plot_ = nullptr;
+  RowProfilePlot* readable_ = nullptr;
 };
 
 // "3-D Intensity Plot" (modeless): drawn once into an off-screen picture, shown trace by trace as it
@@ -67,12 +78,16 @@ class T3DDialog : public QDialog {
   explicit T3DDialog(QWidget* parent);
   // Draws the 128 traces, showing the picture after each and handling window events in between.
   void build();
+  // The first tab: the region around the last click on the picture (the whole frame's traces are in
+  // the second).
+  RegionPlot3d& region() { return *region_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
   RasterView* plot_ = nullptr;
+  RegionPlot3d* region_ = nullptr;
   bool closed_ = false;
 };
 

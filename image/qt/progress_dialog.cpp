@@ -1,10 +1,18 @@
 #include "image/qt/progress_dialog.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 
 namespace qlm {
+
+int captionWidth(const QWidget& window) {
+  constexpr int kTitleBarButtons = 140;  // icon, minimise, maximise and close, and the frame
+  QFont title = window.font();
+  title.setBold(true);
+  return QFontMetrics(title).horizontalAdvance(window.windowTitle()) + kTitleBarButtons;
+}
 
 TProgressDialog::TProgressDialog(QWidget* parent) : QProgressDialog(parent) {
   setObjectName("TProgressDialog");
@@ -34,6 +42,8 @@ TProgressDialog::TProgressDialog(QWidget* parent) : QProgressDialog(parent) {
 void TProgressDialog::open(const QString& caption) {
   setWindowTitle(caption);
   setLabelText(caption);
+  // Wide enough that the title bar shows the whole caption beside its buttons.
+  setMinimumWidth(captionWidth(*this));
   setValue(0);
   show();
 }

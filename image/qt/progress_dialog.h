@@ -3,6 +3,10 @@
 
 namespace qlm {
 
+// The width a window needs for its title bar to show its whole caption (bold title font, and room for
+// the window manager's buttons).
+int captionWidth(const QWidget& window);
+
 // The shared progress window of long operations ("Filter Progress"): modeless, a bar from 0 to 256
 // marked "0%" at its left end and "100%" at its right, no cancel button; the caption is the text the
 // caller gives.

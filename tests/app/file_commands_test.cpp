@@ -7,6 +7,7 @@
 
 #include "app/fits_model.h"
 #include "capture/capture_state.h"
+#include "capture/sequence.h"
 #include "files/autosave.h"
 #include "files/fits_details.h"
 #include "files/ini_model.h"
@@ -253,6 +254,27 @@ TEST_F(FileCommandsTest, SaveAsFitsFillsTheDateAndSavesOnlyAfterContinue) {
   saveAsFitsCommand();
   EXPECT_EQ(fileSize(p.home.path() / "m42.FIT"), 337360);  // 8-bit, as the box was clicked
   EXPECT_EQ(st.file_kind, 2);
+}
+
+// A frame from an exposure is stamped with that exposure's UT midpoint, as its autosave would be; a
+// frame opened from a file keeps the local-date rule.
+TEST_F(FileCommandsTest, SaveAsFitsOfAnExposureStampsItsMidpoint) {
+  sequenceState().exposure_start = 1700000000;  // 2023-11-14 22:13:20 UT
+  sequenceState().exposure_end = 1700000011;
+  displayState().image_title = kPhotoTitle;
+  std::string shown_time;
+  onFitsDialog([&](FitsModel& m) { shown_time = m.texts.time; }, kPanelCancel);
+  saveAsFitsCommand();
+  EXPECT_EQ(shown_time, "22:13:25");
+  EXPECT_EQ(fitsDetails().dateObs, "2023-11-14");
+
+  fitsDetails().timeObs.clear();
+  fitsDetails().dateObs.clear();
+  displayState().image_title = "m42.fit";
+  onFitsDialog([](FitsModel&) {}, kPanelCancel);
+  saveAsFitsCommand();
+  EXPECT_EQ(fitsDetails().timeObs, "");
+  EXPECT_EQ(fitsDetails().dateObs.size(), 10u);
 }
 
 TEST_F(FileCommandsTest, ShowCurrentFitsDetailsAbortKeepsTextsButNotTheEightBitBox) {

@@ -5,6 +5,7 @@
 
 #include "files/fits_reader.h"
 #include "files/fits_writer.h"
+#include "files/pk.h"
 #include "files_test_util.h"
 #include "support/test_home.h"
 
@@ -94,6 +95,25 @@ TEST_P(FitsRoundTripTest, FullFrameComesBackExactly) {
   EXPECT_FALSE(frameState().binned);
   EXPECT_EQ(fileBinning(), 0);
   EXPECT_TRUE(p.ui.messageTexts().empty());
+}
+
+// A dark or flat may be one of the program's own FITS files, in either offset form, without the
+// file's texts reaching the program's records; a binned or 8-bit file is no dark or flat.
+TEST_P(FitsRoundTripTest, OwnFitsServesAsDarkOrFlatAndLeavesTheRecordsAlone) {
+  d.unsignedFits = GetParam();
+  test::fillScrambled(frame, 5);
+  ASSERT_EQ(save(file("dark.fit")), 0);
+  const Frame saved = frame;
+  d.object = "kept";
+  Frame dark{};
+  EXPECT_TRUE(loadDarkOrFlat(file("dark.fit"), dark));
+  EXPECT_TRUE(framesEqual(dark, saved));
+  EXPECT_EQ(d.object, "kept");
+  d.eightBit = true;
+  ASSERT_EQ(save(file("eight.fit")), 0);
+  dark.fill(7);
+  EXPECT_FALSE(loadDarkOrFlat(file("eight.fit"), dark));
+  EXPECT_EQ(dark[0], 7);
 }
 
 INSTANTIATE_TEST_SUITE_P(Offsets, FitsRoundTripTest, ::testing::Bool(),

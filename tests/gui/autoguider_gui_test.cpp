@@ -14,6 +14,7 @@
 #include "app/qt/main_window.h"
 #include "camera/link.h"
 #include "camera/readout.h"
+#include "files/fits_details.h"
 #include "files/settings.h"
 #include "guiding/guide_star.h"
 #include "guiding/guider.h"
@@ -81,6 +82,53 @@ class AutoguiderWindowTest : protected SimSystemHolder, public SimWindowTest {
   int stopped_at_ = 0;  // frames measured when "Stop Guiding" was pressed
   std::vector<std::string> fields_;
 };
+
+// Picks the brightest star of a first guider frame in the panel, then presses "Start Guiding".
+class AutoguiderStartTest : public AutoguiderWindowTest {
+ protected:
+  void pickAndStart() {
+    // The panel shows the last guider frame: take one, and pick its brightest star on it.
+    qlm::FindCamera();
+    qlm::GuiderFrame& image = qlm::imageBuffers().GuiderFrames[0];
+    ASSERT_TRUE(qlm::GuiderExposure('s', 1, image, qlm::GuiderProcessing{}));
+    const auto star = qlm::brightestGuiderStar(image, qlm::settings().mask_radius);
+    ASSERT_TRUE(star);
+    on_panel = [star](qlm::TGQLDialog& panel) {
+      click(panel, "Select Guide Star");
+      QTest::mouseRelease(&panel, Qt::LeftButton, {},
+                          QPoint(qlm::kGuiderImageLeft + star->x, qlm::kGuiderImageTop + star->y));
+      click(panel, "Start Guiding");
+    };
+    window_->runCommand(qlm::cmd::kAutoguiderCamera);
+    ASSERT_TRUE(driven_);
+  }
+};
+
+// A fresh data folder has no drive method: on the simulator one question offers the autoguider
+// socket that the simulated mount is wired to, and guiding then starts.
+TEST_F(AutoguiderStartTest, WithoutADriveMethodTheSimulatorOffersTheSocketAndGuides) {
+  qlm::settings().drive_method = 'n';
+  answer_yes_ = true;
+  pickAndStart();
+  EXPECT_TRUE(shown_) << "guiding did not start";
+  EXPECT_EQ(qlm::settings().drive_method, 'b');
+  qlm::Settings saved;
+  qlm::FitsDetails fits;
+  ASSERT_EQ(qlm::loadSettings(qlm::platform().paths.settingsFile(), saved, fits), qlm::kSettingsOk);
+  EXPECT_EQ(saved.drive_method, 'b') << "the choice is saved";
+  ASSERT_EQ(messages_.size(), 2u);  // the pick's position box and the one question
+  EXPECT_NE(messages_[1].find("Autoguider Socket"), std::string::npos) << messages_[1];
+}
+
+// Declining the offer starts nothing and says which setting to change.
+TEST_F(AutoguiderStartTest, DecliningTheOfferStartsNothing) {
+  qlm::settings().drive_method = 'n';
+  pickAndStart();
+  EXPECT_FALSE(shown_);
+  EXPECT_EQ(qlm::settings().drive_method, 'n');
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_NE(messages_[1].find("Set Program Defaults"), std::string::npos) << messages_[1];
+}
 
 TEST_F(AutoguiderWindowTest, PickStartGuidingAndStop) {
   // The panel shows the last guider frame: take one, and pick its brightest star on it.

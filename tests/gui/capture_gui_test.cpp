@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "app/command_table.h"
 #include "app/qt/main_window.h"
@@ -93,7 +94,7 @@ TEST_F(CaptureWindowTest, SeriesOfSecondsIsShownAndAutosavedFrameByFrame) {
     click(panel, qlm::ql::kContinuous);
     click(panel, qlm::ql::kAutoSave);
     static_cast<QScrollBar*>(panel.control(qlm::ql::kExposuresScroll))
-        ->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        ->triggerAction(QAbstractSlider::SliderSingleStepSub);
     click(panel, qlm::ql::kTakePhoto);
   };
   window_->runCommand(qlm::cmd::kCameraInterface);
@@ -176,9 +177,10 @@ TEST_F(CaptureWindowTest, FocusModeShowsThePeakAndTheFocusImageInThePanel) {
 
 TEST_F(CaptureWindowTest, PanelArrowsAndTogglesGoThroughTheRules) {
   onPanel = [](TQLDialog& panel) {
+    // The short vertical bars are drawn as spin boxes and act as spin boxes: the up arrow raises.
     auto* exposures = static_cast<QScrollBar*>(panel.control(qlm::ql::kExposuresScroll));
-    exposures->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    exposures->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    exposures->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    exposures->triggerAction(QAbstractSlider::SliderSingleStepSub);
     click(panel, qlm::ql::kContinuous);
     EXPECT_EQ(static_cast<QLabel*>(panel.control(qlm::ql::kExposuresBox))->text(), "3");
     EXPECT_EQ(static_cast<QLabel*>(panel.control(qlm::ql::kCameraMode))->text(), "Series Imaging");
@@ -186,8 +188,11 @@ TEST_F(CaptureWindowTest, PanelArrowsAndTogglesGoThroughTheRules) {
     click(panel, qlm::ql::kMinutes);
     auto* value = static_cast<QScrollBar*>(panel.control(qlm::ql::kExposureScroll));
     EXPECT_EQ(value->maximum(), 90);
-    value->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    value->triggerAction(QAbstractSlider::SliderSingleStepSub);
     EXPECT_EQ(static_cast<QLineEdit*>(panel.control(qlm::ql::kValueBox))->text(), "2");
+    value->triggerAction(QAbstractSlider::SliderSingleStepAdd);  // the down arrow lowers again
+    EXPECT_EQ(static_cast<QLineEdit*>(panel.control(qlm::ql::kValueBox))->text(), "1");
+    value->triggerAction(QAbstractSlider::SliderSingleStepSub);
     panel.reject();  // the window's close box
   };
   window_->runCommand(qlm::cmd::kCameraInterface);
@@ -195,6 +200,43 @@ TEST_F(CaptureWindowTest, PanelArrowsAndTogglesGoThroughTheRules) {
   EXPECT_TRUE(qlm::captureSettings().continuous);
   EXPECT_EQ(qlm::captureSettings().unit, 'm');
   EXPECT_EQ(qlm::captureSettings().count, 2);
+}
+
+// A series that stacks on a star, with no star picked, is refused once before any exposure (not a
+// "Find centre failed" box for every centroid pass).
+TEST_F(CaptureWindowTest, StackingWithoutAPickedStarIsRefusedOnceUpFront) {
+  onPanel = [](TQLDialog& panel) {
+    auto* exposures = static_cast<QScrollBar*>(panel.control(qlm::ql::kExposuresScroll));
+    exposures->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    exposures->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(static_cast<QLabel*>(panel.control(qlm::ql::kCameraMode))->text(), "Auto Merging");
+    click(panel, qlm::ql::kTakePhoto);
+  };
+  window_->runCommand(qlm::cmd::kCameraInterface);
+  // The first capture of a fresh data folder also warns that it has no settings file yet.
+  ASSERT_FALSE(messages_.empty());
+  EXPECT_EQ(messages_.back().rfind("Sorry, there is no star to stack on.", 0), 0u) << messages_.back();
+  for (const std::string& m : messages_)
+    EXPECT_EQ(m.find("Find centre failed"), std::string::npos);
+  EXPECT_LE(messages_.size(), 2u);
+  EXPECT_EQ(window_->windowTitle(), "QLM_T4_USB - (Untitled)") << "no exposure was taken";
+  EXPECT_EQ(qlm::sequenceState().exposure_end, 0);
+}
+
+// The dark and flat names and the autosave folder show where they lie on this machine.
+TEST_F(CaptureWindowTest, PanelShowsTheFoldersTheWindowsPathsStandFor) {
+  std::map<int, QString> shown;
+  onPanel = [&shown](TQLDialog& panel) {
+    for (int id : {qlm::ql::kDarkName, qlm::ql::kFlatName, qlm::ql::kSubDir})
+      shown[id] = static_cast<QLabel*>(panel.control(id))->toolTip();
+    EXPECT_FALSE(static_cast<QLabel*>(panel.control(qlm::ql::kDarkName))->text().contains("c:"));
+    click(panel, qlm::ql::kCancel);
+  };
+  window_->runCommand(qlm::cmd::kCameraInterface);
+  EXPECT_EQ(qlm::captureSettings().dark_file, "c:\\dark.def") << "the setting keeps its typed form";
+  EXPECT_EQ(shown[qlm::ql::kDarkName].toStdString(), (home_.path() / "dark.def").string());
+  EXPECT_EQ(shown[qlm::ql::kFlatName].toStdString(), (home_.path() / "flat.def").string());
+  EXPECT_EQ(shown[qlm::ql::kSubDir].toStdString(), (home_.path() / "autosave").string());
 }
 
 }  // namespace

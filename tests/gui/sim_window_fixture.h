@@ -1,6 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -46,13 +47,18 @@ class SimWindowTest : public ::testing::Test {
   std::unique_ptr<TQLM_T4Window> window_;
   std::unique_ptr<qlm::ScopedPlatform> virtual_time_;
   std::vector<std::string> messages_;
+  bool answer_yes_ = false;  // a question box is answered "Yes" (else as its default)
 
  private:
   void tick() {
     QWidget* modal = QApplication::activeModalWidget();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       messages_.push_back(box->text().toStdString());
-      box->accept();
+      if (QAbstractButton* yes = box->button(QMessageBox::Yes); yes != nullptr && answer_yes_) {
+        yes->click();
+      } else {
+        box->accept();
+      }
       return;
     }
     onTick(modal);

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include <unistd.h>
+#include <cstdlib>
 
 #include "app/program_state.h"
 
@@ -17,6 +18,8 @@ TempHome::TempHome() {
   path_ = std::filesystem::temp_directory_path() / ("qlm_t4_test_" + std::to_string(::getpid()) + "_" +
                                                     std::to_string(counter++) + "_" + std::to_string(rd()));
   std::filesystem::create_directories(path_);
+  // The desktop program's cache folder (its temporary bitmaps) goes inside the test's root too.
+  ::setenv("XDG_CACHE_HOME", (path_ / "cache").c_str(), 1);
 }
 
 TempHome::~TempHome() {
