@@ -25,6 +25,7 @@
 #include "image/display.h"
 #include "image/frame.h"
 #include "platform/platform.h"
+#include "sim/sim_setup.h"
 #include "sim/sim_transport.h"
 #include "sim_window_fixture.h"
 #include "support/test_home.h"
@@ -35,7 +36,9 @@ namespace {
 // and the camera panel is driven by `onPanel` from a timer while the command runs.
 class CaptureWindowTest : public SimWindowTest {
  protected:
-  CaptureWindowTest() : SimWindowTest(std::make_shared<qlm::sim::SimTransport>(), 20) {}
+  explicit CaptureWindowTest(
+      std::shared_ptr<qlm::Transport> transport = std::make_shared<qlm::sim::SimTransport>())
+      : SimWindowTest(std::move(transport), 20) {}
 
   void onTick(QWidget* modal) override {
     if (auto* panel = qobject_cast<TQLDialog*>(modal); panel != nullptr && panel != driven_) {
@@ -114,9 +117,9 @@ TEST_F(CaptureWindowTest, LiveStackWindowStacksTheSeriesAndSavesIt) {
     type(panel, "3");
     click(panel, qlm::ql::kContinuous);
     click(panel, qlm::ql::kLiveStack);
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 2; ++i)  // the up arrow raises, as a spin box's does
       static_cast<QScrollBar*>(panel.control(qlm::ql::kExposuresScroll))
-          ->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+          ->triggerAction(QAbstractSlider::SliderSingleStepSub);
     click(panel, qlm::ql::kTakePhoto);
   };
   window_->runCommand(qlm::cmd::kCameraInterface);
@@ -237,6 +240,45 @@ TEST_F(CaptureWindowTest, PanelShowsTheFoldersTheWindowsPathsStandFor) {
   EXPECT_EQ(shown[qlm::ql::kDarkName].toStdString(), (home_.path() / "dark.def").string());
   EXPECT_EQ(shown[qlm::ql::kFlatName].toStdString(), (home_.path() / "flat.def").string());
   EXPECT_EQ(shown[qlm::ql::kSubDir].toStdString(), (home_.path() / "autosave").string());
+}
+
+// The simulated telescope capped: focus mode on a window of dark sky leaves HFR and FWHM blank rather
+// than measuring noise as a star.
+struct CappedSky {
+  std::shared_ptr<qlm::sim::SimSystem> sim_ = [] {
+    qlm::sim::SimOptions o = qlm::sim::defaultSimOptions();
+    EXPECT_EQ(qlm::sim::applySimSetting(o, "cap=on"), "");
+    return std::make_shared<qlm::sim::SimSystem>(o);
+  }();
+};
+class CappedFocusTest : protected CappedSky, public CaptureWindowTest {
+ protected:
+  CappedFocusTest() : CaptureWindowTest(std::shared_ptr<qlm::Transport>(sim_, &sim_->transport())) {}
+};
+
+TEST_F(CappedFocusTest, FocusModeOnAnEmptyWindowLeavesTheStarFieldsBlank) {
+  std::string peak;
+  std::string hfr = "unread";
+  std::string fwhm = "unread";
+  onPanel = [&](TQLDialog& panel) {
+    click(panel, qlm::ql::kHundredths);
+    type(panel, "20");
+    int shown = 0;
+    const std::function<void()> on_exposure = [&, p = &panel] {
+      if (++shown < 2) return;
+      click(*p, qlm::ql::kFocusStop);
+      peak = static_cast<QLabel*>(p->control(qlm::ql::kMaxValue))->text().toStdString();
+      hfr = p->findChild<QLabel*>("ql_hfr")->text().toStdString();
+      fwhm = p->findChild<QLabel*>("ql_fwhm")->text().toStdString();
+    };
+    panel.model().focus_runner = [&on_exposure](qlm::QlModel& m) { qlm::runFocusMode(m, on_exposure); };
+    click(panel, qlm::ql::kFocusStart);
+    click(panel, qlm::ql::kCancel);
+  };
+  window_->runCommand(qlm::cmd::kCameraInterface);
+  EXPECT_FALSE(peak.empty()) << "focus mode ran";
+  EXPECT_EQ(hfr, "");
+  EXPECT_EQ(fwhm, "");
 }
 
 }  // namespace

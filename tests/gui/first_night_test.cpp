@@ -2,7 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QScreen>
@@ -22,6 +22,7 @@
 #include "image/frame.h"
 #include "image/qt/analysis_dialog.h"
 #include "image/qt/progress_dialog.h"
+#include "image/qt/readable_plots.h"
 #include "platform/platform.h"
 #include "platform/qt/qt_ui.h"
 #include "sim/sim_transport.h"
@@ -156,6 +157,45 @@ TEST_F(FirstNightTest, CaptionsAndArrowsCanBeRead) {
   for (const char* name : {"North", "South", "East", "West"})
     letters += move.findChild<QToolButton*>(name)->text().toStdString();
   EXPECT_EQ(letters, "NSEW");
+}
+
+// The plots beside the views' own pictures: true counts past 65,535, the row on its own scale (the
+// fixed one still a choice) and the region around the last click in 3-D.
+TEST_F(FirstNightTest, PlotsShowTrueCountsTheRowsOwnRangeAndTheClickedRegion) {
+  qlm::Frame& frame = qlm::imageBuffers().CurrentFrame;
+  frame.fill(100 << 8);  // one display value over the estimate area but one row: 483 x 650 pixels
+  for (int c = 0; c < qlm::kFrameWidth; ++c)
+    frame[static_cast<std::size_t>(300) * qlm::kFrameWidth + c] = static_cast<std::uint16_t>(20000 + c);
+  qlm::refreshDisplay();
+  window->runCommand(qlm::cmd::kHistogram);
+  auto* histogram = window->findChild<qlm::THistDialog*>();
+  ASSERT_NE(histogram, nullptr);
+  histogram->grab();  // a paint takes the counts
+  EXPECT_TRUE(histogram->plot().listText().contains("313950")) << histogram->plot().listText().toStdString();
+  histogram->close();
+
+  qlm::mouseModes().last_click_x = 600;
+  qlm::mouseModes().last_click_y = 40;
+  window->runCommand(qlm::cmd::kIntensityPlot3d);
+  auto* plot3d = window->findChild<qlm::T3DDialog*>();
+  ASSERT_NE(plot3d, nullptr);
+  EXPECT_TRUE(plot3d->region().region().contains(600, 40));
+  EXPECT_LT(plot3d->region().region().width(), 100);
+  plot3d->close();
+  QApplication::processEvents();
+
+  window->runCommand(qlm::cmd::kRowPlot);
+  auto* row = window->findChild<qlm::TRowDialog*>();
+  ASSERT_NE(row, nullptr);
+  qlm::mouseModes().selected_row = 300;
+  row->rowChanged();
+  const auto [lo, hi] = row->plot().valueRange();
+  EXPECT_LE(lo, 20000);
+  EXPECT_GE(hi, 20659);
+  EXPECT_LT(hi - lo, 2000) << "scaled to the row, not to 0-65535";
+  row->findChild<QCheckBox*>("AutoScale")->click();
+  EXPECT_EQ(row->plot().valueRange(), (std::pair<int, int>(0, 65535)));
+  row->close();
 }
 
 }  // namespace
