@@ -125,16 +125,13 @@ bool pickMainStar(const GuideArgs& a, std::ostream& err) {
     x = a.star->first;
     y = a.star->second;
   } else {
-    // The scan stays inside the frame whatever radius the settings file holds (a negative one too).
-    const int e = std::max(r, 0);
-    std::uint16_t best = 0;
-    for (int j = e; j + e + 1 <= kFrameHeight; ++j)
-      for (int i = e; i + e + 1 <= kFrameWidth; ++i)
-        if (f[static_cast<std::size_t>(j * kFrameWidth + i)] > best) {
-          best = f[static_cast<std::size_t>(j * kFrameWidth + i)];
-          x = i;
-          y = j;
-        }
+    const auto at = brightestStar(f.data(), kFrameWidth, kFrameHeight, std::max(r, 0));
+    if (!at) {
+      err << "no star on the main image\n";
+      return false;
+    }
+    x = at->first;
+    y = at->second;
   }
   for (int pass = 0; pass < 3; ++pass)
     if (!mainPickCentre(x, y, r, f.data())) {
@@ -193,6 +190,19 @@ bool trainAndPrint(const GuideArgs& a, std::ostream& out, std::ostream& err) {
       << "\ndec x px/s: " << t.dx << "\ndec y px/s: " << t.dy << "\ndec rate px/s: " << t.dec_rate
       << "\nra backlash px: " << t.ra_backlash << "\ndec backlash px: " << t.dec_backlash
       << "\ntheta rad: " << t.theta << "\nquadrant: " << t.quadrant << '\n';
+  char precise[200];
+  std::snprintf(precise, sizeof precise,
+                "ra rate measured px/s: %.2f\ndec rate measured px/s: %.2f\nra backlash measured px: %.2f\n"
+                "dec backlash measured px: %.2f\nra angle deg: %.1f\n",
+                std::hypot(t.west_x, t.west_y), std::hypot(t.north_x, t.north_y), t.ra_backlash_px,
+                t.dec_backlash_px, t.theta * 180.0 / 3.14159265358979323846);
+  out << precise;
+  const std::string notes = guiderTrainingNotes(t);
+  for (std::size_t at = 0; at < notes.size();) {
+    const std::size_t end = std::min(notes.find('\n', at), notes.size());
+    out << "note: " << notes.substr(at, end - at) << '\n';
+    at = end + 1;
+  }
   saveLatest();
   calibrationState().use_trained = true;
   return savedTrainedValues();
@@ -265,15 +275,19 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   view.send_pulses = !a.no_corrections;
   view.log_path = a.log;
   if (sim != nullptr) {
-    view.truth = [sim]() -> std::optional<std::pair<double, double>> {
-      const sim::ExposureRecord& e = sim->transport().lastExposure(kGuiderHead);
+    // Where the telescope truly pointed during the guide frame just read (main-sensor pixels).
+    const int head = a.camera == "main" ? kMainHead : kGuiderHead;
+    view.truth = [sim, head]() -> std::optional<std::pair<double, double>> {
+      const sim::ExposureRecord& e = sim->transport().lastExposure(head);
       return std::make_pair(e.pointing_x_px, e.pointing_y_px);
     };
   }
   view.frame_done = [&](const GuideFrameRecord& r) {
-    sums.n += 1;
-    sums.ex += (r.dx / 1000.0) * (r.dx / 1000.0);
-    sums.ey += (r.dy / 1000.0) * (r.dy / 1000.0);
+    if (!r.lost) {  // a lost frame measured nothing
+      sums.n += 1;
+      sums.ex += (r.dx / 1000.0) * (r.dx / 1000.0);
+      sums.ey += (r.dy / 1000.0) * (r.dy / 1000.0);
+    }
     if (view.truth) {
       const auto t = view.truth();
       sums.truth.add(t->first, t->second);
@@ -286,7 +300,6 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   };
   stop_at = clock.millis() + static_cast<std::uint32_t>(a.seconds) * 1000u;
   if (a.camera == "main") {
-    view.truth = nullptr;  // the main loop's frames are the guide window's
     if (!runMainGuiding(view)) return 1;
   } else if (!runGuiderGuiding(guiderGuideStar(), view)) {
     return 1;
@@ -299,6 +312,7 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
       << "\nrms x px: " << std::sqrt(sums.ex / n) << unit << "\nrms y px: " << std::sqrt(sums.ey / n) << unit
       << '\n';
   if (sums.truth.n > 0) out << "true rms px: " << sums.truth.rms() << " (main)\n";
+  out << "lost frames: " << g.lost_frames << '\n';
   if (ao) out << "bumps: " << aoState().bumps - bumps_before << '\n';
   // A lost star or a failed camera ends the run early; a log that lost rows has said so once.
   return g.stop || g.camera_failed || guideLogFailed() ? 1 : 0;

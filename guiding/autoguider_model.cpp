@@ -51,7 +51,7 @@ void AutoguiderModel::refresh() {
   view_.latest_values[1] = c.trained.dec_rate;
   view_.latest_values[2] = c.trained.ra_backlash;
   view_.latest_values[3] = c.trained.dec_backlash;
-  view_.latest_angle = c.trained.theta;
+  view_.latest_angle = c.trained.theta * 180.0 / 3.14159265358979323846;  // degrees, as the default
   view_.ao_com = s.ao_port == 1 ? 1 : (s.ao_port == 0 ? 2 : 0);
   view_.ao_swap_ud = aoUpDownSwapped();
   view_.ao_swap_lr = aoLeftRightSwapped();
@@ -164,9 +164,13 @@ int AutoguiderModel::press(GuiderControl c) {
       g.one_sec_pause = !g.one_sec_pause;
       break;
     case GuiderControl::SelectGuideStar:
+      // The pick and the training measure with the mask radius, as guiding does: the radius left by
+      // start-up (4) or by photometry is too small to find the star again after a long pulse.
+      centroidState().working_radius = s.mask_radius;
       armGuiderPick();
       break;
     case GuiderControl::Train:
+      centroidState().working_radius = s.mask_radius;
       TrainGuider(guiderGuideStar());
       break;
     case GuiderControl::UseDefault:

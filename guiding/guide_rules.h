@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace qlm {
 
@@ -26,11 +27,17 @@ struct GuideParams {
   int dec_backlash = 0;
   int ra_hysteresis = 0;
   int dec_hysteresis = 0;
-  // Guider camera only: the trained rotation, used when `rotate` is set (trained values in use and
-  // "Ignore RA Angle" off).
+  // Guider camera only: the RA axis's angle on the sensor, used when `rotate` is set ("Ignore RA Angle"
+  // off). An East pulse moves the star along (cos theta, -sin theta), a North pulse along (sin theta,
+  // cos theta); at theta 0 the rotated rule is the plain one.
   bool rotate = false;
-  float theta = 0.0f;  // angle of the RA axis, radians
-  int quadrant = 1;
+  float theta = 0.0f;  // radians
+  int quadrant = 1;    // of the trained RA vector; shown, not used by the correction
+  // Trained motion per second of pulse (pixels per second, full precision): West and North. When set,
+  // the rotated rule splits the error along these two vectors instead of along theta.
+  bool vectors = false;
+  double west_x = 0.0, west_y = 0.0;
+  double north_x = 0.0, north_y = 0.0;
 };
 
 // The previous correction's letters; a change of letter means the axis reverses.
@@ -53,11 +60,11 @@ struct GuideCorrection {
   AxisPulse dec;
 };
 
-// The guider camera's correction for errors dx, dy (thousandths). Without rotation: nothing beyond
-// 8 pixels on either axis; an axis is corrected above 300 (ignore drift) or 30 thousandths; East / North
-// for a positive error; a reversal adds backlash x 1000; pulse = |size / rate| - hysteresis x 100.
-// With rotation: the error is split along the trained RA angle (angles truncated to whole radians),
-// letters chosen by the quadrant, no threshold and no limit. `last` is updated with the letters used.
+// The guider camera's correction for errors dx, dy (thousandths). Nothing beyond 8 pixels on either
+// axis; an axis is corrected above 300 (ignore drift) or 30 thousandths; East / North for a positive
+// error; a reversal adds backlash x 1000; pulse = |size / rate| - hysteresis x 100. With rotation the
+// error is first split into its RA and Dec parts along the trained vectors (or theta), at full angle
+// precision, and the same rule runs on each part. `last` is updated with the letters used.
 GuideCorrection guiderCorrection(int dx, int dy, const GuideParams& p, LastLetters& last);
 
 // The main camera's correction: nothing beyond 5 pixels; thresholds 1000 (ignore drift) or 50 for RA
@@ -66,13 +73,16 @@ GuideCorrection mainCorrection(int dx, int dy, const GuideParams& p, LastLetters
 
 // --- Training ---
 
-// The positions the eight steps of the guider training measured (p[0] is the guide star).
+// The positions the eight steps of the guider training measured, in pixels with their tenths (index 0
+// is the guide star).
 struct GuiderTrainingPositions {
-  std::array<int, 9> x{};
-  std::array<int, 9> y{};
+  std::array<double, 9> x{};
+  std::array<double, 9> y{};
 };
 
-// The guider training's results.
+// The guider training's results. The whole-pixel values are the measured ones, rates rounded (at least
+// 1) and backlash cut, as the panel and the settings record hold them; the full-precision vectors feed
+// guiding along the trained axes.
 struct GuiderTraining {
   int rx = 0, ry = 0;  // RA vector, pixels per second (west pulses)
   int dx = 0, dy = 0;  // Dec vector (north pulses)
@@ -80,29 +90,35 @@ struct GuiderTraining {
   int dec_rate = 1;
   int ra_backlash_x = 0, ra_backlash_y = 0, ra_backlash = 0;
   int dec_backlash_x = 0, dec_backlash_y = 0, dec_backlash = 0;
-  float theta = 0.0f;
+  float theta = 0.0f;  // angle of the RA axis on the sensor, radians in (-pi, pi]; 0 for an unturned head
   int quadrant = 1;
-  // The star did not move along an axis (a vector of length 0): nothing was measured.
+  double west_x = 0.0, west_y = 0.0;    // pixels per second of West pulse
+  double north_x = 0.0, north_y = 0.0;  // pixels per second of North pulse
+  double ra_backlash_px = 0.0, dec_backlash_px = 0.0;
+  // The star did not move along an axis: nothing was measured and nothing is kept.
   bool nonsense = false;
+  // Values that were measured but cannot be trusted (a backlash as large as the whole move); shown.
+  std::string doubts;
 };
 
-// Predicted offsets of the next search: 9 (or 5) times the first short move, plus one pixel.
-inline int predictedOffset(int factor, int moved) {
-  return factor * moved + 1;
-}
+// Where step `step` (1-8) looks first, from the positions measured so far: each long pulse is
+// expected to move the star as far as the measured short one scaled by the pulse lengths (then as the
+// long ones did), a reversal to bring it back. Rounded to whole pixels.
+std::pair<int, int> guiderTrainingSearchPoint(int step, const GuiderTrainingPositions& p);
 
-// Results from the step positions with training time T seconds (integer arithmetic, truncating).
+// Results from the step positions with training time T seconds: RA from the two long West pulses, Dec
+// from the long North pulse (the short ones before them take up any play), backlash as the part of the
+// reversing pulse's expected return that did not happen, measured along the axis.
 GuiderTraining guiderTrainingResults(const GuiderTrainingPositions& p, int t_seconds);
-// Theta: 0 when ry = 0, else the arctangent of the integer quotient |rx| / |ry|.
-float trainingTheta(int rx, int ry);
 // The text of the results box.
 std::string guiderTrainingText(const GuiderTraining& r);
 
-// The main-camera training's recorded coordinates: x0 (measured before the east pulses), x1-x4 after
-// East, East, West, West; y0 (measured at the third step), y1-y4 after North, North, South, South.
+// The main-camera training's recorded coordinates (pixels and tenths): x0 (measured before the east
+// pulses), x1-x4 after East, East, West, West; y0 (measured on the first guide-window frame), y1-y4
+// after North, North, South, South.
 struct MainTrainingPositions {
-  std::array<int, 5> x{};
-  std::array<int, 5> y{};
+  std::array<double, 5> x{};
+  std::array<double, 5> y{};
 };
 
 struct MainTraining {
@@ -110,15 +126,19 @@ struct MainTraining {
   int dec_rate = 0;
   int ra_backlash = 0;
   int dec_backlash = 0;
+  bool nonsense = false;  // the star did not move along an axis: nothing is kept
+  std::string doubts;     // as for the guider training
 };
 
-// RA takes means of the two moves, Dec the larger one; divided by the training time Tm.
+// RA takes the mean of the two second-pulse moves, Dec the larger one, each divided by the training
+// time Tm and rounded; backlash is the lost motion in pixels (mean for RA, larger for Dec), cut to
+// whole pixels.
 MainTraining mainTrainingResults(const MainTrainingPositions& p, int tm_seconds);
 std::string mainTrainingText(const MainTraining& r);
 
 // The box shown when a training measured a star that did not move.
 inline constexpr const char* kTrainingNoMovementText =
-    "Training failed: the star did not move with the guide pulses (rate 0).\n"
+    "Training failed: the star did not move with the guide pulses.\n"
     "Check the drive method and the guide cable; the previous values are kept.";
 
 }  // namespace qlm

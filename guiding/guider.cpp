@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <tuple>
 
 #include "camera/link.h"
 #include "camera/readout.h"
@@ -20,6 +21,7 @@ namespace qlm {
 namespace {
 
 constexpr const char* kPanelCaption = "Auto Guider Camera Control";
+constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
 
 void call(const std::function<void()>& f) {
   if (f) f();
@@ -76,13 +78,20 @@ bool starLost(const GuiderFrame& image, int x, int y, int r) {
   return hi - lo < 4 * 256;
 }
 
-// The guider centroid at (x, y); false after the message of a window outside the image or of a star
-// that is no longer there.
-bool measureGuider(int x, int y, CentroidState& c) {
-  if (FindGuiderCentre(x, y, guiderImage().data(), c.working_radius, c) != 0) return false;
-  if (!starLost(guiderImage(), x, y, c.working_radius)) return true;
-  ShowMessage(kGuideStarLostMessage);
-  return false;
+// The guider centroid at (x, y): measured, a window outside the image (its box shown), or no star in
+// the window (clouds, or the star left it).
+enum class Measure { Ok, Outside, Lost };
+Measure measureGuiderAt(int x, int y, CentroidState& c) {
+  if (FindGuiderCentre(x, y, guiderImage().data(), c.working_radius, c) != 0) return Measure::Outside;
+  return starLost(guiderImage(), x, y, c.working_radius) ? Measure::Lost : Measure::Ok;
+}
+
+// As above for a training or the start of guiding, where only a measured star will do: false after the
+// box of a window outside the image, or after the star-lost box when `say_lost`.
+bool measureGuider(int x, int y, CentroidState& c, bool say_lost) {
+  const Measure m = measureGuiderAt(x, y, c);
+  if (m == Measure::Lost && say_lost) ShowMessage(kCallerTextMessage, kStarLostText);
+  return m == Measure::Ok;
 }
 
 // The AO unit's correction (steps sent unless `send` is off), held as the guide record's axes: the
@@ -155,19 +164,27 @@ GuideParams guiderParams() {
   p.ignore_drift = s.ignore_drift;
   p.ra_hysteresis = s.guider_ra_hysteresis;
   p.dec_hysteresis = s.guider_dec_hysteresis;
-  p.rotate = c.trained_available && c.use_trained && !s.ignore_ra_angle;
-  if (p.rotate) {
+  // "Ignore RA Angle" off turns the corrections through the RA angle: the trained vectors when they are
+  // in use, else the default column's rates and RA angle (what "Save Latest" stored from a training).
+  p.rotate = !s.ignore_ra_angle;
+  if (p.rotate && c.trained_available && c.use_trained) {
     p.ra_rate = c.trained.ra_rate;
     p.dec_rate = c.trained.dec_rate;
     p.ra_backlash = c.trained.ra_backlash;
     p.dec_backlash = c.trained.dec_backlash;
     p.theta = c.trained.theta;
     p.quadrant = c.trained.quadrant;
+    p.vectors = true;
+    p.west_x = c.trained.west_x;
+    p.west_y = c.trained.west_y;
+    p.north_x = c.trained.north_x;
+    p.north_y = c.trained.north_y;
   } else {
     p.ra_rate = s.guider_ra_rate;
     p.dec_rate = s.guider_dec_rate;
     p.ra_backlash = s.guider_ra_backlash;
     p.dec_backlash = s.guider_dec_backlash;
+    p.theta = static_cast<float>(s.default_ra_angle * kRadiansPerDegree);
   }
   return p;
 }
@@ -207,13 +224,31 @@ constexpr std::array<TrainingStep, 8> kSteps = {{
     {"Auto Guider Camera Control - Training / slewing South", Direction::South, 1000},
 }};
 
+// The position just measured by the guider centroid, with its tenths.
+std::pair<double, double> guiderPosition(const CentroidResult& r) {
+  return {r.x + r.tx / 10.0, r.y + r.ty / 10.0};
+}
+
+// Where the star is before the first pulse, to a tenth, on a frame of its own: the pick may be minutes
+// old, and the short first move, ten times over, predicts where the long pulses take the star.
+bool measureStart(GuiderTrainingPositions& p, const GuidingView& view) {
+  CentroidState& c = centroidState();
+  if (!takeGuiderFrame()) return false;
+  drawGuiderImage();
+  call(view.refresh);
+  const int x = static_cast<int>(p.x[0]), y = static_cast<int>(p.y[0]);
+  FindGuiderCentre(x, y, guiderImage().data(), c.working_radius, c);
+  if (!measureGuider(c.guider.x, c.guider.y, c, true)) return false;
+  std::tie(p.x[0], p.y[0]) = guiderPosition(c.guider);
+  return true;
+}
+
 // The eight steps; false at the first failed centroid.
 bool runTrainingSteps(GuiderTrainingPositions& p, int t, const GuidingView& view) {
   CalibrationState& cal = calibrationState();
   CentroidState& c = centroidState();
   Clock& clock = *platform().clock;
   const PulseRoad road = trainingPulseRoad(settings().drive_method);
-  int ox = 0, oy = 0;
   for (int i = 1; i <= 8; ++i) {
     const TrainingStep& step = kSteps[static_cast<std::size_t>(i - 1)];
     if (i == 6) {
@@ -226,26 +261,15 @@ bool runTrainingSteps(GuiderTrainingPositions& p, int t, const GuidingView& view
     if (!takeGuiderFrame()) return false;
     drawGuiderImage();
     call(view.refresh);
-    const int px = p.x[static_cast<std::size_t>(i - 1)];
-    const int py = p.y[static_cast<std::size_t>(i - 1)];
-    const bool predicted = i == 2 || i == 3 || i == 5 || i == 7;
-    const int sx = predicted ? px + ox : px;
-    const int sy = predicted ? py + oy : py;
-    // Only the second pass decides: after a first pass that does not fit (its box shown) the second
-    // starts from the result the centroid already held.
+    // The first pass looks where the measured moves so far say the star has gone. Only the second pass
+    // decides: after a first pass that does not fit (its box shown) the second starts from the result
+    // the centroid already held.
+    const auto [sx, sy] = guiderTrainingSearchPoint(i, p);
     FindGuiderCentre(sx, sy, guiderImage().data(), c.working_radius, c);
-    const int bx = i == 4 ? c.guider.x - ox : c.guider.x;
-    const int by = i == 4 ? c.guider.y - oy : c.guider.y;
-    if (!measureGuider(bx, by, c)) return false;
-    p.x[static_cast<std::size_t>(i)] = c.guider.x;
-    p.y[static_cast<std::size_t>(i)] = c.guider.y;
-    if (i == 1) {
-      ox = predictedOffset(9, p.x[1] - p.x[0]);
-      oy = predictedOffset(9, p.y[1] - p.y[0]);
-    } else if (i == 6) {
-      ox = predictedOffset(5, p.x[6] - p.x[5]);
-      oy = predictedOffset(5, p.y[6] - p.y[5]);
-    }
+    if (!measureGuider(c.guider.x, c.guider.y, c, true)) return false;
+    const auto [px, py] = guiderPosition(c.guider);
+    p.x[static_cast<std::size_t>(i)] = px;
+    p.y[static_cast<std::size_t>(i)] = py;
     cal.training_step = i;
     call(view.refresh);
   }
@@ -269,7 +293,7 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
   // A pulse or frame lost on the way would make the measured rates wrong: a training that met any
   // camera fault (the link has said which) keeps no results.
   const std::uint64_t faults = linkState().faults;
-  const bool stepped = runTrainingSteps(p, t, view);
+  const bool stepped = measureStart(p, view) && runTrainingSteps(p, t, view);
   releaseRelays();  // part of the training: relays left closed would move the mount on
   if (stepped && linkState().faults == faults) {
     const GuiderTraining r = guiderTrainingResults(p, t);
@@ -277,6 +301,8 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
     if (r.nonsense) {
       ShowMessage(kCallerTextMessage, kTrainingNoMovementText);
     } else {
+      if (const std::string notes = guiderTrainingNotes(r); !notes.empty())
+        ShowMessage(kCallerTextMessage, notes);
       cal.trained = r;
       cal.trained_available = true;
       cal.use_trained = true;
@@ -299,7 +325,24 @@ std::string toggleUseDefault() {
 
 std::string valuesStatusText() {
   const CalibrationState& c = calibrationState();
-  return c.trained_available && c.use_trained ? "Using Trained Vals" : "Using Default Vals";
+  // With "Ignore RA Angle" on, guiding corrects with the default column whatever the button says.
+  return c.trained_available && c.use_trained && !settings().ignore_ra_angle ? "Using Trained Vals"
+                                                                             : "Using Default Vals";
+}
+
+std::string guiderTrainingNotes(const GuiderTraining& r) {
+  std::string notes = r.doubts;
+  const double degrees = r.theta / kRadiansPerDegree;
+  if (settings().ignore_ra_angle && std::abs(degrees) > 10.0) {
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "The trained RA angle is %.0f degrees, but \"Ignore RA Angle\" is on: guiding will "
+                  "ignore it. Switch it off to guide along the trained axes.",
+                  degrees);
+    if (!notes.empty()) notes += '\n';
+    notes += text;
+  }
+  return notes;
 }
 
 void changeDefaults(int ra_rate, int dec_rate, int ra_backlash, int dec_backlash, double ra_angle) {
@@ -314,7 +357,8 @@ void changeDefaults(int ra_rate, int dec_rate, int ra_backlash, int dec_backlash
 
 void saveLatest() {
   const GuiderTraining& t = calibrationState().trained;
-  changeDefaults(t.ra_rate, t.dec_rate, t.ra_backlash, t.dec_backlash, t.theta);
+  // The default column holds the angle in degrees (whole degrees in the settings file).
+  changeDefaults(t.ra_rate, t.dec_rate, t.ra_backlash, t.dec_backlash, t.theta / kRadiansPerDegree);
 }
 
 // --- Guider-camera guiding ---
@@ -325,17 +369,29 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
   Clock& clock = *platform().clock;
   if (&image != &guiderImage()) std::copy_n(image.begin(), kGuiderElements, guiderImage().begin());
   g.cycle_run = true;  // whatever it finds or sends, and with either guide device
-  if (!measureGuider(g.reference.x, g.reference.y, c)) return false;
-  g.dx = guideError(g.reference.x, g.reference.tx, c.guider.x, c.guider.tx);
-  g.dy = guideError(g.reference.y, g.reference.ty, c.guider.y, c.guider.ty);
-  const GuideParams params = guiderParams();
+  const Measure m = measureGuiderAt(g.reference.x, g.reference.y, c);
+  if (m == Measure::Outside) return false;
   GuideFrameRecord rec;
   rec.time_ms = clock.millis();
   rec.frame = ++g.frames;
   rec.position = c.guider;
+  rec.pulses_sent = view.send_pulses;
+  rec.lost = m == Measure::Lost;
+  if (rec.lost) {
+    // No star where it is held (clouds): nothing is sent, the next frames look at the same place.
+    ++g.lost_frames;
+    if (!g.star_lost) caption(view, kStarLostCaption);
+    g.star_lost = true;
+    finishGuideFrame(rec, view);
+    return true;
+  }
+  if (g.star_lost) caption(view, "Guiding Info");
+  g.star_lost = false;
+  g.dx = guideError(g.reference.x, g.reference.tx, c.guider.x, c.guider.tx);
+  g.dy = guideError(g.reference.y, g.reference.ty, c.guider.y, c.guider.ty);
+  const GuideParams params = guiderParams();
   rec.dx = g.dx;
   rec.dy = g.dy;
-  rec.pulses_sent = view.send_pulses;
   const bool ao = settings().guide_device == 'A';
   if (ao) {
     rec.correction = aoGuideCorrection(g.dx, g.dy, view.send_pulses);
@@ -368,28 +424,44 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
     }
     if (send && (k.ra.sent() || k.dec.sent())) ++g.corrections;
   }
-  if (view.frame_done) view.frame_done(rec);
-  if (guideLog().isOpen()) {
-    GuideLogRow row;
-    row.time_ms = rec.time_ms;
-    row.frame = rec.frame;
-    row.x = rec.position.x + rec.position.tx / 10.0;
-    row.y = rec.position.y + rec.position.ty / 10.0;
-    row.dx = rec.dx;
-    row.dy = rec.dy;
-    if (view.send_pulses && !k.too_far && k.ra.sent()) {
-      row.ra_dir = k.ra.letter;
-      row.ra_ms = k.ra.ms;
-    }
-    if (view.send_pulses && !k.too_far && k.dec.sent()) {
-      row.dec_dir = k.dec.letter;
-      row.dec_ms = k.dec.ms;
-    }
-    if (ao) row.ao = std::make_pair(static_cast<int>(aoState().tilt_x), static_cast<int>(aoState().tilt_y));
-    if (view.truth) row.truth = view.truth();
-    guideLog().write(row);
-  }
+  finishGuideFrame(rec, view);
   return true;
+}
+
+void finishGuideFrame(const GuideFrameRecord& rec, const GuidingView& view) {
+  if (view.frame_done) view.frame_done(rec);
+  if (!guideLog().isOpen()) return;
+  const GuideCorrection& k = rec.correction;
+  const bool ao = settings().guide_device == 'A' && !guidingState().main_active;
+  GuideLogRow row;
+  row.time_ms = rec.time_ms;
+  row.frame = rec.frame;
+  row.x = rec.position.x + rec.position.tx / 10.0;
+  row.y = rec.position.y + rec.position.ty / 10.0;
+  row.dx = rec.dx;
+  row.dy = rec.dy;
+  if (rec.pulses_sent && !k.too_far && k.ra.sent()) {
+    row.ra_dir = k.ra.letter;
+    row.ra_ms = k.ra.ms;
+  }
+  if (rec.pulses_sent && !k.too_far && k.dec.sent()) {
+    row.dec_dir = k.dec.letter;
+    row.dec_ms = k.dec.ms;
+  }
+  if (ao) row.ao = std::make_pair(static_cast<int>(aoState().tilt_x), static_cast<int>(aoState().tilt_y));
+  if (view.truth) row.truth = view.truth();
+  guideLog().write(row);
+}
+
+bool openGuideLog(const GuidingView& view) {
+  if (view.log_path == "-") return true;
+  const std::string path =
+      view.log_path.empty() ? defaultGuideLogPath(platform().clock->calendarSeconds()) : view.log_path;
+  return guideLog().open(path);
+}
+
+void closeGuideLog() {
+  guideLog().close();
 }
 
 std::string defaultGuideLogPath(std::int64_t start_seconds) {
@@ -427,11 +499,9 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
   g.frames = 0;
   g.corrections = 0;
   c.working_radius = settings().mask_radius;
-  if (view.log_path != "-") {
-    const std::string path =
-        view.log_path.empty() ? defaultGuideLogPath(platform().clock->calendarSeconds()) : view.log_path;
-    guideLog().open(path);
-  }
+  g.lost_frames = 0;
+  g.star_lost = false;
+  openGuideLog(view);
   caption(view, "Guiding Info - Creating Guiding Frame");
   StartGuiderExposure();
   const bool framed = takeGuiderFrame();
@@ -439,7 +509,7 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
     drawGuiderImage();
     call(view.refresh);
   }
-  if (!framed || !measureGuider(star->x, star->y, c)) {
+  if (!framed || !measureGuider(star->x, star->y, c, true)) {
     endGuiderGuiding(view);
     return false;
   }
@@ -503,23 +573,42 @@ bool runGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView& 
   return true;
 }
 
-std::optional<GuiderStar> brightestGuiderStar(const GuiderFrame& image, int r) {
-  std::optional<GuiderStar> best;
+namespace {
+
+// The brightest 3 x 3 sum of a width x height image among the points at least `margin` pixels inside
+// every edge (and never on the outermost pixels).
+std::optional<std::pair<int, int>> brightestSum(const std::uint16_t* image, int width, int height,
+                                                int margin) {
+  std::optional<std::pair<int, int>> best;
   long best_sum = 0;
-  const int lo = r < 1 ? 1 : r;
-  for (int y = lo; y + r + 1 <= kGuiderHeight && y + 1 < kGuiderHeight; ++y) {
-    for (int x = lo; x + r + 1 <= kGuiderWidth && x + 1 < kGuiderWidth; ++x) {
+  const int lo = std::max(margin, 1);
+  for (int y = lo; y + margin + 1 <= height && y + 1 < height; ++y) {
+    for (int x = lo; x + margin + 1 <= width && x + 1 < width; ++x) {
       long sum = 0;
       for (int j = -1; j <= 1; ++j)
         for (int i = -1; i <= 1; ++i)
-          sum += image[static_cast<std::size_t>((y + j) * kGuiderWidth + x + i)];
+          sum += image[static_cast<std::size_t>((y + j) * width + x + i)];
       if (sum > best_sum) {
         best_sum = sum;
-        best = GuiderStar{x, y};
+        best = std::make_pair(x, y);
       }
     }
   }
   return best;
+}
+
+}  // namespace
+
+std::optional<std::pair<int, int>> brightestStar(const std::uint16_t* image, int width, int height, int r) {
+  // A star near an edge leaves the image during a training's moves: look well inside first.
+  if (auto inside = brightestSum(image, width, height, std::max(r, kPickEdgeMargin))) return inside;
+  return brightestSum(image, width, height, std::max(r, 0));
+}
+
+std::optional<GuiderStar> brightestGuiderStar(const GuiderFrame& image, int r) {
+  const auto at = brightestStar(image.data(), kGuiderWidth, kGuiderHeight, r);
+  if (!at) return std::nullopt;
+  return GuiderStar{at->first, at->second};
 }
 
 bool guiderGuidingRunning() {

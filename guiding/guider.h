@@ -63,6 +63,8 @@ struct GuidingState {
   bool camera_failed = false;      // the last training or run ended on a frame the camera did not deliver
   int frames = 0;                  // guide frames measured in this run
   int corrections = 0;             // frames after which at least one pulse went out
+  int lost_frames = 0;             // guide frames of this run with no star at the reference
+  bool star_lost = false;          // the last frame found no star
 };
 GuidingState& guidingState();
 void resetGuidingState();  // all three records above back to start-up values
@@ -91,7 +93,11 @@ struct GuideFrameRecord {
   int dy = 0;
   GuideCorrection correction;
   bool pulses_sent = true;
+  bool lost = false;  // no star at the reference: nothing measured, nothing sent
 };
+
+// The caption of the guiding window while the star is lost.
+inline constexpr const char* kStarLostCaption = "Guiding Info - star lost, waiting for it to return";
 
 // What a front end shows of a training or a guiding run. Every member may be left empty.
 struct GuidingView {
@@ -118,23 +124,38 @@ GuideParams mainParams();
 // Relays are released at the end. True when trained.
 bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view = {});
 
-// The box shown when the guide star has gone (clouds): "Sorry. Guide star lost. ...".
-inline constexpr int kGuideStarLostMessage = 4;
+// The box of a training (or a guiding start) that finds no star where it measures. Guiding itself
+// shows no box: it waits at the reference for the star to return and counts the lost frames.
+inline constexpr const char* kStarLostText =
+    "Sorry. Guide star lost.\n\nNo star stands above the sky where it was measured (clouds, or it left "
+    "the window). The previous values are kept.";
 
 // The value buttons of the guider panel.
 // "Use Default": with trained values, toggles their use; returns the button's new label ("Use Trained"
 // after switching them off, "Use Defaults" after switching them on; "Use Default" without values).
 std::string toggleUseDefault();
-// "Using Trained Vals" when trained values are available and in use, else "Using Default Vals".
+// "Using Trained Vals" when guiding will correct with the trained values (available, in use and
+// "Ignore RA Angle" off), else "Using Default Vals".
 std::string valuesStatusText();
+// What a training's results box leaves unsaid: doubts about its values and, when the trained RA angle
+// is more than 10 degrees and "Ignore RA Angle" is on, that guiding will ignore the angle. Empty when
+// there is nothing to say; one line each.
+std::string guiderTrainingNotes(const GuiderTraining& r);
 // "Change Defaults": the five default fields from the panel, then the settings file is saved.
 void changeDefaults(int ra_rate, int dec_rate, int ra_backlash, int dec_backlash, double ra_angle);
 // "Save Latest": the trained rates, backlash and Theta become the defaults; the settings file is saved.
 void saveLatest();
 
-// The guider-camera correction on the frame in `image` against the reference. False after a failed
-// centroid (guiding stops).
+// The guider-camera correction on the frame in `image` against the reference. False after a centroid
+// window outside the image (guiding stops); a frame with no star at the reference (clouds) sends
+// nothing, counts a lost frame and guiding goes on.
 bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view);
+
+// A guide frame handled: the view told, and the row written to the guide log when one is open.
+void finishGuideFrame(const GuideFrameRecord& rec, const GuidingView& view);
+// Opens the view's guide log (none for "-"); false when it cannot be created.
+bool openGuideLog(const GuidingView& view);
+void closeGuideLog();
 
 // Guider-camera guiding start (steps up to "stabilising"): message 55 without a drive method or camera,
 // message 53 without a guide star. True when guiding runs.
@@ -149,8 +170,12 @@ void endGuiderGuiding(const GuidingView& view = {});
 bool runGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView& view = {});
 bool guiderGuidingRunning();
 
-// The brightest star of a guider image whose centroid window of radius r fits (brightest 3 x 3 sum,
-// so a lone hot pixel does not win); nothing on an empty image.
+// The brightest star of a width x height image whose centroid window of radius r fits (brightest 3 x 3
+// sum, so a lone hot pixel does not win), preferring one at least kPickEdgeMargin pixels inside every
+// edge, where a training's moves cannot take it out of the image; nothing on an empty image.
+inline constexpr int kPickEdgeMargin = 30;
+std::optional<std::pair<int, int>> brightestStar(const std::uint16_t* image, int width, int height, int r);
+// The same on a guider image.
 std::optional<GuiderStar> brightestGuiderStar(const GuiderFrame& image, int r);
 
 // The guide log's default name for a start time (UT seconds): guidelogs/guide-YYYYMMDD-HHMMSS.csv under

@@ -1,12 +1,18 @@
 #include "guiding/main_guider.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "files/settings.h"
 #include "guiding/guide_star.h"
 #include "guiding/telescope.h"
+#include "image/centroid.h"
 #include "image/display.h"
 #include "image/frame.h"
 #include "platform/messages.h"
@@ -54,6 +60,37 @@ int centre(int x, int y) {
   return FindCentre(x, y, guideImage(), centroidState().working_radius, centreConditions());
 }
 
+// The star on the guide window to a tenth of a pixel, measured from (x, y) as the centroid's second
+// pass does, whatever form the main result takes; nothing when the window does not fit.
+std::optional<std::pair<double, double>> tenthsAt(int x, int y) {
+  CentroidResult r;
+  if (measureCentroid(guideImage(), kFocusSize, kFocusSize, x, y, centroidState().working_radius,
+                      CentroidForm::Tenths, r) != 0)
+    return std::nullopt;
+  return std::make_pair(r.x + r.tx / 10.0, r.y + r.ty / 10.0);
+}
+
+// A star stands in the guide window's centroid window at (x, y): its brightest pixel rises above the
+// window's median by more than six times the noise (from the median absolute deviation) and 100 ADU.
+bool starInWindow(int x, int y) {
+  const int r = centroidState().working_radius;
+  if (x - r < 0 || y - r < 0 || x + r + 1 > kFocusSize || y + r + 1 > kFocusSize) return false;
+  std::vector<int> v;
+  v.reserve(static_cast<std::size_t>((2 * r + 1) * (2 * r + 1)));
+  for (int j = y - r; j <= y + r; ++j)
+    for (int i = x - r; i <= x + r; ++i)
+      v.push_back(guideImage()[j * kFocusSize + i]);
+  const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+  std::nth_element(v.begin(), mid, v.end());
+  const int median = *mid;
+  const int peak = *std::max_element(v.begin(), v.end());
+  for (int& e : v)
+    e = std::abs(e - median);
+  std::nth_element(v.begin(), mid, v.end());
+  const double sigma = 1.4826 * *mid;
+  return peak - median > std::max(6.0 * sigma, 100.0);
+}
+
 void pulse(char letter, int ms, PulseRoad road) {
   TelescopeState& t = telescopeState();
   t.current_direction = letter;
@@ -86,54 +123,72 @@ bool TrainMain(const GuidingView& view) {
   g.main_training_run = true;
   PlaceGuideWindow();
   CentroidState& c = centroidState();
-  // This first measurement runs before the training is marked active and the mask radius is taken:
-  // it uses the centroid form and the radius as they stand.
-  centre(c.main.x, c.main.y);
-  cal.main_training_active = true;
-  g.main_active = true;
-  c.working_radius = s.mask_radius;
-  const int tm = s.main_training_seconds < 1 ? 1 : s.main_training_seconds;
-  const int ldec = 1000 * tm - s.main_dec_hysteresis;
-  const int lra = 1000 * tm - s.main_ra_hysteresis;
-  MainTrainingPositions p;
-  p.y[0] = c.main.y;
-  constexpr std::array<Direction, 8> kOrder = {Direction::North, Direction::North, Direction::South,
-                                               Direction::South, Direction::East,  Direction::East,
-                                               Direction::West,  Direction::West};
   Ui& ui = *platform().ui;
   g.camera_failed = false;
   // Any camera fault (a lost pulse, a frame not read) makes the measured rates wrong: no results.
   const std::uint64_t faults = linkState().faults;
+  const auto fail = [&] {
+    cal.main_training_active = false;
+    endMainState();
+    return false;
+  };
+  // The first measurement is made on a guide-window frame: the frame in memory is the last full frame,
+  // which does not show the star where the window puts it.
+  if (!takeGuideFrame()) return fail();
+  showGuideFrame();
+  call(view.refresh);
+  centre(c.main.x, c.main.y);
+  cal.main_training_active = true;
+  g.main_active = true;
+  c.working_radius = s.mask_radius;
+  MainTrainingPositions p;
+  {
+    const auto y0 = tenthsAt(c.main.x, c.main.y);
+    if (!y0 || !starInWindow(c.main.x, c.main.y)) {
+      if (y0) ShowMessage(kCallerTextMessage, kStarLostText);
+      return fail();
+    }
+    p.y[0] = y0->second;
+  }
+  const int tm = s.main_training_seconds < 1 ? 1 : s.main_training_seconds;
+  const int ldec = 1000 * tm - s.main_dec_hysteresis;
+  const int lra = 1000 * tm - s.main_ra_hysteresis;
+  constexpr std::array<Direction, 8> kOrder = {Direction::North, Direction::North, Direction::South,
+                                               Direction::South, Direction::East,  Direction::East,
+                                               Direction::West,  Direction::West};
   for (int i = 0; i < 8; ++i) {
     const Direction d = kOrder[static_cast<std::size_t>(i)];
     pulse(directionLetter(d), i < 4 ? ldec : lra, road);
     ui.pumpEvents();
     // No frame, or a second pass whose window left the image: no results.
-    bool measured = takeGuideFrame();
-    if (measured) {
-      showGuideFrame();
-      call(view.refresh);
-      centre(c.main.x, c.main.y);
-      measured = centre(c.main.x, c.main.y) == 0;
+    if (!takeGuideFrame()) return fail();
+    showGuideFrame();
+    call(view.refresh);
+    centre(c.main.x, c.main.y);
+    const int sx = c.main.x, sy = c.main.y;
+    if (centre(sx, sy) != 0) return fail();
+    const auto at = tenthsAt(sx, sy);
+    if (!at) return fail();
+    if (!starInWindow(c.main.x, c.main.y)) {
+      ShowMessage(kCallerTextMessage, kStarLostText);
+      return fail();
     }
-    if (!measured || linkState().faults != faults) {
-      cal.main_training_active = false;
-      endMainState();
-      return false;
-    }
-    if (i < 4) p.y[static_cast<std::size_t>(i + 1)] = c.main.y;
-    if (i == 3) p.x[0] = c.main.x;
-    if (i >= 4) p.x[static_cast<std::size_t>(i - 3)] = c.main.x;
+    if (linkState().faults != faults) return fail();
+    if (i < 4) p.y[static_cast<std::size_t>(i + 1)] = at->second;
+    if (i == 3) p.x[0] = at->first;
+    if (i >= 4) p.x[static_cast<std::size_t>(i - 3)] = at->first;
   }
-  const MainTraining r = mainTrainingResults(p, tm);
+  MainTraining r = mainTrainingResults(p, tm);
   ShowMessage(kCallerTextMessage, mainTrainingText(r));
   bool trained = false;
-  if (r.ra_rate == 0 || r.dec_rate == 0) {
+  if (r.nonsense) {
     ShowMessage(kCallerTextMessage, kTrainingNoMovementText);
   } else {
+    if (!r.doubts.empty()) ShowMessage(kCallerTextMessage, r.doubts);
+    // A slow mount moves less than a pixel a second: its rate counts as 1.
     Settings& w = settings();
-    w.main_ra_rate = r.ra_rate;
-    w.main_dec_rate = r.dec_rate;
+    w.main_ra_rate = std::max(1, r.ra_rate);
+    w.main_dec_rate = std::max(1, r.dec_rate);
     w.main_ra_backlash = r.ra_backlash;
     w.main_dec_backlash = r.dec_backlash;
     saveSettings();  // a failed save is not shown here
@@ -160,6 +215,9 @@ bool runMainGuiding(const GuidingView& view) {
   g.camera_failed = false;
   g.frames = 0;
   g.corrections = 0;
+  g.lost_frames = 0;
+  g.star_lost = false;
+  openGuideLog(view);
   const PulseRoad road = guidingPulseRoad(settings().drive_method);
   const auto pressed = [&] {
     if (!ui.pumpEvents().any()) return;
@@ -183,29 +241,38 @@ bool runMainGuiding(const GuidingView& view) {
     if (g.main_stop) continue;
     showGuideFrame();
     centre(g.reference.x, g.reference.y);  // a failure leaves the previous result
-    g.dx = guideError(g.reference.x, g.reference.tx, c.main.x, c.main.tx);
-    g.dy = guideError(g.reference.y, g.reference.ty, c.main.y, c.main.ty);
     GuideFrameRecord rec;
     rec.time_ms = platform().clock->millis();
     rec.frame = ++g.frames;
     rec.position = c.main;
-    rec.dx = g.dx;
-    rec.dy = g.dy;
-    rec.correction = mainCorrection(g.dx, g.dy, mainParams(), g.last);
+    rec.pulses_sent = view.send_pulses;
     g.cycle_run = true;
-    const GuideCorrection& k = rec.correction;
-    if (!k.too_far) {
-      for (const AxisPulse* a : {&k.ra, &k.dec}) {
-        if (!a->sent() || !view.send_pulses) continue;
-        ui.beep();
-        pulse(a->letter, a->ms, road);
-        ui.beep();
+    // No star where it is held (clouds): nothing is sent until it returns.
+    rec.lost = !starInWindow(g.reference.x, g.reference.y);
+    if (rec.lost) {
+      ++g.lost_frames;
+    } else {
+      g.dx = guideError(g.reference.x, g.reference.tx, c.main.x, c.main.tx);
+      g.dy = guideError(g.reference.y, g.reference.ty, c.main.y, c.main.ty);
+      rec.dx = g.dx;
+      rec.dy = g.dy;
+      rec.correction = mainCorrection(g.dx, g.dy, mainParams(), g.last);
+      const GuideCorrection& k = rec.correction;
+      if (!k.too_far) {
+        for (const AxisPulse* a : {&k.ra, &k.dec}) {
+          if (!a->sent() || !view.send_pulses) continue;
+          ui.beep();
+          pulse(a->letter, a->ms, road);
+          ui.beep();
+        }
+        if (view.send_pulses && (k.ra.sent() || k.dec.sent())) ++g.corrections;
       }
-      if (view.send_pulses && (k.ra.sent() || k.dec.sent())) ++g.corrections;
     }
+    g.star_lost = rec.lost;
     call(view.refresh);  // the fields show this frame's measurement
-    if (view.frame_done) view.frame_done(rec);
+    finishGuideFrame(rec, view);
   }
+  closeGuideLog();
   if (!g.camera_failed) ShowMessage(51);  // a failed camera has said why the run ended
   call(view.close_window);
   g.main_stop = false;

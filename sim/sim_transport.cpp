@@ -201,8 +201,13 @@ void SimTransport::handleReadout(const std::uint8_t* b, std::size_t n, std::uint
   req.shift_x_px = shift.x_px;
   req.shift_y_px = shift.y_px;
   req.frame = frames_++;
-  if (config_.clouds_at_s >= 0.0 && (middle - config_.start_ms) / 1000.0 >= config_.clouds_at_s)
-    req.transmission = config_.clouds_transmission;
+  {
+    const double t = (middle - config_.start_ms) / 1000.0;
+    double at = config_.clouds_at_s;
+    if (at < 0.0 && config_.clouds_for_s >= 0.0) at = kCloudsDefaultAtS;
+    if (at >= 0.0 && t >= at && (config_.clouds_for_s < 0.0 || t < at + config_.clouds_for_s))
+      req.transmission = config_.clouds_transmission;
+  }
 
   pixels_.resize(pixels);
   renderer_.render(optics, req, pixels_.data());

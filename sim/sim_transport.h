@@ -17,6 +17,8 @@ inline constexpr int kSimErrorIo = -1;
 inline constexpr int kSimErrorNoDevice = -4;
 inline constexpr int kSimErrorTimeout = -7;
 
+inline constexpr double kCloudsDefaultAtS = 60.0;
+
 struct SimCameraConfig {
   SkyConfig sky;
   HeadConfig main_head = mainHeadConfig();
@@ -30,6 +32,9 @@ struct SimCameraConfig {
   // starlight gets through.
   double clouds_at_s = -1.0;
   double clouds_transmission = 0.0;
+  // The clouds pass after this many seconds (negative: they stay). Without `clouds_at_s` they come
+  // kCloudsDefaultAtS seconds after switch-on.
+  double clouds_for_s = -1.0;
   std::uint32_t start_ms = 0;  // clock reading at switch-on
   // The cable is pulled this many milliseconds after switch-on (negative: never); the first transfer,
   // listing or open at or after that time finds the device gone.

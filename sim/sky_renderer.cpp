@@ -107,6 +107,25 @@ std::vector<Star> scatterStars(const SkyConfig& c) {
     star.flux_e_per_s = c.faintest_star_e_per_s * std::pow(ratio, u * u * u);  // mostly faint stars
     stars.push_back(star);
   }
+  // The outer field, from a stream of its own so that the inner stars stay as they were.
+  const double inner_w = c.field_right_px - c.field_left_px, inner_h = c.field_bottom_px - c.field_top_px;
+  if (c.star_count > 0 && inner_w > 0 && inner_h > 0 && c.outer_field_half_px > 0) {
+    const double density = c.star_count / (inner_w * inner_h);
+    const double side = 2.0 * c.outer_field_half_px;
+    const double left = 330.0 - c.outer_field_half_px, top = 247.0 - c.outer_field_half_px;
+    const auto tries = static_cast<int>(std::lround(density * side * side));
+    Stream o(c.seed, kStarStream, 1, 0);
+    for (int i = 0; i < tries; ++i) {
+      Star star;
+      star.x_px = left + side * o.uniform();
+      star.y_px = top + side * o.uniform();
+      const double u = o.uniform();
+      star.flux_e_per_s = c.faintest_star_e_per_s * std::pow(ratio, u * u * u);
+      const bool inner = star.x_px >= c.field_left_px && star.x_px < c.field_right_px &&
+                         star.y_px >= c.field_top_px && star.y_px < c.field_bottom_px;
+      if (!inner) stars.push_back(star);
+    }
+  }
   return stars;
 }
 

@@ -22,6 +22,9 @@ struct SkyConfig {
   double field_top_px = -150.0;
   double field_right_px = 810.0;
   double field_bottom_px = 650.0;
+  // Beyond that area, stars of the same density out to this half size about the main sensor's centre,
+  // so that a guider turned any way, or a mount moved far, still sees a star field.
+  double outer_field_half_px = 1500.0;
   double brightest_star_e_per_s = 300000.0;
   double faintest_star_e_per_s = 1500.0;
   // A bright star in the middle of the default focus window, so focus mode and guiding find one.

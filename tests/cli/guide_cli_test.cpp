@@ -41,12 +41,21 @@ class GuideCliTest : public ::testing::Test {
   }
 };
 
-TEST_F(GuideCliTest, TrainPrintsTheValuesAndSavesThemAsDefaults) {
+// As the quick start does it: train, then guide in a later run with the values the training saved.
+TEST_F(GuideCliTest, TrainedValuesSavedAsDefaultsHoldTheStarInALaterRun) {
   ASSERT_EQ(run({"train", "guider"}), 0) << err.str();
   EXPECT_EQ(value("ra rate px/s"), 2);
   EXPECT_EQ(value("quadrant"), 2);
+  EXPECT_NEAR(value("ra rate measured px/s"), 1.98, 0.1);
+  EXPECT_NEAR(value("dec backlash measured px"), 6.0 / 3.8, 0.3);
   ASSERT_EQ(run({"settings", "show"}), 0);
   EXPECT_NE(out.str().find("guider_ra_rate: 2"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("guider_dec_backlash: 1"), std::string::npos) << out.str();
+  ASSERT_EQ(run({"guide", "guider", "--seconds", "300", "--log", "-"}), 0) << err.str();
+  const double guided = value("true rms px");
+  EXPECT_EQ(value("lost frames"), 0);
+  ASSERT_EQ(run({"guide", "guider", "--seconds", "300", "--log", "-", "--no-corrections"}), 0);
+  EXPECT_LE(guided, 0.3 * value("true rms px"));
 }
 
 // --device and --time hold for their run; the printed errors name their pixels; a main training without
@@ -98,7 +107,12 @@ TEST_F(GuideCliTest, GuideLogsEveryFrameAndHoldsTheStar) {
 }
 
 TEST_F(GuideCliTest, FaultsAndRefusals) {
-  EXPECT_EQ(run({"--sim", "clouds_at_s=20", "guide", "guider", "--seconds", "100"}), 1);
+  // A passing cloud: the frames without the star are counted, the run goes on.
+  EXPECT_EQ(run({"--sim", "clouds_at_s=20", "--sim", "clouds_for_s=30", "guide", "guider", "--seconds", "100"}), 0);
+  EXPECT_GT(value("lost frames"), 5);
+  EXPECT_EQ(err.str().find("Guide star lost"), std::string::npos) << err.str();
+  // A cloud at the start of a training ends it with the star-lost box.
+  EXPECT_EQ(run({"--sim", "clouds_at_s=3", "train", "guider"}), 1);
   EXPECT_NE(err.str().find("Guide star lost"), std::string::npos) << err.str();
   EXPECT_EQ(run({"--sim", "guide_rate=0", "train", "guider"}), 1);
   EXPECT_NE(err.str().find("did not move"), std::string::npos);
@@ -106,12 +120,22 @@ TEST_F(GuideCliTest, FaultsAndRefusals) {
   EXPECT_EQ(run({"guide", "guider"}), 2);                   // --seconds is required
 }
 
-TEST_F(GuideCliTest, MainCameraTrainsAndGuides) {
+TEST_F(GuideCliTest, MainCameraTrainedGuidingHoldsTheStarAndLogsIt) {
   ASSERT_EQ(run({"train", "main"}), 0) << err.str();
   EXPECT_EQ(value("ra rate px/s"), 4);
-  ASSERT_EQ(run({"guide", "main", "--seconds", "60"}), 0) << err.str();
-  EXPECT_GT(value("frames"), 20);
+  EXPECT_EQ(value("dec backlash px"), 3);
+  const std::string log = (home.path() / "main.csv").string();
+  ASSERT_EQ(run({"guide", "main", "--seconds", "300", "--log", log}), 0) << err.str();
   EXPECT_NE(err.str().find("AutoGuiding Terminated"), std::string::npos);
+  const double frames = value("frames");
+  EXPECT_GT(frames, 20);
+  const double guided = value("true rms px");
+  const std::vector<GuideLogRow> rows = readGuideLog(log);
+  ASSERT_EQ(static_cast<double>(rows.size()), frames);
+  EXPECT_TRUE(rows.back().truth.has_value());
+  EXPECT_NEAR(trueRms(rows), guided, 1e-3);
+  ASSERT_EQ(run({"guide", "main", "--seconds", "300", "--log", "-", "--no-corrections"}), 0);
+  EXPECT_LE(guided, 0.45 * value("true rms px"));
 }
 
 TEST_F(GuideCliTest, GuidedCaptureGuidesDuringTheExposure) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
+#include <string>
 
 #include "camera/link.h"
 #include "camera/readout.h"
@@ -9,6 +11,7 @@
 #include "guiding/ao_unit.h"
 #include "guiding/autoguider_model.h"
 #include "guiding/guide_history.h"
+#include "guiding/guide_star.h"
 #include "guiding/guider.h"
 #include "guiding/telescope.h"
 #include "image/frame.h"
@@ -107,6 +110,9 @@ TEST_F(AutoguiderModelTest, ValueButtonsAndClosingRequests) {
   calibrationState().trained.ra_rate = 3;
   panel.press(GuiderControl::UseDefault);
   EXPECT_EQ(panel.view().use_default_label, "Use Defaults");
+  // "Ignore RA Angle" (on at start-up) makes guiding correct with the defaults: the status says so.
+  EXPECT_EQ(panel.view().values_text, "Using Default Vals");
+  panel.press(GuiderControl::IgnoreRaAngle);
   EXPECT_EQ(panel.view().values_text, "Using Trained Vals");
   panel.press(GuiderControl::UseDefault);
   EXPECT_EQ(panel.view().use_default_label, "Use Trained");
@@ -137,6 +143,48 @@ TEST_F(AutoguiderModelTest, ActionsLookForACameraPluggedInAgain) {
   EXPECT_EQ(linkState().camera_present, 1);
   EXPECT_EQ(panel.view().dark_text, " 5 hundredth darkframe available");
 }
+
+// A user at the panel, on several star fields: "Select Guide Star", a click on the brightest star (the
+// release handed the working radius, as the panel does), "Train". From the start-up working radius (4)
+// the training must measure the mount as the command line's does.
+class PanelTrainingTest : public ::testing::TestWithParam<int> {
+ protected:
+  PanelTrainingTest()
+      : sim([] {
+          sim::SimOptions o = sim::defaultSimOptions();
+          EXPECT_EQ(sim::applySimSetting(o, "seed=" + std::to_string(GetParam())), "");
+          return o;
+        }()) {
+    settings().show_interface_details = false;
+    settings().drive_method = 'b';
+    FindCamera();
+    SelectTelescopePort();
+  }
+  sim::SimSystem sim;
+  test::TestPlatform platform{&sim.transport()};
+  AutoguiderModel panel;
+};
+
+TEST_P(PanelTrainingTest, PickAndTrainFromTheStartUpRadius) {
+  ASSERT_EQ(centroidState().working_radius, 4);
+  GuiderFrame& image = imageBuffers().GuiderFrames[0];
+  GuiderExposure('s', 1, image, GuiderProcessing{});
+  const auto star = brightestGuiderStar(image, settings().mask_radius);
+  ASSERT_TRUE(star);
+  panel.press(GuiderControl::SelectGuideStar);
+  ASSERT_TRUE(guiderPickRelease(star->x + kGuiderImageLeft, star->y + kGuiderImageTop, image.data(),
+                                centroidState().working_radius, PickHooks{}));
+  panel.press(GuiderControl::Train);
+  const CalibrationState& c = calibrationState();
+  ASSERT_TRUE(c.trained_available) << platform.ui.messageTexts().back();
+  const double rate = 0.5 * sim::kSiderealArcsecPerS / 3.8;
+  EXPECT_NEAR(std::hypot(c.trained.west_x, c.trained.west_y), rate, 0.15 * rate);
+  EXPECT_NEAR(std::hypot(c.trained.north_x, c.trained.north_y), rate, 0.15 * rate);
+  EXPECT_NEAR(c.trained.dec_backlash_px, 6.0 / 3.8, 1.0);
+  EXPECT_NEAR(c.trained.theta * 180.0 / 3.14159265358979, 2.0, 5.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(StarFields, PanelTrainingTest, ::testing::Values(1, 4, 7, 11, 12));
 
 // The panel's AO group against the simulated unit, on a still sky so that only the unit moves the star.
 class AOPanelTest : public ::testing::Test {

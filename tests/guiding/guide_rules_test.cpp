@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <utility>
 
 #include "guiding/guide_rules.h"
 
@@ -60,30 +63,68 @@ TEST_F(GuiderCorrectionTest, BeyondEightPixelsNothingIsCorrectedAndSwapsApply) {
   EXPECT_EQ(c.dec.letter, 's');
 }
 
-TEST_F(GuiderCorrectionTest, RotationTruncatesAnglesToWholeRadians) {
-  p.rotate = true;
-  p.theta = 1.2f;
-  p.ra_rate = 2;
-  p.dec_rate = 3;
-  last = {'e', 'n'};
-  // |dx| / |dy| = 0: phi 0; a = |0 - 1| = 1 radian; v = 500.
-  GuideCorrection c = guiderCorrection(300, 400, p, last);
-  EXPECT_EQ(c.ra.letter, 'e');
-  EXPECT_EQ(c.ra.ms, static_cast<int>(std::cos(1.0) * 500.0f) / 2);
-  EXPECT_EQ(c.dec.letter, 'n');
-  EXPECT_EQ(c.dec.ms, static_cast<int>(std::sin(1.0) * 500.0f) / 3);
-  // v is the double root held as a float: a root of the float sum would give 2981 and 4296 here.
-  p.ra_rate = 1;
-  p.dec_rate = 1;
-  EXPECT_EQ(guiderCorrection(4029, 3772, p, last).ra.ms, 2982);
-  EXPECT_EQ(guiderCorrection(4120, 3017, p, last).dec.ms, 4297);
-  // No 8-pixel limit; quadrant 3 turns both letters.
-  p.quadrant = 3;
-  c = guiderCorrection(9000, 9000, p, last);
-  EXPECT_FALSE(c.too_far);
-  EXPECT_EQ(c.ra.letter, 'w');
-  EXPECT_EQ(c.dec.letter, 's');
+TEST_F(GuiderCorrectionTest, RotationAtAngleZeroIsThePlainRule) {
+  GuideParams turned = p;
+  turned.rotate = true;
+  p.ra_rate = turned.ra_rate = 3;
+  p.dec_backlash = turned.dec_backlash = 2;
+  for (const auto& [dx, dy] : {std::pair{-400, 1200}, {2500, -31}, {0, -7999}, {-299, 301}}) {
+    LastLetters a = last, b = last;
+    const GuideCorrection plain = guiderCorrection(dx, dy, p, a);
+    const GuideCorrection rotated = guiderCorrection(dx, dy, turned, b);
+    EXPECT_EQ(plain.ra.ms, rotated.ra.ms) << dx << "," << dy;
+    EXPECT_EQ(plain.ra.letter, rotated.ra.letter);
+    EXPECT_EQ(plain.dec.ms, rotated.dec.ms);
+    EXPECT_EQ(plain.dec.letter, rotated.dec.letter);
+  }
+  turned.theta = 1.0f;
+  EXPECT_TRUE(guiderCorrection(9000, 0, turned, last).too_far);
 }
+
+// A mount seen by a guider turned by `deg` (and mirrored in Dec when `mirrored`): the pulses of one
+// correction, played on that mount, bring the star back to the reference.
+struct TurnedMount {
+  double deg;
+  bool mirrored;
+  bool use_vectors;
+};
+class RotatedCorrectionTest : public ::testing::TestWithParam<TurnedMount> {};
+
+TEST_P(RotatedCorrectionTest, OneCorrectionReturnsTheStar) {
+  const TurnedMount m = GetParam();
+  const double a = m.deg * 3.14159265358979 / 180.0;
+  const double ra_rate = 2.6, dec_rate = 1.7;
+  // East moves the star along (cos a, -sin a), North along (sin a, cos a) (or its opposite, mirrored).
+  const double ex = ra_rate * std::cos(a), ey = -ra_rate * std::sin(a);
+  const double sign = m.mirrored ? -1.0 : 1.0;
+  const double nx = sign * dec_rate * std::sin(a), ny = sign * dec_rate * std::cos(a);
+  GuideParams p;
+  p.rotate = true;
+  p.ignore_drift = false;
+  p.theta = static_cast<float>(a);
+  p.ra_rate = 3;  // whole pixels, as the default column holds them
+  p.dec_rate = 2;
+  p.vectors = m.use_vectors;
+  p.west_x = -ex, p.west_y = -ey, p.north_x = nx, p.north_y = ny;
+  for (const auto& [dx, dy] : {std::pair{1500, 0}, {0, -2000}, {-1200, 900}, {700, 2400}}) {
+    LastLetters last{'e', 'n'};
+    const GuideCorrection c = guiderCorrection(dx, dy, p, last);
+    double x = 0, y = 0;  // the star's move, thousandths
+    const double e = c.ra.letter == 'e' ? c.ra.ms : -c.ra.ms;
+    const double n = c.dec.letter == 'n' ? c.dec.ms : -c.dec.ms;
+    x += e * ex + n * nx;
+    y += e * ey + n * ny;
+    const double left = std::hypot(dx - x, dy - y), asked = std::hypot(dx, dy);
+    // Whole-pixel rates leave up to a third of the error; the trained vectors leave under 2 %.
+    EXPECT_LT(left, (m.use_vectors ? 0.02 : 0.35) * asked) << m.deg << " deg, error " << dx << "," << dy;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Angles, RotatedCorrectionTest,
+                         ::testing::Values(TurnedMount{2, false, false}, TurnedMount{30, false, false},
+                                           TurnedMount{120, false, false}, TurnedMount{270, false, false},
+                                           TurnedMount{30, false, true}, TurnedMount{135, false, true},
+                                           TurnedMount{-100, true, true}));
 
 TEST(MainCorrectionTest, FivePixelLimitAndItsThresholds) {
   GuideParams p;
@@ -101,60 +142,112 @@ TEST(MainCorrectionTest, FivePixelLimitAndItsThresholds) {
   EXPECT_TRUE(mainCorrection(0, 31, p, last).dec.considered);
 }
 
-// Step positions of a star that moves (vx, vy) per second west and (ux, uy) per second north, T = 2.
-GuiderTrainingPositions stepsFor(int vx, int vy, int ux, int uy) {
+// The positions the eight training steps find on a mount whose West pulses move the star (wx, wy)
+// pixels per second and North pulses (nx, ny), with `ra_play` / `dec_play` pixels of backlash taken up
+// on each reversal (the Dec gears last turned north), for training time t.
+GuiderTrainingPositions stepsOn(double wx, double wy, double nx, double ny, double ra_play, double dec_play,
+                                int t) {
   GuiderTrainingPositions p;
-  auto set = [&p](int i, int x, int y) {
-    p.x[i] = 100 + x;
-    p.y[i] = 100 + y;
+  double x = 120.3, y = 140.6;
+  p.x[0] = x, p.y[0] = y;
+  const auto move = [&](int i, double seconds, double vx, double vy, double play) {
+    const double len = std::hypot(vx, vy), lost = std::min(play, len * seconds);
+    const double f = len > 0 ? (len * seconds - lost) / len : 0.0;
+    x += vx * f, y += vy * f;
+    p.x[static_cast<std::size_t>(i)] = x, p.y[static_cast<std::size_t>(i)] = y;
   };
-  set(0, 0, 0);
-  set(1, vx / 5, vy / 5);
-  set(2, vx * 2 + vx / 5, vy * 2 + vy / 5);
-  set(3, vx * 4, vy * 4);
-  set(4, vx * 2 + 1, vy * 2);  // one pixel of RA backlash
-  set(5, vx * 4, vy * 4);
-  set(6, vx * 4 + ux / 2, vy * 4 + uy / 2);
-  set(7, vx * 4 + ux * 4, vy * 4 + uy * 4);
-  set(8, vx * 4 + ux * 2, vy * 4 + uy * 2 + 3);
+  move(1, 0.1 * t, wx, wy, 0);
+  move(2, 1.0 * t, wx, wy, 0);
+  move(3, 1.0 * t, wx, wy, 0);
+  move(4, 1.0 * t, -wx, -wy, ra_play);
+  move(5, 1.0 * t, wx, wy, ra_play);
+  move(6, 0.2 * t, nx, ny, 0);
+  move(7, 1.0 * t, nx, ny, 0);
+  move(8, 1.0 * t, -nx, -ny, dec_play);
   return p;
 }
 
-TEST(GuiderTrainingTest, VectorsThetaQuadrantAndBacklash) {
-  GuiderTraining r = guiderTrainingResults(stepsFor(7, 2, 0, 5), 2);
-  EXPECT_EQ(r.rx, 7);
-  EXPECT_EQ(r.ry, 2);
-  EXPECT_NEAR(r.theta, std::atan(3.0), 1e-6);  // 7 / 2 counts as 3
-  EXPECT_EQ(r.quadrant, 1);
-  EXPECT_EQ(r.ra_rate, 7);
-  EXPECT_EQ(r.dec_rate, 5);
-  EXPECT_EQ(r.ra_backlash, 1);
-  EXPECT_EQ(r.dec_backlash, 3);
+struct TrainingCase {
+  double deg;       // the guider's turn
+  double ra, dec;   // rates, pixels per second
+  double dec_play;  // pixels
+};
+class GuiderTrainingTest : public ::testing::TestWithParam<TrainingCase> {};
+
+TEST_P(GuiderTrainingTest, MeasuresRatesAngleAndBacklashAndPredictsEveryStep) {
+  const TrainingCase k = GetParam();
+  const double a = k.deg * 3.14159265358979 / 180.0;
+  const int t = 2;
+  // West moves the star along -(cos a, -sin a), North along (sin a, cos a).
+  const GuiderTrainingPositions p = stepsOn(-k.ra * std::cos(a), k.ra * std::sin(a), k.dec * std::sin(a),
+                                            k.dec * std::cos(a), 0.0, k.dec_play, t);
+  const GuiderTraining r = guiderTrainingResults(p, t);
   EXPECT_FALSE(r.nonsense);
-  EXPECT_EQ(guiderTrainingText(r).substr(0, 28), "slew RA =     7,    2,     7");
-  EXPECT_EQ(guiderTrainingResults(stepsFor(1, 2, 5, 0), 2).theta, 0.0f);
-  r = guiderTrainingResults(stepsFor(-3, 4, 4, 3), 2);
-  EXPECT_EQ(r.ra_rate, 5);
+  EXPECT_NEAR(std::hypot(r.west_x, r.west_y), k.ra, 1e-9);
+  EXPECT_NEAR(std::hypot(r.north_x, r.north_y), k.dec, 1e-9);
+  EXPECT_EQ(r.ra_rate, std::max(1, static_cast<int>(std::lround(k.ra))));
+  EXPECT_EQ(r.dec_rate, std::max(1, static_cast<int>(std::lround(k.dec))));
+  EXPECT_NEAR(std::remainder(r.theta - a, 2 * 3.14159265358979), 0.0, 1e-6);
+  EXPECT_NEAR(r.dec_backlash_px, k.dec_play, 1e-9);
+  EXPECT_EQ(r.dec_backlash, static_cast<int>(k.dec_play));  // cut, never rounded up
+  EXPECT_EQ(r.ra_backlash, 0);
+  EXPECT_TRUE(r.doubts.empty());
+  // Every step's first search lands within a pixel and a half of where the star went (the reversals'
+  // backlash aside), so the centroid window never has to reach for it.
+  for (int i = 1; i <= 8; ++i) {
+    const auto [sx, sy] = guiderTrainingSearchPoint(i, p);
+    // Step 6 looks where step 5 left the star (the North rate is not known yet), step 8 meets the play.
+    const double slack = i == 6 ? 0.4 * k.dec : i == 8 ? k.dec_play : 0.0;
+    EXPECT_LT(std::hypot(sx - p.x[static_cast<std::size_t>(i)], sy - p.y[static_cast<std::size_t>(i)]),
+              1.5 + slack)
+        << "step " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Mounts, GuiderTrainingTest,
+                         ::testing::Values(TrainingCase{2, 1.98, 1.98, 1.58}, TrainingCase{30, 6.6, 6.6, 0},
+                                           TrainingCase{120, 3.96, 3.96, 5.26}, TrainingCase{270, 0.99, 0.99, 0.4},
+                                           TrainingCase{-45, 1.3, 0.7, 0.9}));
+
+TEST(GuiderTrainingResultsTest, TheResultsBoxShowsWholePixelsAndTheAngleInWholeRadians) {
+  const GuiderTraining r = guiderTrainingResults(stepsOn(-7, 2, 0, 5, 1, 3, 2), 2);
+  EXPECT_EQ(guiderTrainingText(r),
+            "slew RA =    -7,    2,     7\nslew Dec =     0,     5,     5\nbacklash RA =     0,     0,     1\n"
+            "backlash Dec =     0,     3,     3\nTheta =     0");
   EXPECT_EQ(r.quadrant, 2);
-  EXPECT_EQ(predictedOffset(9, 2), 19);
 }
 
-TEST(GuiderTrainingTest, AStillStarIsNonsense) {
-  GuiderTraining r = guiderTrainingResults(GuiderTrainingPositions{}, 2);
-  EXPECT_TRUE(r.nonsense);
+TEST(GuiderTrainingResultsTest, AStillStarIsNonsenseAndAnEatenMoveIsDoubted) {
+  EXPECT_TRUE(guiderTrainingResults(GuiderTrainingPositions{}, 2).nonsense);
+  // Slow but moving: rate 1, kept.
+  GuiderTraining r = guiderTrainingResults(stepsOn(-0.3, 0, 0, 0.3, 0, 0, 2), 2);
+  EXPECT_FALSE(r.nonsense);
   EXPECT_EQ(r.ra_rate, 1);
+  // Dec play larger than the long pulse's move: the south pulse moved nothing.
+  r = guiderTrainingResults(stepsOn(-2, 0, 0, 2, 0, 6, 2), 2);
+  EXPECT_FALSE(r.nonsense);
+  EXPECT_NE(r.doubts.find("Dec backlash is at least 4.0 px"), std::string::npos) << r.doubts;
 }
 
-TEST(MainTrainingTest, RaTakesMeansDecTheLargerMove) {
+TEST(MainTrainingTest, RaTakesMeansDecTheLargerMoveAndBacklashIsADistance) {
   MainTrainingPositions p;
   p.x = {50, 60, 70, 64, 56};  // second east move 10, second west move 8
   p.y = {40, 46, 52, 49, 40};  // north 6, south 9
-  const MainTraining r = mainTrainingResults(p, 1);
+  MainTraining r = mainTrainingResults(p, 1);
   EXPECT_EQ(r.ra_rate, 9);
   EXPECT_EQ(r.dec_rate, 9);
   EXPECT_EQ(r.ra_backlash, (6 + 4) / 2);
   EXPECT_EQ(r.dec_backlash, 3);
   EXPECT_EQ(mainTrainingText(r), "slewx =     9, slewy =     9\nbacklashx =     5, backlashy =     3");
+  // With Tm = 2 the rates halve (rounded) but the pixels of play stay pixels.
+  r = mainTrainingResults(p, 2);
+  EXPECT_EQ(r.ra_rate, 5);
+  EXPECT_EQ(r.dec_backlash, 3);
+  // Tenths count: moves of 3.6 and 3.8 px make 4, not 3.
+  p.x = {50, 53.6, 57.2, 54.4, 50.6};
+  EXPECT_EQ(mainTrainingResults(p, 1).ra_rate, 4);
+  p.y = {40, 40.2, 40.4, 40.2, 40};
+  EXPECT_TRUE(mainTrainingResults(p, 1).nonsense);
 }
 
 }  // namespace
