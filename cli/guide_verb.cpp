@@ -125,7 +125,8 @@ bool pickMainStar(const GuideArgs& a, std::ostream& err) {
     x = a.star->first;
     y = a.star->second;
   } else {
-    const auto at = brightestStar(f.data(), kFrameWidth, kFrameHeight, std::max(r, 0));
+    const auto at =
+        brightestPickableStar(f.data(), kFrameWidth, kFrameHeight, std::max(r, 0), kMainPickEdgeMargin);
     if (!at) {
       err << "no star on the main image\n";
       return false;

@@ -124,7 +124,8 @@ constexpr double kNoMovePx = 0.5;
 
 // The lost motion of a reversing pulse: `back` is where the reversal took the star from `from`, `v`
 // the axis's motion per second, `t` the pulse's seconds. Measured along the axis, never negative.
-double lostMotion(double from_x, double from_y, double back_x, double back_y, double vx, double vy, double t) {
+double lostMotion(double from_x, double from_y, double back_x, double back_y, double vx, double vy,
+                  double t) {
   const double len = std::hypot(vx, vy);
   if (len <= 0.0) return 0.0;
   const double returned = ((from_x - back_x) * vx + (from_y - back_y) * vy) / len;
@@ -219,7 +220,8 @@ GuiderTraining guiderTrainingResults(const GuiderTrainingPositions& p, int t) {
   r.ra_backlash = static_cast<int>(r.ra_backlash_px);
   r.dec_backlash = static_cast<int>(r.dec_backlash_px);
   if (!r.nonsense) {
-    if (r.ra_backlash_px >= 0.9 * ra_len * ts) appendDoubt(r.doubts, backlashDoubt("RA", r.ra_backlash_px, ra_len * ts));
+    if (r.ra_backlash_px >= 0.9 * ra_len * ts)
+      appendDoubt(r.doubts, backlashDoubt("RA", r.ra_backlash_px, ra_len * ts));
     if (r.dec_backlash_px >= 0.9 * dec_len * ts)
       appendDoubt(r.doubts, backlashDoubt("Dec", r.dec_backlash_px, dec_len * ts));
   }
@@ -251,7 +253,8 @@ MainTraining mainTrainingResults(const MainTrainingPositions& p, int tm) {
   r.ra_backlash = static_cast<int>(ra_lost);  // cut, never rounded up (as the guider training)
   r.dec_backlash = static_cast<int>(dec_lost);
   r.nonsense = ra_move < kNoMovePx || dec_move < kNoMovePx;
-  if (ra_move >= kNoMovePx && ra_lost >= 0.9 * ra_move) appendDoubt(r.doubts, backlashDoubt("RA", ra_lost, ra_move));
+  if (ra_move >= kNoMovePx && ra_lost >= 0.9 * ra_move)
+    appendDoubt(r.doubts, backlashDoubt("RA", ra_lost, ra_move));
   if (dec_move >= kNoMovePx && dec_lost >= 0.9 * dec_move)
     appendDoubt(r.doubts, backlashDoubt("Dec", dec_lost, dec_move));
   return r;

@@ -599,14 +599,15 @@ std::optional<std::pair<int, int>> brightestSum(const std::uint16_t* image, int 
 
 }  // namespace
 
-std::optional<std::pair<int, int>> brightestStar(const std::uint16_t* image, int width, int height, int r) {
+std::optional<std::pair<int, int>> brightestPickableStar(const std::uint16_t* image, int width, int height,
+                                                         int r, int edge_margin) {
   // A star near an edge leaves the image during a training's moves: look well inside first.
-  if (auto inside = brightestSum(image, width, height, std::max(r, kPickEdgeMargin))) return inside;
+  if (auto inside = brightestSum(image, width, height, std::max(r, edge_margin))) return inside;
   return brightestSum(image, width, height, std::max(r, 0));
 }
 
 std::optional<GuiderStar> brightestGuiderStar(const GuiderFrame& image, int r) {
-  const auto at = brightestStar(image.data(), kGuiderWidth, kGuiderHeight, r);
+  const auto at = brightestPickableStar(image.data(), kGuiderWidth, kGuiderHeight, r);
   if (!at) return std::nullopt;
   return GuiderStar{at->first, at->second};
 }

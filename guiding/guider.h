@@ -171,10 +171,13 @@ bool runGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView& 
 bool guiderGuidingRunning();
 
 // The brightest star of a width x height image whose centroid window of radius r fits (brightest 3 x 3
-// sum, so a lone hot pixel does not win), preferring one at least kPickEdgeMargin pixels inside every
+// sum, so a lone hot pixel does not win), preferring one at least `edge_margin` pixels inside every
 // edge, where a training's moves cannot take it out of the image; nothing on an empty image.
 inline constexpr int kPickEdgeMargin = 30;
-std::optional<std::pair<int, int>> brightestStar(const std::uint16_t* image, int width, int height, int r);
+std::optional<std::pair<int, int>> brightestPickableStar(const std::uint16_t* image, int width, int height,
+                                                         int r, int edge_margin = kPickEdgeMargin);
+// On the main image the guide window should hold the star in its middle, not against a frame edge.
+inline constexpr int kMainPickEdgeMargin = 72;
 // The same on a guider image.
 std::optional<GuiderStar> brightestGuiderStar(const GuiderFrame& image, int r);
 

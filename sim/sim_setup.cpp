@@ -132,7 +132,8 @@ const std::vector<KeyRule>& rules() {
           [](SimOptions& o) -> double& { return o.camera.clouds_at_s; }, -1, 1e7),
       real(
           "clouds_for_s", "s",
-          "the clouds pass after this long (-1: they stay); they come at clouds_at_s, else 60 s after switch-on",
+          "the clouds pass after this long (-1: they stay); they come at clouds_at_s, else 60 s after "
+          "switch-on",
           [](SimOptions& o) -> double& { return o.camera.clouds_for_s; }, -1, 1e7),
       real(
           "clouds_transmission", "share", "share of the starlight that gets through the clouds",

