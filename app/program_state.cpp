@@ -24,7 +24,7 @@
 namespace qlm {
 
 void resetProgramState() {
-  initialiseImageBuffers(imageBuffers());
+  resetImageBuffers();
   historyList().clear();
   resetFrameState(frameState());
   resetDisplayState(displayState());
@@ -41,7 +41,7 @@ void resetProgramState() {
   resetCaptureSettings(captureSettings());
   resetSequenceState(sequenceState());
   resetLinkState(linkState());
-  clearReceiveBuffer(receiveBuffer());
+  resetReceiveBuffer();
   resetReadoutState(readoutState());
   resetCentroidState(centroidState());
   resetTelescopeState(telescopeState());

@@ -77,9 +77,23 @@ LinkState& linkState() {
   return link;
 }
 
-ReceiveBuffer& receiveBuffer() {
+namespace {
+// The buffer starts out zero in static storage; until it is first handed out there is nothing to clear
+// (clearing its 4 MB would touch every page of it at start-up).
+ReceiveBuffer& receiveStorage() {
   static ReceiveBuffer rx;
   return rx;
+}
+bool receive_handed_out = false;
+}  // namespace
+
+ReceiveBuffer& receiveBuffer() {
+  receive_handed_out = true;
+  return receiveStorage();
+}
+
+void resetReceiveBuffer() {
+  if (receive_handed_out) clearReceiveBuffer(receiveStorage());
 }
 
 void resetLinkState(LinkState& link) {

@@ -67,6 +67,8 @@ LinkState& linkState();
 ReceiveBuffer& receiveBuffer();
 void resetLinkState(LinkState& link);
 void clearReceiveBuffer(ReceiveBuffer& rx);
+// Clears the program-wide receive buffer, unless it was never handed out (then it is still zero).
+void resetReceiveBuffer();
 
 // A readout request: the window on the sensor in unbinned pixels, the binning, and the exposure that
 // chooses between the camera-timed and the immediate readout command.

@@ -11,4 +11,10 @@ namespace qlm {
 void remapRows(const std::array<std::uint8_t, 256>& table, std::uint8_t lowest, std::uint8_t highest,
                const std::uint8_t* in, std::uint8_t* out, std::uint8_t* bottom_up, int width, int height);
 
+// The code remapRows runs: the widest the processor has (the start-up choice), a narrower one, or
+// plain code. All give the same bytes; tests and benchmarks compare them. False, and no change, when
+// the processor lacks the code asked for.
+enum class RemapCode { Best, Vbmi, Avx2, Plain };
+bool selectRemapCode(RemapCode code);
+
 }  // namespace qlm

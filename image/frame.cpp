@@ -5,13 +5,52 @@
 
 namespace qlm {
 
-ImageBuffers& imageBuffers() {
-  static ImageBuffers buffers = [] {
-    ImageBuffers b{};
-    initialiseImageBuffers(b);
-    return b;
-  }();
+namespace {
+
+// The buffers live in static storage, which starts out all zero: at start-up only the buffers that
+// start non-zero are written, and the pages of the others are first touched when they are used.
+ImageBuffers& bufferStorage() {
+  static ImageBuffers buffers;
   return buffers;
+}
+
+bool& buffersHandedOut() {
+  static bool handed_out = false;
+  return handed_out;
+}
+
+// The start-up contents that are not zero: the frame and guider ramps and the grey palette.
+void writeStartContents(ImageBuffers& b) {
+  for (int y = 0; y < kFrameHeight; ++y) {
+    const auto v = static_cast<std::uint16_t>(y * 62);
+    auto first = static_cast<std::size_t>(y) * kFrameWidth;
+    std::fill_n(b.CurrentFrame.begin() + first, kFrameWidth, v);
+    std::fill_n(b.SecondFrame.begin() + first, kFrameWidth, v);
+    std::fill_n(b.UndoFrame.begin() + first, kFrameWidth, v);
+  }
+  for (int r = 0; r < kGuiderHeight; ++r) {
+    std::fill_n(b.GuiderFrames[0].begin() + static_cast<std::size_t>(r) * kGuiderWidth, kGuiderWidth,
+                static_cast<std::uint16_t>(r * 200));
+  }
+  for (int i = 0; i < 256; ++i) {
+    const auto v = static_cast<std::uint8_t>(i);
+    b.Palette[static_cast<std::size_t>(i)] = PaletteEntry{v, v, v, 1};
+  }
+}
+
+}  // namespace
+
+ImageBuffers& imageBuffers() {
+  static const bool started = (writeStartContents(bufferStorage()), true);
+  (void)started;
+  buffersHandedOut() = true;
+  return bufferStorage();
+}
+
+void resetImageBuffers() {
+  // Until the buffers were first handed out they hold exactly their start-up contents.
+  if (buffersHandedOut()) initialiseImageBuffers(bufferStorage());
+  imageBuffers();
 }
 
 HistoryList& historyList() {
@@ -25,23 +64,12 @@ FrameState& frameState() {
 }
 
 void initialiseImageBuffers(ImageBuffers& b) {
-  for (int y = 0; y < kFrameHeight; ++y) {
-    const auto v = static_cast<std::uint16_t>(y * 62);
-    auto first = static_cast<std::size_t>(y) * kFrameWidth;
-    std::fill_n(b.CurrentFrame.begin() + first, kFrameWidth, v);
-    std::fill_n(b.SecondFrame.begin() + first, kFrameWidth, v);
-    std::fill_n(b.UndoFrame.begin() + first, kFrameWidth, v);
-  }
   // The spare elements carry no data; keep them zero.
   std::fill(b.CurrentFrame.begin() + kFrameElements, b.CurrentFrame.end(), 0);
   std::fill(b.SecondFrame.begin() + kFrameElements, b.SecondFrame.end(), 0);
   std::fill(b.UndoFrame.begin() + kFrameElements, b.UndoFrame.end(), 0);
   b.FlatCache.fill(0);
   b.FileStaging.fill(0);
-  for (int r = 0; r < kGuiderHeight; ++r) {
-    std::fill_n(b.GuiderFrames[0].begin() + static_cast<std::size_t>(r) * kGuiderWidth, kGuiderWidth,
-                static_cast<std::uint16_t>(r * 200));
-  }
   std::fill(b.GuiderFrames[0].begin() + kGuiderElements, b.GuiderFrames[0].end(), 0);
   b.GuiderFrames[1].fill(0);
   b.GuiderFrames[2].fill(0);
@@ -51,11 +79,8 @@ void initialiseImageBuffers(ImageBuffers& b) {
   for (auto& g : b.GuiderDisplayBytes)
     g.fill(0);
   b.StretchTable.fill(0);
-  for (int i = 0; i < 256; ++i) {
-    const auto v = static_cast<std::uint8_t>(i);
-    b.Palette[static_cast<std::size_t>(i)] = PaletteEntry{v, v, v, 1};
-  }
   b.HistogramCounters.fill(0);
+  writeStartContents(b);
 }
 
 void resetFrameState(FrameState& s) {
@@ -79,6 +104,10 @@ std::uint32_t& snapshotCounter() {
 
 void takeUndoSnapshot(const Frame& current, Frame& undo) {
   std::copy_n(current.begin(), kFrameElements, undo.begin());
+  ++snapshotCounter();
+}
+
+void countUndoSnapshot() {
   ++snapshotCounter();
 }
 

@@ -108,6 +108,9 @@ FrameState& frameState();
 // current, second and undo frames; zeros in the flat cache; the guider ramp (row r holds r * 200) in
 // the first guider buffer and zeros in the third; zero histogram counters; the grey palette.
 void initialiseImageBuffers(ImageBuffers& b);
+// Puts the program-wide buffers back to their start-up contents. Before the first imageBuffers() call
+// they already hold them, and nothing is written (so start-up touches no page it does not need).
+void resetImageBuffers();
 void resetFrameState(FrameState& s);
 
 // True when the frame carries the label marker (element 4 + element 5 == 34).
@@ -120,6 +123,9 @@ int firstImageRow(const std::uint16_t* frame);
 void copyAroundRectangle(const Frame& from, Frame& to, int r0, int r1, int c0, int c1, bool inside);
 // Copies the 330,000 used elements of `current` into `undo` and counts the snapshot.
 void takeUndoSnapshot(const Frame& current, Frame& undo);
+// Counts a snapshot that the caller takes itself, copying the frame into the undo buffer in the same
+// pass as its own work.
+void countUndoSnapshot();
 // Snapshots taken since start-up (wrapping). Capture caches its automatic dark in the undo frame and
 // reads the file again once this number has moved.
 std::uint32_t undoSnapshotCount();

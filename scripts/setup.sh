@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev fonts-dejavu-core
   libusb-1.0-0-dev libpng-dev libcli11-dev
-  libgtest-dev libgmock-dev googletest libbenchmark-dev libopencv-dev libhwy-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev libopencv-dev
   clang-format clang libclang-rt-dev
   scdoc dpkg-dev file lintian
   xvfb xauth openbox

@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "image/byte_remap.h"
 #include "image/display.h"
 #include "support/test_home.h"
 
@@ -163,6 +164,46 @@ TEST_P(MaxPaletteNoiseTest, MatchesTheByteByByteRule) {
 
 INSTANTIATE_TEST_SUITE_P(LowestByteAndPower, MaxPaletteNoiseTest,
                          ::testing::Combine(::testing::Values(0, 1, 37, 253), ::testing::Values(2, 25, 50)));
+
+// Every remapping code the processor has gives the bytes of the plain loop, in place and bottom row
+// first, on picture widths that are and are not whole vectors, over narrow and full byte ranges.
+class RemapCodeTest : public ::testing::TestWithParam<RemapCode> {
+ protected:
+  void TearDown() override { selectRemapCode(RemapCode::Best); }
+};
+
+TEST_P(RemapCodeTest, MatchesThePlainLoop) {
+  if (!selectRemapCode(GetParam())) GTEST_SKIP() << "not on this processor";
+  std::mt19937 gen(11);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (const auto& [width, height, lowest, highest] :
+       {std::tuple{660, 500, 0, 255}, std::tuple{128, 128, 40, 90}, std::tuple{20, 7, 250, 255},
+        std::tuple{97, 3, 0, 15}}) {
+    std::array<std::uint8_t, 256> table{};
+    for (auto& t : table)
+      t = static_cast<std::uint8_t>(byte(gen));
+    std::vector<std::uint8_t> in(static_cast<std::size_t>(width * height));
+    for (auto& v : in)
+      v = static_cast<std::uint8_t>(lowest + byte(gen) % (highest - lowest + 1));
+    std::vector<std::uint8_t> expected(in.size());
+    std::vector<std::uint8_t> expected_rows(in.size());
+    for (int r = 0; r < height; ++r) {
+      for (int c = 0; c < width; ++c) {
+        const std::uint8_t m = table[in[static_cast<std::size_t>(r * width + c)]];
+        expected[static_cast<std::size_t>(r * width + c)] = m;
+        expected_rows[static_cast<std::size_t>((height - 1 - r) * width + c)] = m;
+      }
+    }
+    std::vector<std::uint8_t> rows(in.size());
+    remapRows(table, static_cast<std::uint8_t>(lowest), static_cast<std::uint8_t>(highest), in.data(),
+              in.data(), rows.data(), width, height);
+    EXPECT_EQ(in, expected) << width;
+    EXPECT_EQ(rows, expected_rows) << width;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, RemapCodeTest,
+                         ::testing::Values(RemapCode::Vbmi, RemapCode::Avx2, RemapCode::Plain));
 
 TEST_F(DisplayRenderTest, GreyPaletteUnlessAStretchAsksForTheTable) {
   FrameState f;
