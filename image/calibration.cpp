@@ -76,11 +76,24 @@ void factorsPlain(const std::uint16_t* flat, float* factor, double mean, int n) 
 // exactly instead.
 #ifdef QLM_CALIBRATION_SIMD
 constexpr float kBand = 2.5e-7f;
+
+// The elements of a group whose bits are set in `lanes` worked out exactly from their old values
+// (the group's first 16 elements at most, as they were before the vector result was stored).
+__attribute__((target("avx2"))) void fixLanes(std::uint16_t* image, const std::uint16_t* flat, __m256i old,
+                                              unsigned lanes, double mean) {
+  alignas(32) std::uint16_t before[16];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(before), old);
+  for (; lanes != 0; lanes &= lanes - 1) {
+    const int k = __builtin_ctz(lanes);
+    image[k] = flatElement(before[k], flat[k], mean);
+  }
+}
 constexpr float kCap = 65536.5f;  // anything above gives 65535; half-way so that it is never "close"
 
-__attribute__((target("avx512f,avx512bw,avx512vl"))) void flatRowAvx512(std::uint16_t* image,
-                                                                        const std::uint16_t* flat,
-                                                                        const float* factor, double mean) {
+__attribute__((target("avx512f,avx512bw,avx512vl,avx512dq"))) void flatRowAvx512(std::uint16_t* image,
+                                                                                 const std::uint16_t* flat,
+                                                                                 const float* factor,
+                                                                                 double mean) {
   const __m512 cap = _mm512_set1_ps(kCap);
   const __m512 band = _mm512_set1_ps(kBand);
   int j = kFlatFirstColumn;
@@ -88,13 +101,11 @@ __attribute__((target("avx512f,avx512bw,avx512vl"))) void flatRowAvx512(std::uin
     const __m256i v16 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(image + j));
     const __m512 v = _mm512_cvtepi32_ps(_mm512_cvtepu16_epi32(v16));
     const __m512 x = _mm512_min_ps(cap, _mm512_mul_ps(v, _mm512_loadu_ps(factor + j)));  // keeps a NaN
-    const __m512 near = _mm512_abs_ps(_mm512_sub_ps(x, _mm512_roundscale_ps(x, _MM_FROUND_TO_NEAREST_INT)));
-    if (_mm512_cmp_ps_mask(near, _mm512_mul_ps(x, band), _CMP_NGE_UQ) != 0) {
-      flatRowExact(image, flat, mean, j, j + 16);
-      continue;
-    }
+    const __m512 near = _mm512_abs_ps(_mm512_reduce_ps(x, _MM_FROUND_TO_NEAREST_INT));
+    const __mmask16 exact = _mm512_cmp_ps_mask(near, _mm512_mul_ps(x, band), _CMP_NGE_UQ);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(image + j),
                         _mm512_cvtusepi32_epi16(_mm512_cvttps_epi32(x)));
+    if (exact != 0) fixLanes(image + j, flat + j, v16, exact, mean);
   }
   flatRowExact(image, flat, mean, j, kFrameWidth);
 }
@@ -111,13 +122,12 @@ __attribute__((target("avx2"))) void flatRowAvx2(std::uint16_t* image, const std
     const __m256 x = _mm256_min_ps(cap, _mm256_mul_ps(v, _mm256_loadu_ps(factor + j)));  // keeps a NaN
     const __m256 near =
         _mm256_andnot_ps(sign, _mm256_sub_ps(x, _mm256_round_ps(x, _MM_FROUND_TO_NEAREST_INT)));
-    if (_mm256_movemask_ps(_mm256_cmp_ps(near, _mm256_mul_ps(x, band), _CMP_NGE_UQ)) != 0) {
-      flatRowExact(image, flat, mean, j, j + 8);
-      continue;
-    }
+    const int exact = _mm256_movemask_ps(_mm256_cmp_ps(near, _mm256_mul_ps(x, band), _CMP_NGE_UQ));
     const __m256i t = _mm256_cvttps_epi32(x);
     const __m128i packed = _mm_packus_epi32(_mm256_castsi256_si128(t), _mm256_extracti128_si256(t, 1));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(image + j), packed);
+    if (exact != 0)
+      fixLanes(image + j, flat + j, _mm256_castsi128_si256(v16), static_cast<unsigned>(exact), mean);
   }
   flatRowExact(image, flat, mean, j, kFrameWidth);
 }
@@ -153,7 +163,7 @@ __attribute__((target("avx2"))) void factorsAvx2(const std::uint16_t* flat, floa
 FlatCodeFns codeFor(FlatCode code) {
   __builtin_cpu_init();
   const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                      __builtin_cpu_supports("avx512vl");
+                      __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
   const bool avx2 = __builtin_cpu_supports("avx2");
   const FlatCodeFns wide{flatRowAvx512, factorsAvx512};
   const FlatCodeFns narrow{flatRowAvx2, factorsAvx2};

@@ -85,6 +85,36 @@ void smootherRow(const std::uint16_t* above, const std::uint16_t* row, const std
   std::memcpy(out, res, sizeof res);
 }
 
+// Kernel 1, the 5 x 5 Gaussian 0 1 2 1 0 / 1 4 8 4 1 / 2 8 16 8 2 / 1 4 8 4 1 / 0 1 2 1 0 with divisor
+// 80, has rank two: it is (1 0 0 0 1) down times (0 1 2 1 0) across, plus (0 1 2 1 0) down times
+// (1 4 8 4 1) across. Two vertical sums and two short horizontal passes give the same integer sums, and
+// a sum that is never negative divided by 80 is its unsigned quotient.
+bool isGaussianKernel(int radius, const KernelWeights& weights, int divisor) {
+  return radius == 2 && divisor == 80 && weights == kernelTable()[1];
+}
+
+// One output row of the Gaussian: out[x] for columns x + 2, from the source rows i - 2 to i + 2.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+__attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#endif
+void gaussianRow(const std::uint16_t* const* rows, std::uint16_t* out) {
+  alignas(64) std::uint32_t outer[kFrameWidth];  // rows i - 2 and i + 2
+  alignas(64) std::uint32_t inner[kFrameWidth];  // rows i - 1, i, i + 1 weighted 1 2 1
+  for (int x = 0; x < kFrameWidth; ++x) {
+    outer[x] = static_cast<std::uint32_t>(rows[0][x]) + rows[4][x];
+    inner[x] = static_cast<std::uint32_t>(rows[1][x]) + 2u * rows[2][x] + rows[3][x];
+  }
+  constexpr int kOut = kFrameWidth - 4;
+  alignas(64) std::uint16_t res[kOut];
+  for (int x = 0; x < kOut; ++x) {
+    const std::uint32_t sum = outer[x + 1] + 2u * outer[x + 2] + outer[x + 3] + inner[x] + 4u * inner[x + 1] +
+                              8u * inner[x + 2] + 4u * inner[x + 3] + inner[x + 4];
+    const std::uint32_t q = sum / 80u;
+    res[x] = static_cast<std::uint16_t>(q > 65280u ? 65535u : q);
+  }
+  std::memcpy(out, res, sizeof res);
+}
+
 void patchHistogram(const Frame& frame, int row0, int col0, std::array<int, 4096>& bins) {
   bins.fill(0);
   for (int r = row0; r < row0 + 40; ++r) {
@@ -138,6 +168,20 @@ void convolveFrame(int radius, const KernelWeights& weights, int divisor, Frame&
     }
     copyAroundRectangle(current, second, r0, r1, 1, kFrameWidth - 2, false);
     copyAroundRectangle(second, current, r0, r1, 1, kFrameWidth - 2, true);
+    ui.progressClose();
+    return;
+  }
+
+  if (isGaussianKernel(d, weights, divisor)) {
+    for (int i = r0; i <= r1; ++i) {
+      ui.progressSet(i / 2);
+      const std::uint16_t* rows[5];
+      for (int k = 0; k < 5; ++k)
+        rows[k] = &current[at(i - 2 + k, 0)];
+      gaussianRow(rows, &second[at(i, 2)]);
+    }
+    copyAroundRectangle(current, second, r0, r1, 2, kFrameWidth - 3, false);
+    copyAroundRectangle(second, current, r0, r1, 2, kFrameWidth - 3, true);
     ui.progressClose();
     return;
   }

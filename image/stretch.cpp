@@ -16,22 +16,35 @@ namespace {
 constexpr int kChunks = 20;
 constexpr int kChunkElements = (kFrameElements - kLabelElements) / kChunks;  // 16,170
 
-// Maps elements [first, last) through the table.
-void mapRange(const StretchCurve& t, Frame& f, int first, int last) {
-  const std::uint16_t* table = t.data();
-  std::uint16_t* e = f.data();
-  // Sixteen look-ups are gathered before they are stored together, so that no table read waits
-  // behind a store to the frame.
+// The table application's own table: one entry per element value, entry v = table[v / 2] x 2, so that
+// mapping an element is one look-up, and sixteen look-ups are gathered before they are stored
+// together, so that no table read waits behind a store to the frame.
+using ValueTable = std::array<std::uint16_t, 65536>;
+
+void expandTable(const StretchCurve& t, ValueTable& values) {
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const auto v = static_cast<std::uint16_t>(t[i] << 1);
+    values[2 * i] = v;
+    values[2 * i + 1] = v;
+  }
+}
+
+// Maps elements [first, last) of `e` through the value table, copying each element's old value into
+// `undo` on the way (the undo snapshot in the same pass).
+void mapRange(const ValueTable& values, std::uint16_t* e, std::uint16_t* undo, int first, int last) {
   constexpr int kBlock = 16;
   int i = first;
   for (; i + kBlock <= last; i += kBlock) {
     std::uint16_t mapped[kBlock];
+    std::memcpy(undo + i, e + i, sizeof mapped);
     for (int k = 0; k < kBlock; ++k)
-      mapped[k] = static_cast<std::uint16_t>(table[e[i + k] >> 1] << 1);
+      mapped[k] = values[e[i + k]];
     std::memcpy(e + i, mapped, sizeof mapped);
   }
-  for (; i < last; ++i)
-    e[i] = static_cast<std::uint16_t>(table[e[i] >> 1] << 1);
+  for (; i < last; ++i) {
+    undo[i] = e[i];
+    e[i] = values[e[i]];
+  }
 }
 
 // Fills the table, applies it under the wait cursor and refreshes when asked.
@@ -51,13 +64,20 @@ void runTableStretch(Fill fill, bool refresh) {
 void applyStretchCurve(const StretchCurve& t, Frame& current, Frame& undo) {
   Ui& ui = *platform().ui;
   ui.progressOpen("CONTRAST STRETCH");
-  takeUndoSnapshot(current, undo);
-  if (!labelled(current.data())) mapRange(t, current, 0, kLabelElements);
+  static auto* values = new ValueTable;
+  expandTable(t, *values);
+  // The undo snapshot is taken element by element as the table application reads the frame.
+  countUndoSnapshot();
+  if (labelled(current.data())) {
+    std::copy_n(current.begin(), kLabelElements, undo.begin());
+  } else {
+    mapRange(*values, current.data(), undo.data(), 0, kLabelElements);
+  }
   // The chunks exist only to move the progress bar 20 times.
   for (int c = 0; c < kChunks; ++c) {
     ui.progressSet(c * 12);
     const int first = kLabelElements + c * kChunkElements;
-    mapRange(t, current, first, first + kChunkElements);
+    mapRange(*values, current.data(), undo.data(), first, first + kChunkElements);
   }
   ui.progressClose();
 }

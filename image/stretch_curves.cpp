@@ -211,16 +211,12 @@ void nonLinearEntries(StretchCurve& t, double p) {
   }
 }
 
-}  // namespace
-
-bool fillNormalCurve(StretchCurve& t, int black, int white) {
-  if (black >= white) return false;
+void computeNormalCurve(StretchCurve& t, int black, int white) {
   // (i - b) x s is below 2^31 and, from b up, not negative: the int conversion truncates it.
   normalEntries(t, black * 128, std::min(white * 128, kStretchTableSize), 255.0 / (white - black));
-  return true;
 }
 
-void fillPowerCurve(StretchCurve& t, double power) {
+void computePowerCurve(StretchCurve& t, double power) {
   const double scale = std::pow(32768.0, power - 1.0);
   const PowerParts pp(power);
   fillFromEstimates(
@@ -233,7 +229,7 @@ void fillPowerCurve(StretchCurve& t, double power) {
       [&](int i) { return limited(std::pow(static_cast<double>(i), power) / scale); });
 }
 
-void fillSineCurve(StretchCurve& t) {
+void computeSineCurve(StretchCurve& t) {
   fillFromEstimates(t, sineEstimates, [](int i) {
     // The factor 1 / 10432 runs the argument from -1.5706 to +1.5705 rad.
     const double v = (std::sin((i - 16384) * 0.00009585889570552147) + 1.0) * 16383.0;
@@ -241,7 +237,7 @@ void fillSineCurve(StretchCurve& t) {
   });
 }
 
-void fillLogCurve(StretchCurve& t) {
+void computeLogCurve(StretchCurve& t) {
   const LogParts lp;
   fillFromEstimates(
       t,
@@ -253,7 +249,7 @@ void fillLogCurve(StretchCurve& t) {
       [](int i) { return static_cast<std::uint16_t>(std::trunc(std::log(i + 1.0) * 3151.0)); });
 }
 
-void fillAntilogCurve(StretchCurve& t) {
+void computeAntilogCurve(StretchCurve& t) {
   // exp(i / 3151) = exp(i0 / 3151) exp(j / 3151) for i = i0 + j: one library call per block and one
   // per offset in a block.
   std::array<double, kBlock> offsets;
@@ -269,18 +265,99 @@ void fillAntilogCurve(StretchCurve& t) {
       [](int i) { return limited(std::exp(i / 3151.0) - 1.0); });
 }
 
-void fillInvertCurve(StretchCurve& t) {
+void computeInvertCurve(StretchCurve& t) {
   for (int i = 0; i < kStretchTableSize; ++i)
     t[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(kTopEntry - i);
 }
 
-void fillNonLinearCurve(StretchCurve& t, int power) {
+void computeNonLinearCurve(StretchCurve& t, int power) {
   // The quotient is positive and below 32768: the int conversion truncates it.
   nonLinearEntries(t, power);
 }
 
-void fillBackgroundCurve(StretchCurve& t, int level) {
+void computeBackgroundCurve(StretchCurve& t, int level) {
   backgroundEntries(t, level * 128 - 256, 255.0 / (257 - level));
+}
+
+// The last twelve curves worked out are kept, each with its parameters, and filled again by a copy: a
+// user repeats a stretch with the last dialog values, and automatic processing applies the same
+// background level and power to frame after frame.
+enum class CurveKind { Normal, Power, Sine, Log, Antilog, Invert, NonLinear, Background };
+
+class CurveMemo {
+ public:
+  template <typename Compute>
+  void fill(StretchCurve& t, CurveKind kind, std::uint64_t key, Compute compute) {
+    for (Slot& s : slots_) {
+      if (s.used && s.kind == kind && s.key == key) {
+        t = s.curve;
+        return;
+      }
+    }
+    Slot& s = slots_[next_];
+    next_ = (next_ + 1) % slots_.size();
+    compute(s.curve);
+    s.kind = kind;
+    s.key = key;
+    s.used = true;
+    t = s.curve;
+  }
+
+ private:
+  struct Slot {
+    bool used = false;
+    CurveKind kind = CurveKind::Normal;
+    std::uint64_t key = 0;
+    StretchCurve curve;
+  };
+  std::array<Slot, 12> slots_;
+  std::size_t next_ = 0;
+};
+
+CurveMemo& curveMemo() {
+  static auto* memo = new CurveMemo;
+  return *memo;
+}
+
+}  // namespace
+
+bool fillNormalCurve(StretchCurve& t, int black, int white) {
+  if (black >= white) return false;
+  const auto key =
+      static_cast<std::uint64_t>(static_cast<std::uint32_t>(black)) << 32 | static_cast<std::uint32_t>(white);
+  curveMemo().fill(t, CurveKind::Normal, key, [&](StretchCurve& c) { computeNormalCurve(c, black, white); });
+  return true;
+}
+
+void fillPowerCurve(StretchCurve& t, double power) {
+  curveMemo().fill(t, CurveKind::Power, std::bit_cast<std::uint64_t>(power),
+                   [&](StretchCurve& c) { computePowerCurve(c, power); });
+}
+
+void fillSineCurve(StretchCurve& t) {
+  curveMemo().fill(t, CurveKind::Sine, 0, computeSineCurve);
+}
+
+void fillLogCurve(StretchCurve& t) {
+  curveMemo().fill(t, CurveKind::Log, 0, computeLogCurve);
+}
+
+void fillAntilogCurve(StretchCurve& t) {
+  curveMemo().fill(t, CurveKind::Antilog, 0, computeAntilogCurve);
+}
+
+void fillInvertCurve(StretchCurve& t) {
+  curveMemo().fill(t, CurveKind::Invert, 0, computeInvertCurve);
+}
+
+void fillNonLinearCurve(StretchCurve& t, int power) {
+  curveMemo().fill(t, CurveKind::NonLinear, static_cast<std::uint32_t>(power),
+                   [&](StretchCurve& c) { computeNonLinearCurve(c, power); });
+}
+
+void fillBackgroundCurve(StretchCurve& t, int level) {
+  curveMemo().fill(t, CurveKind::Background, static_cast<std::uint32_t>(level),
+                   [&](StretchCurve& c) { computeBackgroundCurve(c, level); });
 }
 
 }  // namespace qlm
