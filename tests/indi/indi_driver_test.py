@@ -41,18 +41,18 @@ def run(args, timeout=30, cwd=None):
     return subprocess.run(args, capture_output=True, text=True, timeout=timeout, cwd=cwd)
 
 
-def setprop(spec):
-    r = run(["indi_setprop", "-t", "5", spec])
+def setprop(assignment):
+    r = run(["indi_setprop", "-t", "5", assignment])
     if r.returncode != 0:
-        raise RuntimeError("indi_setprop %s: %s" % (spec, r.stderr.strip()))
+        raise RuntimeError("indi_setprop %s: %s" % (assignment, r.stderr.strip()))
 
 
 def wait_for(expr, seconds):
     return run(["indi_eval", "-t", str(seconds), "-w", expr], timeout=seconds + 10).returncode == 0
 
 
-def getprop(spec):
-    r = run(["indi_getprop", "-1", "-t", "3", spec])
+def getprop(query):
+    r = run(["indi_getprop", "-1", "-t", "3", query])
     return r.stdout.strip() if r.returncode == 0 else None
 
 
