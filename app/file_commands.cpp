@@ -19,6 +19,7 @@
 #include "files/tiff.h"
 #include "image/display.h"
 #include "image/frame.h"
+#include "platform/atomic_file.h"
 #include "platform/messages.h"
 #include "platform/platform.h"
 
@@ -38,15 +39,6 @@ std::string lowerCase(std::string text) {
   return text;
 }
 
-bool readOnlyFile(const std::filesystem::path& path) {
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (ec || !std::filesystem::is_regular_file(status)) return false;
-  using std::filesystem::perms;
-  return (status.permissions() & (perms::owner_write | perms::group_write | perms::others_write)) ==
-         perms::none;
-}
-
 // The save dialog: the default extension of the kind goes onto a name typed without one before the
 // name is checked; a read-only file is refused and an existing one is replaced only when the user
 // agrees. Both send the user back to the dialog.
@@ -61,7 +53,7 @@ std::optional<std::filesystem::path> askSaveName(FileDialogKind kind, const std:
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return path;
     const std::string name = path.filename().string();
-    if (readOnlyFile(path)) {
+    if (isReadOnlyFile(path)) {
       ui.messageBox(title, name + "\nThis file is set to read-only.\nTry again with a different file name.",
                     MessageButtons::Ok, MessageIcon::Exclamation);
       continue;

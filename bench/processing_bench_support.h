@@ -10,30 +10,7 @@
 namespace qlm::bench {
 
 // A Ui that ignores everything, so progress updates cost what a real one's bookkeeping would not.
-class NullUi final : public Ui {
- public:
-  MessageAnswer messageBox(const std::string&, const std::string&, MessageButtons, MessageIcon) override {
-    return MessageAnswer::Ok;
-  }
-  void beep() override {}
-  void setCursor(CursorShape) override {}
-  InputEvents pumpEvents() override { return {}; }
-  void progressOpen(const std::string&) override {}
-  void progressSet(int) override {}
-  void progressClose() override {}
-  std::optional<std::string> chooseOpenFile(const std::string&, const std::vector<FileFilter>&,
-                                            const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> chooseSaveFile(const std::string&, const std::vector<FileFilter>&,
-                                            const std::string&) override {
-    return std::nullopt;
-  }
-  int runPanel(const std::string&, PanelModel&) override { return kPanelCancel; }
-  void setStatusText(const std::string&) override {}
-  void setTitle(const std::string&) override {}
-  void repaint() override {}
-};
+class NullUi final : public WindowlessUi {};
 
 // Installs the NullUi for the whole benchmark program.
 inline void installNullUi() {

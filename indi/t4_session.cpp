@@ -17,7 +17,7 @@ namespace qlm::indi {
 
 // The driver's Ui: a message box becomes a line for the INDI log (answered with its first button);
 // everything that would need a window is silent or cancelled.
-class T4Session::SessionUi final : public Ui {
+class T4Session::SessionUi final : public WindowlessUi {
  public:
   explicit SessionUi(T4Session& session) : session_(session) {}
   MessageAnswer messageBox(const std::string&, const std::string& text, MessageButtons buttons,
@@ -27,24 +27,6 @@ class T4Session::SessionUi final : public Ui {
     return buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel ? MessageAnswer::Yes
                                                                                       : MessageAnswer::Ok;
   }
-  void beep() override {}
-  void setCursor(CursorShape) override {}
-  InputEvents pumpEvents() override { return {}; }
-  void progressOpen(const std::string&) override {}
-  void progressSet(int) override {}
-  void progressClose() override {}
-  std::optional<std::string> chooseOpenFile(const std::string&, const std::vector<FileFilter>&,
-                                            const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> chooseSaveFile(const std::string&, const std::vector<FileFilter>&,
-                                            const std::string&) override {
-    return std::nullopt;
-  }
-  int runPanel(const std::string&, PanelModel&) override { return kPanelCancel; }
-  void setStatusText(const std::string&) override {}
-  void setTitle(const std::string&) override {}
-  void repaint() override {}
 
  private:
   T4Session& session_;

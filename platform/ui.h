@@ -79,4 +79,32 @@ class Ui {
   virtual void repaint() = 0;
 };
 
+// A Ui without windows, for the command line, the INDI driver, benchmarks and soaks: message boxes are
+// answered with their first button and nothing else is shown; file choosers and panels are cancelled,
+// and no key or button is ever pressed. Front ends override what they do differently.
+class WindowlessUi : public Ui {
+ public:
+  MessageAnswer messageBox(const std::string&, const std::string&, MessageButtons, MessageIcon) override {
+    return MessageAnswer::Ok;
+  }
+  void beep() override {}
+  void setCursor(CursorShape) override {}
+  InputEvents pumpEvents() override { return {}; }
+  void progressOpen(const std::string&) override {}
+  void progressSet(int) override {}
+  void progressClose() override {}
+  std::optional<std::string> chooseOpenFile(const std::string&, const std::vector<FileFilter>&,
+                                            const std::string&) override {
+    return std::nullopt;
+  }
+  std::optional<std::string> chooseSaveFile(const std::string&, const std::vector<FileFilter>&,
+                                            const std::string&) override {
+    return std::nullopt;
+  }
+  int runPanel(const std::string&, PanelModel&) override { return kPanelCancel; }
+  void setStatusText(const std::string&) override {}
+  void setTitle(const std::string&) override {}
+  void repaint() override {}
+};
+
 }  // namespace qlm

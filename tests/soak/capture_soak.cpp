@@ -36,7 +36,7 @@ long residentKb() {
 
 // A Ui that keeps nothing: the camera panel starts continuous imaging with autosave, a key press
 // arrives when the soak's time is up, and message boxes are counted.
-class SoakUi final : public Ui {
+class SoakUi final : public WindowlessUi {
  public:
   SoakUi(Clock& clock, std::uint64_t end_ms, int exposure_s)
       : clock_(clock), end_ms_(end_ms), exposure_s_(exposure_s) {}
@@ -48,23 +48,10 @@ class SoakUi final : public Ui {
     std::fprintf(stderr, "message: %s\n", text.c_str());
     return MessageAnswer::Ok;
   }
-  void beep() override {}
-  void setCursor(CursorShape) override {}
   InputEvents pumpEvents() override {
     InputEvents e;
     e.key = elapsed() >= end_ms_;
     return e;
-  }
-  void progressOpen(const std::string&) override {}
-  void progressSet(int) override {}
-  void progressClose() override {}
-  std::optional<std::string> chooseOpenFile(const std::string&, const std::vector<FileFilter>&,
-                                            const std::string&) override {
-    return std::nullopt;
-  }
-  std::optional<std::string> chooseSaveFile(const std::string&, const std::vector<FileFilter>&,
-                                            const std::string&) override {
-    return std::nullopt;
   }
   int runPanel(const std::string& name, PanelModel& model) override {
     auto* panel = dynamic_cast<QlModel*>(&model);
@@ -75,9 +62,6 @@ class SoakUi final : public Ui {
     if (!captureSettings().auto_save) panel->press(ql::kAutoSave);
     return panel->press(ql::kTakePhoto);
   }
-  void setStatusText(const std::string&) override {}
-  void setTitle(const std::string&) override {}
-  void repaint() override {}
 
   // Milliseconds since the soak started (the 32-bit clock wraps after 49 days; 24 hours fit).
   std::uint64_t elapsed() const { return clock_.millis(); }
