@@ -453,6 +453,10 @@ void finishGuideFrame(const GuideFrameRecord& rec, const GuidingView& view) {
   guideLog().write(row);
 }
 
+void noteGuideRun(const GuideRunNote& note, const GuidingView& view) {
+  if (view.run_note) view.run_note(note);
+}
+
 bool openGuideLog(const GuidingView& view) {
   if (view.log_path == "-") return true;
   const std::string path =

@@ -96,6 +96,20 @@ struct GuideFrameRecord {
   bool lost = false;  // no star at the reference: nothing measured, nothing sent
 };
 
+// Something that happens in a run between its frames: a dither of the reference and the settling
+// after it. The guide logs write it and the graph marks it.
+struct GuideRunNote {
+  enum class Kind { Dither, Settling, Settled, SettleTimedOut };
+  Kind kind = Kind::Dither;
+  std::uint32_t time_ms = 0;         // clock at the event
+  double dx_px = 0.0, dy_px = 0.0;   // Dither: the reference's move on the sensor, pixels
+  double ra_px = 0.0, dec_px = 0.0;  // Dither: the same move along the RA and Dec axes
+  double distance_px = 0.0;          // Settling, Settled, SettleTimedOut: the error at that frame
+};
+
+// The guide log's form: the CSV rows, or the log PHD2's viewers read.
+enum class GuideLogFormat { Csv, Phd2 };
+
 // The caption of the guiding window while the star is lost.
 inline constexpr const char* kStarLostCaption = "Guiding Info - star lost, waiting for it to return";
 
@@ -110,7 +124,9 @@ struct GuidingView {
   std::function<std::optional<std::pair<double, double>>()> truth;
   // The guide log; empty: R/guidelogs/guide-YYYYMMDD-HHMMSS.csv by the start time. "-": no log.
   std::string log_path;
-  bool send_pulses = true;  // false measures and logs only (the unguided baseline)
+  GuideLogFormat log_format = GuideLogFormat::Csv;
+  std::function<void(const GuideRunNote&)> run_note;  // dithers and settling, as they happen
+  bool send_pulses = true;                            // false measures and logs only (the unguided baseline)
 };
 
 // The parameters of the guider camera's correction from the settings and the training state.
@@ -153,6 +169,8 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view);
 
 // A guide frame handled: the view told, and the row written to the guide log when one is open.
 void finishGuideFrame(const GuideFrameRecord& rec, const GuidingView& view);
+// A dither or settling event: the view told, and the event written to a guide log whose form records it.
+void noteGuideRun(const GuideRunNote& note, const GuidingView& view);
 // Opens the view's guide log (none for "-"); false when it cannot be created.
 bool openGuideLog(const GuidingView& view);
 void closeGuideLog();
