@@ -91,6 +91,23 @@ bool starInWindow(int x, int y) {
   return peak - median > std::max(6.0 * sigma, 100.0);
 }
 
+// The first guide-window frame must show the star at the main result. When the camera puts the window's
+// rows elsewhere than the placement expects, no star stands there: the brightest star of the window is
+// taken instead and measured twice, so that training and guiding hold the star the user picked rather
+// than empty sky. True when a star stands at the main result afterwards.
+bool lockOnWindowStar() {
+  CentroidState& c = centroidState();
+  if (starInWindow(c.main.x, c.main.y)) return true;
+  const auto star =
+      brightestPickableStar(guideImage(), kFocusSize, kFocusSize, c.working_radius, c.working_radius + 2);
+  if (!star) return false;
+  c.main.x = star->first;
+  c.main.y = star->second;
+  centre(c.main.x, c.main.y);
+  centre(c.main.x, c.main.y);
+  return starInWindow(c.main.x, c.main.y);
+}
+
 void pulse(char letter, int ms, PulseRoad road) {
   TelescopeState& t = telescopeState();
   t.current_direction = letter;
@@ -141,6 +158,7 @@ bool TrainMain(const GuidingView& view) {
   cal.main_training_active = true;
   g.main_active = true;
   c.working_radius = s.mask_radius;
+  lockOnWindowStar();
   MainTrainingPositions p;
   {
     const auto y0 = tenthsAt(c.main.x, c.main.y);
@@ -233,6 +251,7 @@ bool runMainGuiding(const GuidingView& view) {
     if (g.main_first_frame) {
       centre(c.main.x, c.main.y);
       centre(c.main.x, c.main.y);
+      lockOnWindowStar();
       g.reference = c.main;
       g.main_first_frame = false;
       call(view.open_window);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -99,6 +101,58 @@ TEST_F(MainGuiderTest, GuidingRunsUntilAKeyPress) {
   EXPECT_FALSE(guidingState().main_running);
   EXPECT_EQ(sim.transport().relayValue(), 0);
 }
+
+// Star fields whose guide window puts the picked star rows away from where the window placement expects
+// it (the placement's row remainder by 30 is far from the simulated camera's 6-row band): training and
+// guiding must still hold the picked star, not empty sky.
+class MainStarFieldTest : public ::testing::TestWithParam<int> {
+ protected:
+  MainStarFieldTest()
+      : sim([] {
+          sim::SimOptions o = sim::defaultSimOptions();
+          EXPECT_EQ(sim::applySimSetting(o, "seed=" + std::to_string(GetParam())), "");
+          return o;
+        }()) {
+    settings().show_interface_details = false;
+    settings().drive_method = 'b';
+    saveSettings();
+    FindCamera();
+    Frame& f = imageBuffers().CurrentFrame;
+    ReadFullFrame(f, 1000);
+    const auto star = brightestPickableStar(f.data(), kFrameWidth, kFrameHeight, settings().mask_radius,
+                                            kMainPickEdgeMargin);
+    EXPECT_TRUE(star);
+    if (star) setMainGuideStar(star->first, star->second);
+    centroidState().working_radius = settings().mask_radius;
+  }
+  sim::SimSystem sim;
+  test::TestPlatform platform{&sim.transport()};
+};
+
+TEST_P(MainStarFieldTest, TrainingAndGuidingHoldThePickedStar) {
+  const GuideWindowPlacement w = guideWindowPlacement(guideStarState().main_x, guideStarState().main_y,
+                                                      kFrameWidth, kFrameHeight, false);
+  EXPECT_GT(std::abs(w.yoffset - 6), settings().mask_radius);  // the case this field stands for
+  ASSERT_TRUE(TrainMain()) << platform.ui.messageTexts().back();
+  EXPECT_EQ(settings().main_ra_rate, 4);
+  EXPECT_EQ(settings().main_dec_backlash, 3);
+
+  platform.ui.scheduleKeyPress(platform.clock.millis() + 600000);
+  std::vector<double> errors;
+  GuidingView view;
+  view.frame_done = [&](const GuideFrameRecord& r) {
+    if (!r.lost && r.frame > 20) errors.push_back(std::hypot(r.dx, r.dy) / 1000.0);
+  };
+  ASSERT_TRUE(runMainGuiding(view));
+  EXPECT_EQ(guidingState().lost_frames, 0);
+  ASSERT_GT(errors.size(), 100u);
+  double sum = 0.0;
+  for (double e : errors)
+    sum += e * e;
+  EXPECT_LT(std::sqrt(sum / static_cast<double>(errors.size())), 1.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(RowRemainders, MainStarFieldTest, ::testing::Values(2, 9));
 
 }  // namespace
 }  // namespace qlm
