@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "camera/link.h"
@@ -18,6 +19,10 @@ constexpr int kMessierLast = 110;
 constexpr int kCngcLast = 7815;
 constexpr std::uint32_t kPollMs = 1000;
 constexpr int kSameReadings = 3;
+constexpr std::uint32_t kStillMs = 2000;  // a slew has ended when its position stands this long
+constexpr double kFullCircleArcsec = 1296000.0;
+constexpr double kRaOnTargetArcsec = 90.0;   // six seconds of time: the low-precision RA step
+constexpr double kDecOnTargetArcsec = 60.0;  // one minute: the low-precision Dec step
 
 void box(std::string_view caption, std::string_view text) {
   platform().ui->messageBox(std::string(caption), std::string(text), MessageButtons::Ok, MessageIcon::None);
@@ -115,10 +120,12 @@ void ScopePanelModel::gotoObject() {
     return;
   }
   GotoCatalogue(*choice, *choice == 'm' ? m : c, scope_);
+  if (scope_.slew_reply.empty()) watchSlew(std::nullopt);
 }
 
 void ScopePanelModel::gotoPlanet(int star_number) {
   GotoCatalogue('s', star_number, scope_);
+  if (scope_.slew_reply.empty()) watchSlew(std::nullopt);
 }
 
 void ScopePanelModel::gotoCoordinates() {
@@ -132,6 +139,11 @@ void ScopePanelModel::gotoCoordinates() {
     return;
   }
   GotoCoordinates(*h, *m, *d, *dm, scope_);
+  // The slew reply of a co-ordinate go-to also holds the answers to the co-ordinates and the object
+  // info, so it cannot tell a refusal: the readings will. The mount is sent whole minutes; a negative
+  // declination is carried by the degrees alone.
+  const double dec = (std::abs(*d) * 3600.0 + *dm * 60.0) * (*d < 0 ? -1.0 : 1.0);
+  watchSlew(std::pair{(*h * 3600.0 + *m * 60.0) * 15.0, dec});
 }
 
 void ScopePanelModel::setRate(char letter) {
@@ -144,6 +156,8 @@ void ScopePanelModel::setFocusFast(bool fast) {
 }
 
 void ScopePanelModel::arrowPressed(Direction d) {
+  // A manual move stops the mount's slew.
+  if (!scope_.moving) watch_ = SlewWatch::Idle;
   StartManualMove(d, scope_);
 }
 
@@ -181,8 +195,81 @@ bool ScopePanelModel::pollPass(const InputEvents& events) {
     platform().ui->beep();
   } else {
     ReadPosition(scope_);
+    noteReading();
   }
   return true;
+}
+
+void ScopePanelModel::pollPosition() {
+  const std::string info = scope_.object_info;
+  ReadPosition(scope_);
+  scope_.object_info = info;
+  noteReading();
+}
+
+void ScopePanelModel::watchSlew(std::optional<std::pair<double, double>> target) {
+  watch_ = SlewWatch::Slewing;
+  target_ = target;
+  still_reading_.clear();
+  moved_ = false;
+}
+
+void ScopePanelModel::noteReading() {
+  read_ = true;
+  const auto ra = raArcsec(scope_.ra_text);
+  const auto dec = decArcsec(scope_.dec_text);
+  answered_ = ra && dec;
+  if (!answered_ || watch_ != SlewWatch::Slewing) return;
+  const std::uint32_t now = platform().clock->millis();
+  if (target_ && std::abs(std::remainder(*ra - target_->first, kFullCircleArcsec)) <= kRaOnTargetArcsec &&
+      std::abs(*dec - target_->second) <= kDecOnTargetArcsec) {
+    watch_ = SlewWatch::OnTarget;
+    return;
+  }
+  const std::string reading = scope_.ra_text + ' ' + scope_.dec_text;
+  if (reading != still_reading_) {
+    moved_ |= !still_reading_.empty();
+    still_reading_ = reading;
+    still_since_ms_ = now;
+  } else if (now - still_since_ms_ >= kStillMs) {
+    watch_ = moved_ ? SlewWatch::Stopped : SlewWatch::NoMove;
+  }
+}
+
+std::string ScopePanelModel::slewStatus() const {
+  if (read_ && !answered_) return "No position from the mount";
+  switch (watch_) {
+    case SlewWatch::Slewing:
+      return "Slewing";
+    case SlewWatch::Stopped:
+      return "Slew ended";
+    case SlewWatch::OnTarget:
+      return "Slew ended at the target";
+    case SlewWatch::NoMove:
+      return "The mount did not move";
+    case SlewWatch::Idle:
+      break;
+  }
+  return {};
+}
+
+std::string ScopePanelModel::positionRa() const {
+  const auto ra = raArcsec(scope_.ra_text);
+  if (!ra) return scope_.ra_text;
+  const long s = std::lround(*ra / 15.0) % 86400;
+  char text[64];
+  std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  return text;
+}
+
+std::string ScopePanelModel::positionDec() const {
+  const auto dec = decArcsec(scope_.dec_text);
+  if (!dec) return scope_.dec_text;
+  const long s = std::lround(std::abs(*dec));
+  char text[64];
+  std::snprintf(text, sizeof text, "%c%02ld\xc2\xb0%02ld'%02ld\"", *dec < 0 ? '-' : '+', s / 3600,
+                s / 60 % 60, s % 60);
+  return text;
 }
 
 SlewEnd waitForArrival(std::uint32_t limit_ms, TelescopeState& s) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "guiding/telescope.h"
 #include "platform/ui.h"
@@ -15,6 +16,15 @@ namespace qlm {
 // telescope state.
 
 enum class ScopePanelKind { Lx200, Autostar, MoveTelescope };
+
+// Where a go-to started from a panel stands, as the panel's position readings show it.
+enum class SlewWatch {
+  Idle,      // no go-to since the panel opened, or a manual move took over
+  Slewing,   // the mount took the go-to and has not been seen to stop
+  Stopped,   // the position stood still for two seconds
+  OnTarget,  // the position reached the typed co-ordinates
+  NoMove,    // the position stood still for two seconds from the first reading on
+};
 
 // Drive method 'b' gives the "Move Telescope" panel, 'a' the Autostar panel, anything else the LX200.
 ScopePanelKind scopePanelKind(char drive_method);
@@ -125,11 +135,34 @@ class ScopePanelModel {
   bool polling() const { return polling_; }
   void stopPolling() { polling_ = false; }
 
+  // The position readout the LX200 and "Move Telescope" panels poll while they are open: one
+  // ReadPosition that leaves the object info the panel shows as it was. Every position reading (this
+  // one and the Autostar polling's) also follows the slew of the last go-to.
+  void pollPosition();
+  SlewWatch slewWatch() const { return watch_; }
+  // "Slewing", "Slew ended", "Slew ended at the target", "The mount did not move", "No position from
+  // the mount" or empty.
+  std::string slewStatus() const;
+  // The last reading as "HH:MM:SS" and "+DD°MM'SS\"" (UTF-8), or as received when it is no position.
+  std::string positionRa() const;
+  std::string positionDec() const;
+
  private:
+  // After a go-to the mount took: the slew to watch, to `target` when it is known.
+  void watchSlew(std::optional<std::pair<double, double>> target);
+  void noteReading();
+
   ScopePanelKind kind_;
   TelescopeState& scope_;
   bool polling_ = true;
   std::uint64_t passes_ = 0;
+  SlewWatch watch_ = SlewWatch::Idle;
+  std::optional<std::pair<double, double>> target_;  // RA and Dec in arcseconds of a coordinate go-to
+  bool read_ = false;                                // a position was asked for since the panel opened
+  bool answered_ = false;                            // the last reading was a position
+  bool moved_ = false;                               // the position changed since the go-to
+  std::string still_reading_;
+  std::uint32_t still_since_ms_ = 0;
 };
 
 // Object go-to of a front end that waits for the arrival.

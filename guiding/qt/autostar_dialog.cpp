@@ -31,8 +31,7 @@ class RightPressCatcher : public QObject {
 
 }  // namespace
 
-TAutostarDialog::TAutostarDialog(QWidget* parent)
-    : TLX200Dialog(ScopePanelKind::Autostar, parent, false, true) {}
+TAutostarDialog::TAutostarDialog(QWidget* parent) : TLX200Dialog(ScopePanelKind::Autostar, parent, false) {}
 
 void TAutostarDialog::poll() {
   QPointer<TAutostarDialog> self(this);

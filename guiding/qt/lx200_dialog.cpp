@@ -1,5 +1,7 @@
 #include "guiding/qt/lx200_dialog.h"
 
+#include "guiding/qt/position_box.h"
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -34,14 +36,16 @@ QPushButton* button(QWidget* parent, const QString& text, const char* name) {
 
 }  // namespace
 
-TLX200Dialog::TLX200Dialog(QWidget* parent) : TLX200Dialog(ScopePanelKind::Lx200, parent, true, false) {}
+TLX200Dialog::TLX200Dialog(QWidget* parent) : TLX200Dialog(ScopePanelKind::Lx200, parent, true) {
+  position_->startPolling([this] { display(); });
+}
 
-TLX200Dialog::TLX200Dialog(ScopePanelKind kind, QWidget* parent, bool planets, bool position)
+TLX200Dialog::TLX200Dialog(ScopePanelKind kind, QWidget* parent, bool planets)
     : QDialog(parent), model_(kind) {
   setWindowTitle(qs(scopePanelCaption(kind)));
   setModal(false);
   setAttribute(Qt::WA_DeleteOnClose);
-  build(planets, position);
+  build(planets);
   display();
 }
 
@@ -59,7 +63,7 @@ QToolButton* TLX200Dialog::arrow(Qt::ArrowType type, const char* name) {
   return b;
 }
 
-void TLX200Dialog::build(bool planets, bool position) {
+void TLX200Dialog::build(bool planets) {
   auto* layout = new QGridLayout(this);
 
   // Catalogue go-to.
@@ -152,6 +156,11 @@ void TLX200Dialog::build(bool planets, bool position) {
                 {Qt::DownArrow, "South", Direction::South, 2, 2}};
   for (const auto& a : arrows) {
     QToolButton* b = arrow(a.type, a.name);
+    // N, S, E or W under the arrow: where it moves the telescope.
+    b->setText(QString(QChar(a.name[0])));
+    b->setToolTip(a.name);
+    b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    b->setFixedSize(40, 40);
     mg->addWidget(b, a.row, a.column);
     const Direction d = a.direction;
     connect(b, &QToolButton::pressed, this, [this, d] { act([this, d] { model_.arrowPressed(d); }); });
@@ -192,24 +201,9 @@ void TLX200Dialog::build(bool planets, bool position) {
     f->setReadOnly(true);
     ig->addWidget(f);
   }
-  if (position) {
-    layout->addWidget(info, row, 0);
-    auto* pos = new QGroupBox("Telescope Position", this);
-    auto* pg = new QGridLayout(pos);
-    ra_position_ = new QLineEdit(pos);
-    ra_position_->setObjectName("Position R.A.");
-    dec_position_ = new QLineEdit(pos);
-    dec_position_->setObjectName("Position Dec");
-    pg->addWidget(new QLabel("R.A.", pos), 0, 0);
-    pg->addWidget(ra_position_, 0, 1);
-    pg->addWidget(new QLabel("Dec", pos), 1, 0);
-    pg->addWidget(dec_position_, 1, 1);
-    for (QLineEdit* f : {ra_position_, dec_position_})
-      f->setReadOnly(true);
-    layout->addWidget(pos, row++, 1);
-  } else {
-    layout->addWidget(info, row++, 0, 1, 2);
-  }
+  layout->addWidget(info, row, 0);
+  position_ = new TPositionBox(model_, model_.kind() == ScopePanelKind::Autostar, this);
+  layout->addWidget(position_, row++, 1);
 
   auto* buttons = new QHBoxLayout;
   auto* help = button(this, "Help", "Help");
@@ -229,10 +223,7 @@ void TLX200Dialog::display() {
     rates_[i]->setChecked(model_.rateLetter() == kRates[i].letter);
   fast_->setChecked(model_.focusFast());
   slow_->setChecked(!model_.focusFast());
-  if (ra_position_ != nullptr) {
-    ra_position_->setText(QString::fromLatin1(model_.raText().c_str()));
-    dec_position_->setText(QString::fromLatin1(model_.decText().c_str()));
-  }
+  position_->display();
 }
 
 }  // namespace qlm

@@ -12,29 +12,29 @@ class QToolButton;
 
 namespace qlm {
 
+class TPositionBox;
+
 // The modeless telescope panel of the LX200 (and, through TAutostarDialog, of the Autostar): go-to
-// fields and buttons, the rate and focus-speed radio buttons, the move and focus arrows and the two
-// "Info from Scope" fields. It forwards every control to its ScopePanelModel and shows the telescope
-// state again after each; "Finished" closes and deletes it. Controls carry their caption (or a short name) as
-// object name for tests.
+// fields and buttons, the rate and focus-speed radio buttons, the move and focus arrows, the two
+// "Info from Scope" fields and the "Telescope Position" (polled every second on the LX200 panel). It forwards
+// every control to its ScopePanelModel and shows the telescope state again after each; "Finished" closes and
+// deletes it. Controls carry their caption (or a short name) as object name for tests.
 class TLX200Dialog : public QDialog {
   Q_OBJECT
  public:
   explicit TLX200Dialog(QWidget* parent = nullptr);
 
   ScopePanelModel& model() { return model_; }
-  // Shows the info fields, the radio buttons and (Autostar) the position fields from the telescope state.
+  // Shows the info fields, the radio buttons and the position from the telescope state.
   virtual void display();
+  TPositionBox& positionBox() { return *position_; }
 
  protected:
-  // `planets` adds the planet buttons; `position` the "Telescope Position" fields.
-  TLX200Dialog(ScopePanelKind kind, QWidget* parent, bool planets, bool position);
-
-  QLineEdit* ra_position_ = nullptr;
-  QLineEdit* dec_position_ = nullptr;
+  // `planets` adds the planet buttons; the Autostar's position fields show the texts as received.
+  TLX200Dialog(ScopePanelKind kind, QWidget* parent, bool planets);
 
  private:
-  void build(bool planets, bool position);
+  void build(bool planets);
   // Runs a control's action, then shows the state again.
   template <typename F>
   void act(F&& action);
@@ -49,6 +49,7 @@ class TLX200Dialog : public QDialog {
   QRadioButton* slow_ = nullptr;
   QLineEdit* object_info_ = nullptr;
   QLineEdit* slew_reply_ = nullptr;
+  TPositionBox* position_ = nullptr;
 };
 
 }  // namespace qlm

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "guiding/qt/position_box.h"
 #include "image/qt/progress_dialog.h"
 
 namespace qlm {
@@ -46,11 +47,15 @@ TMoveDialog::TMoveDialog(QWidget* parent) : QDialog(parent) {
   down->setFixedSize(12, 40);
   down->setStyleSheet("background: palette(mid)");
   layout->addWidget(down, 1, 3, Qt::AlignHCenter);
+  position_ = new TPositionBox(model_, false, this);
+  layout->addWidget(position_, 3, 0, 1, 4);
+  position_->display();
+  position_->startPolling([this] { position_->display(); });
   auto* finished = new QPushButton("Finished", this);
   finished->setObjectName("Finished");
   finished->setAutoDefault(false);
   connect(finished, &QPushButton::clicked, this, &QDialog::close);
-  layout->addWidget(finished, 3, 0, 1, 4);
+  layout->addWidget(finished, 4, 0, 1, 4);
   setMinimumWidth(captionWidth(*this));  // the whole caption in the title bar
 }
 

@@ -108,7 +108,9 @@ void QtUi::setCursor(CursorShape shape) {
 }
 
 InputEvents QtUi::pumpEvents() {
+  ++pump_depth_;
   QApplication::processEvents(QEventLoop::AllEvents);
+  --pump_depth_;
   InputEvents e = pending_;
   pending_ = {};
   return e;

@@ -32,6 +32,8 @@ class QtUi final : public QObject, public Ui {
   void beep() override;
   void setCursor(CursorShape shape) override;
   InputEvents pumpEvents() override;
+  // True while long work delivers events through pumpEvents (a timer that fires now interrupts it).
+  bool pumping() const { return pump_depth_ > 0; }
   void progressOpen(const std::string& caption) override;
   void progressSet(int position) override;
   void progressClose() override;
@@ -54,6 +56,7 @@ class QtUi final : public QObject, public Ui {
   std::function<void()> repaint_;
   InputEvents pending_;
   bool wait_cursor_ = false;
+  int pump_depth_ = 0;
 };
 
 }  // namespace qlm

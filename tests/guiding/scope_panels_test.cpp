@@ -131,6 +131,26 @@ TEST_F(ScopePanelTest, AutostarPollingReadsBeepsInTurnAndEndsOnARightPress) {
   EXPECT_EQ(mount.commands().back(), "#:MS#");
 }
 
+// The Autostar polling reads many times a second: its slew has ended when the readings stood still
+// for two seconds of the clock, not after the first few that agree.
+TEST_F(ScopePanelTest, AutostarPollingSaysWhenTheSlewEnds) {
+  settings().drive_method = 'a';
+  mount.setModelSource([] { return sim::MountModel::Autostar; });
+  ScopePanelModel autostar(scopePanelKind('a'), scope);
+  autostar.messier = "42";
+  autostar.gotoObject();
+  EXPECT_EQ(autostar.slewStatus(), "Slewing");
+  std::uint32_t stopped_at = 0;
+  while (autostar.slewWatch() == SlewWatch::Slewing && now() < 120000) {
+    autostar.pollPass({});
+    if (mount.slewing() || stopped_at == 0) stopped_at = mount.slewing() ? 0 : now();
+  }
+  EXPECT_EQ(autostar.slewStatus(), "Slew ended");
+  ASSERT_NE(stopped_at, 0u);
+  EXPECT_GE(now() - stopped_at, 2000u);
+  EXPECT_LE(now() - stopped_at, 2100u);
+}
+
 TEST(ScopeFirstUseTest, SettingsCheckThenCameraThenPort) {
   sim::SimSystem sim;
   test::TestPlatform platform{&sim.transport()};
