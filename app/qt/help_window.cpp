@@ -83,7 +83,11 @@ backlash and the camera's angle. <i>Save Latest</i> keeps them for later nights.
 pulses sent and a graph; <i>Stop Guiding</i> ends it. <i>Autoguide Photo</i> in the camera panel takes
 a picture while guiding runs.</li>
 </ol>
-<p><b>Guiding, Telescope Control</b> moves and points the mount (the arrows are marked N, S, E and W).</p>
+<p><b>Guiding, Telescope Control</b> moves and points the mount (the arrows are marked N, S, E and W).
+Its panel shows the mount's R.A. and Dec, read every second while the panel is open (the Autostar
+panel until a right mouse click), and says when a go-to's slew has ended: <i>Slew ended at the
+target</i> for typed co-ordinates, <i>Slew ended</i> when the position has stood still for two
+seconds, <i>The mount did not move</i> when it never moved.</p>
 <h3>Plots</h3>
 <p><b>View, Histogram</b> (Ctrl+H), <i>Intensity Plot of Current Row</i> and <i>3-D Intensity Plot</i>
 show the program's own pictures and, beside them, plots with numbered axes: the histogram's true
