@@ -200,11 +200,13 @@ bool ScopePanelModel::pollPass(const InputEvents& events) {
   return true;
 }
 
-void ScopePanelModel::pollPosition() {
+bool ScopePanelModel::pollPosition() {
   const std::string info = scope_.object_info;
+  const auto faults = linkState().faults;
   ReadPosition(scope_);
   scope_.object_info = info;
   noteReading();
+  return linkState().faults == faults;
 }
 
 void ScopePanelModel::watchSlew(std::optional<std::pair<double, double>> target) {

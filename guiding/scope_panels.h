@@ -137,8 +137,9 @@ class ScopePanelModel {
 
   // The position readout the LX200 and "Move Telescope" panels poll while they are open: one
   // ReadPosition that leaves the object info the panel shows as it was. Every position reading (this
-  // one and the Autostar polling's) also follows the slew of the last go-to.
-  void pollPosition();
+  // one and the Autostar polling's) also follows the slew of the last go-to. Returns false when the
+  // camera link met a fault on the way (the link has said so); the panel then stops asking.
+  bool pollPosition();
   SlewWatch slewWatch() const { return watch_; }
   // "Slewing", "Slew ended", "Slew ended at the target", "The mount did not move", "No position from
   // the mount" or empty.

@@ -48,7 +48,7 @@ void TPositionBox::startPolling(std::function<void()> shown) {
 bool TPositionBox::poll() {
   auto* qt_ui = dynamic_cast<QtUi*>(platform().ui);
   if (QApplication::activeModalWidget() != nullptr || (qt_ui != nullptr && qt_ui->pumping())) return false;
-  model_.pollPosition();
+  if (!model_.pollPosition() && timer_ != nullptr) timer_->stop();
   if (shown_) shown_();
   return true;
 }

@@ -18,7 +18,8 @@ class TPositionBox : public QGroupBox {
  public:
   TPositionBox(ScopePanelModel& model, bool as_received, QWidget* parent);
 
-  // Reads the position every second while the panel is open; `shown` runs after each reading.
+  // Reads the position every second while the panel is open, until a reading meets a camera fault (a
+  // box every second would bury the panel); `shown` runs after each reading.
   void startPolling(std::function<void()> shown);
   // One reading now, unless the moment is not a quiet one: a modal box is open or long work is
   // delivering events (the panels' own actions never deliver events). Returns whether the mount was

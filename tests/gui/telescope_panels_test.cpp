@@ -241,6 +241,16 @@ TEST_F(TelescopePanelsTest, MoveTelescopePanelShowsTheMountMoving) {
   // 21 s at the guide rate (half the sidereal rate, 7.5 arcseconds a second).
   EXPECT_EQ(dec->text(), QString::fromUtf8("+00\u00b002'38\""));
   EXPECT_EQ(mount.commands(), (Commands{"#:GR#", "#:GD#"}));
+
+  // A failed read is shown, and ends the readout rather than coming back as a box every second.
+  sim->transport().failReads(1);
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
+  answer.start(5);
+  tick(box);
+  EXPECT_FALSE(child<QTimer>(panel, "Position Poll")->isActive());
 }
 
 }  // namespace
