@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <tuple>
+#include <vector>
 
 #include "camera/link.h"
 #include "camera/readout.h"
@@ -601,13 +603,89 @@ std::optional<std::pair<int, int>> brightestSum(const std::uint16_t* image, int 
   return best;
 }
 
+// A star found on the image: its brightest pixel, that pixel's height above the sky and its 3 x 3 sum.
+struct StarPeak {
+  int x = 0, y = 0;
+  int height = 0;
+  long sum = 0;
+};
+
+// The stars of an image: pixels that are the highest of their 5 x 5 neighbourhood, stand more than
+// eight noise sigmas (and 100 counts) above the sky (the image's median) and have a second pixel of
+// their 3 x 3 above half that level, so a lone hot pixel is not a star.
+std::vector<StarPeak> starPeaks(const std::uint16_t* image, int width, int height) {
+  std::vector<int> sample;
+  const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  for (std::size_t i = 0; i < n; i += 7)
+    sample.push_back(image[i]);
+  if (sample.empty()) return {};
+  const auto mid = sample.begin() + static_cast<std::ptrdiff_t>(sample.size() / 2);
+  std::nth_element(sample.begin(), mid, sample.end());
+  const int sky = *mid;
+  for (int& v : sample)
+    v = std::abs(v - sky);
+  std::nth_element(sample.begin(), mid, sample.end());
+  const double level = std::max(8.0 * 1.4826 * *mid, 100.0);
+  std::vector<StarPeak> peaks;
+  for (int y = 2; y + 2 < height; ++y) {
+    for (int x = 2; x + 2 < width; ++x) {
+      const int v = image[static_cast<std::size_t>(y * width + x)];
+      if (v - sky <= level) continue;
+      bool top = true;
+      int second = 0;
+      long sum = 0;
+      for (int j = -2; j <= 2 && top; ++j) {
+        for (int i = -2; i <= 2; ++i) {
+          if (i == 0 && j == 0) continue;
+          const int w = image[static_cast<std::size_t>((y + j) * width + x + i)];
+          // Ties go to the first pixel in reading order, so a flat (saturated) top counts once.
+          if (w > v || (w == v && (j < 0 || (j == 0 && i < 0)))) {
+            top = false;
+            break;
+          }
+          if (std::abs(i) <= 1 && std::abs(j) <= 1) {
+            second = std::max(second, w);
+            sum += w;
+          }
+        }
+      }
+      if (!top || second - sky <= level / 2) continue;
+      peaks.push_back({x, y, v - sky, sum + v});
+    }
+  }
+  return peaks;
+}
+
+// The brightest star at least `margin` pixels inside every edge with no other star of a twentieth of its
+// height or more within `clear` pixels (a neighbour there would enter its centroid window as it moves).
+std::optional<std::pair<int, int>> brightestLoneStar(const std::vector<StarPeak>& peaks, int width,
+                                                     int height, int margin, int clear) {
+  const StarPeak* best = nullptr;
+  for (const StarPeak& p : peaks) {
+    if (p.x < margin || p.y < margin || p.x + margin + 1 > width || p.y + margin + 1 > height) continue;
+    if (best && p.sum <= best->sum) continue;
+    const bool crowded = std::any_of(peaks.begin(), peaks.end(), [&](const StarPeak& q) {
+      return &q != &p && std::abs(q.x - p.x) <= clear && std::abs(q.y - p.y) <= clear &&
+             20 * q.height >= p.height;
+    });
+    if (!crowded) best = &p;
+  }
+  if (!best) return std::nullopt;
+  return std::make_pair(best->x, best->y);
+}
+
 }  // namespace
 
 std::optional<std::pair<int, int>> brightestPickableStar(const std::uint16_t* image, int width, int height,
                                                          int r, int edge_margin) {
-  // A star near an edge leaves the image during a training's moves: look well inside first.
-  if (auto inside = brightestSum(image, width, height, std::max(r, edge_margin))) return inside;
-  return brightestSum(image, width, height, std::max(r, 0));
+  r = std::max(r, 0);
+  // A star near an edge leaves the image during a training's moves, and a neighbour within reach of the
+  // centroid window drags the measure when either enters it: a lone star well inside comes first.
+  const int margin = std::max(r, edge_margin);
+  if (auto lone = brightestLoneStar(starPeaks(image, width, height), width, height, margin, 2 * r + 3))
+    return lone;
+  if (auto inside = brightestSum(image, width, height, margin)) return inside;
+  return brightestSum(image, width, height, r);
 }
 
 std::optional<GuiderStar> brightestGuiderStar(const GuiderFrame& image, int r) {

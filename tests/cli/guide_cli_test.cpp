@@ -58,6 +58,21 @@ TEST_F(GuideCliTest, TrainedValuesSavedAsDefaultsHoldTheStarInALaterRun) {
   EXPECT_LE(guided, 0.3 * value("true rms px"));
 }
 
+// A guider at 7"/px: the brightest star has a saturated neighbour 10 px away that drags the centroid
+// when the star moves; the automatic pick takes a lone star and guiding holds it.
+TEST_F(GuideCliTest, TheAutomaticPickTakesALoneStarOnACrowdedGuiderField) {
+  const auto sim = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"--sim", "guider_arcsec_per_px=7"});
+    return run(args);
+  };
+  ASSERT_EQ(sim({"train", "guider"}), 0) << err.str();
+  EXPECT_NEAR(value("ra rate measured px/s"), 0.5 * 15.041 / 7, 0.1);
+  ASSERT_EQ(sim({"guide", "guider", "--seconds", "300", "--log", "-"}), 0) << err.str();
+  // Held, the star stays within the 0.3 guider px (1.1 main px) that guiding ignores; dragged off to the
+  // neighbour it ends several main pixels away.
+  EXPECT_LT(value("true rms px"), 1.0);
+}
+
 // --device and --time hold for their run; the printed errors name their pixels; a main training without
 // a telescope says why.
 TEST_F(GuideCliTest, RunOptionsStayWithTheRunAndOutputNamesItsUnits) {

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "camera/link.h"
@@ -301,6 +304,55 @@ TEST_F(StuckMountGuiderTest, AStarThatDoesNotMoveIsNotATraining) {
   EXPECT_EQ(texts[1], kTrainingNoMovementText);
   EXPECT_FALSE(calibrationState().trained_available);
   EXPECT_EQ(calibrationState().trained.dec_rate, 4);
+}
+
+// The automatic pick on drawn star fields: sky 1000 with +-20 noise, Gaussian stars, a hot pixel.
+class StarPickTest : public ::testing::Test {
+ protected:
+  static constexpr int kW = 200, kH = 150;
+  StarPickTest() : image(kW * kH) {
+    std::uint32_t state = 7;
+    for (auto& v : image) {
+      state = state * 1664525u + 1013904223u;
+      v = static_cast<std::uint16_t>(980 + (state >> 24) % 41);
+    }
+  }
+  void star(double cx, double cy, double peak) {
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        const double r2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+        const double v = image[static_cast<std::size_t>(y * kW + x)] + peak * std::exp(-r2 / 2.0);
+        image[static_cast<std::size_t>(y * kW + x)] = static_cast<std::uint16_t>(std::min(v, 65535.0));
+      }
+  }
+  std::optional<std::pair<int, int>> pick(int r = 8) {
+    return brightestPickableStar(image.data(), kW, kH, r, 30);
+  }
+  std::vector<std::uint16_t> image;
+};
+
+TEST_F(StarPickTest, ALoneStarWinsOverABrighterOneWithANeighbourInReachOfItsWindow) {
+  star(80, 60, 30000);  // brightest, with a neighbour 10 px away
+  star(90, 60, 20000);
+  star(140, 100, 8000);
+  EXPECT_EQ(pick(), std::make_pair(140, 100));
+  // A neighbour beyond the reach of a small window does not count.
+  EXPECT_EQ(pick(3), std::make_pair(80, 60));
+}
+
+TEST_F(StarPickTest, FaintNeighboursAndHotPixelsDoNotCrowdAStar) {
+  star(80, 60, 30000);
+  star(88, 64, 600);  // a fiftieth of the star
+  star(140, 100, 8000);
+  image[60 * kW + 70] = 60000;  // a hot pixel 10 px away
+  EXPECT_EQ(pick(), std::make_pair(80, 60));
+}
+
+TEST_F(StarPickTest, WithoutALoneStarTheBrightestInsideTheMarginIsTaken) {
+  star(80, 60, 30000);
+  star(90, 60, 20000);
+  star(10, 10, 60000);  // outside the margin
+  EXPECT_EQ(pick(), std::make_pair(80, 60));
 }
 
 }  // namespace
