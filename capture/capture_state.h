@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "guiding/dither.h"
 #include "image/star_measure.h"
 
 namespace qlm {
@@ -29,6 +30,9 @@ struct CaptureSettings {
   int delay_between = 0;          // pause between exposures, 0 to 20
   bool delay_in_minutes = false;  // unit of that pause: seconds (false) or minutes (true)
   int readout_mode = 1;           // 1 "High Resolution", 2 "Binned 2x2" (the binned flag is in FrameState)
+  bool dither = false;            // "Dither between frames" of a guided series
+  DitherParams dither_params;     // its amount and the settling before the next exposure
+  std::optional<std::uint32_t> dither_seed;  // repeatable offsets; none: a fresh seed for each command
   // Typed file names of the automatic dark and flat ("c:\dark.def", "c:\flat.def" when left empty).
   std::string dark_file;
   std::string flat_file;

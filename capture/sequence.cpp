@@ -1,7 +1,10 @@
 #include "capture/sequence.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <optional>
+#include <random>
 #include <string>
 
 #include "camera/link.h"
@@ -15,6 +18,7 @@
 #include "files/fits_details.h"
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
+#include "guiding/dither.h"
 #include "guiding/guide_star.h"
 #include "guiding/guider.h"
 #include "image/autoprocess.h"
@@ -78,6 +82,7 @@ class PhotoRun {
   bool showPanel();
   void countdown();
   void frame();
+  bool ditherBeforeExposure();
   void startExposure();
   void waitShortUnit();
   void waitLongUnit();
@@ -113,6 +118,10 @@ class PhotoRun {
   int steps_ = 2;               // gauge steps of the exposure wait
   std::uint32_t t0_ = 0;        // clock at the start of the exposure
   std::uint32_t flush_at_ = 0;  // F: when the next flags-8 clear is due
+  int frames_started_ = 0;      // exposures started by this command
+  bool dithered_ = false;       // a guided series that dithers between its frames
+  std::optional<DitherRun> dither_run_;
+  DitherOffset frame_offset_;  // the dither offset of the frame in hand
 };
 
 void PhotoRun::run() {
@@ -154,6 +163,7 @@ void PhotoRun::run() {
   displayState().image_title = kPhotoTitle;
   st_.series = s_.exposures > 1;
   stack_count_ = s_.exposures;
+  dithered_ = s_.dither && st_.guided_exposure && (st_.series || s_.continuous);
   if (s_.delay_before) countdown();
   steps_ = progressSteps(s_.unit, s_.count);
   st_.loop_continuous = s_.continuous;
@@ -228,6 +238,9 @@ void PhotoRun::countdown() {
 }
 
 void PhotoRun::frame() {
+  // A press during the settling ends the series before this exposure; the frame in hand stays.
+  if (frames_started_ > 0 && !ditherBeforeExposure()) return;
+  ++frames_started_;
   finished_ = false;
   dark_applied_ = flat_applied_ = false;
   st_.accumulated_seconds = 0.001 * st_.exposure_ms + (s_.continuous ? 0.0 : st_.accumulated_seconds);
@@ -255,6 +268,51 @@ void PhotoRun::frame() {
     runAutoProcessing(autoProcessChoice(settings()));
   }
   if (st_.loop_continuous) betweenFrames();
+}
+
+// Between two frames of a dithered guided series: the reference moves to a new offset, and guiding runs
+// until the star has settled there or the timeout has passed. False when a press ended the series.
+bool PhotoRun::ditherBeforeExposure() {
+  if (!dithered_ || !guiding_window_open_ || !guiderGuidingRunning()) return true;
+  const GuidingView& view = front_.guiding;
+  if (!dither_run_) dither_run_.emplace(s_.dither_seed ? *s_.dither_seed : std::random_device{}());
+  const GuideRunNote moved = ditherReference(*dither_run_, s_.dither_params.amount_px, view);
+  frame_offset_ = dither_run_->offset;
+  SettleRule rule(s_.dither_params, moved.time_ms);
+  const GuidingState& g = guidingState();
+  int seen = g.frames;
+  bool first = true;
+  if (view.caption) view.caption("Guiding Info - settling after dither");
+  bool pressed = false;
+  // A guiding run that stops (its star's window left the image) has nothing left to settle.
+  while (guiderGuidingRunning() && !guiderGuidingCycle(view)) {
+    if (g.frames != seen) {
+      seen = g.frames;
+      GuideRunNote n;
+      n.time_ms = clock_.millis();
+      std::optional<double> distance;
+      if (!g.star_lost) distance = std::hypot(g.dx, g.dy) / 1000.0;
+      n.distance_px = distance.value_or(0.0);
+      if (first) {
+        n.kind = GuideRunNote::Kind::Settling;
+        noteGuideRun(n, view);
+        first = false;
+      }
+      const SettleState state = rule.frame(n.time_ms, distance);
+      if (state != SettleState::Settling) {
+        n.kind =
+            state == SettleState::Settled ? GuideRunNote::Kind::Settled : GuideRunNote::Kind::SettleTimedOut;
+        noteGuideRun(n, view);
+        break;
+      }
+    }
+    if (AbortPump(0)) {
+      pressed = true;
+      break;
+    }
+  }
+  if (view.caption) view.caption("Guiding Info");
+  return !pressed;
 }
 
 // Flush, start, status; the deadline and the first flush time F follow from the clock now.
@@ -408,6 +466,7 @@ void PhotoRun::pauseBetweenExposures() {
 
 void PhotoRun::finishFrame() {
   if (!s_.auto_process) writeCorrectionHistory(dark_applied_, flat_applied_);
+  if (dithered_) historyList().append(ditherHistoryText(frame_offset_));
   ui_.setCursor(CursorShape::Arrow);
   fitsDetails().exposureSeconds = st_.accumulated_seconds;
   refreshDisplay();

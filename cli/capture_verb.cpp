@@ -42,7 +42,23 @@ struct CaptureArgs {
   bool guided = false;     // "Autoguide Photo": guider-camera guiding during the exposures
   int max_frames = 0;      // stop as Ctrl+C does once this many frames are finished (0: no bound)
   std::string live_stack;  // the live stack of the series, saved here as a float FITS file
+  double dither = 0.0;     // dither between the frames of a guided series by up to this many guider px
+  DitherParams settle;     // its settling (the amount is `dither`)
+  std::optional<std::uint32_t> seed;
 };
+
+// "--settle PX,SECONDS,TIMEOUT": a distance above 0 and times of 0 or more; empty when it is one.
+std::string parseSettle(const std::string& text, DitherParams& p) {
+  double px = 0.0, seconds = 0.0, timeout = 0.0;
+  char end = 0;
+  if (std::sscanf(text.c_str(), "%lf,%lf,%lf%c", &px, &seconds, &timeout, &end) != 3 || !(px > 0.0) ||
+      !(seconds >= 0.0) || !(timeout >= 0.0) || seconds > 86400.0 || timeout > 86400.0)
+    return "--settle takes PX,SECONDS,TIMEOUT: a distance above 0 and two times in seconds, e.g. 1.5,10,60";
+  p.settle_px = px;
+  p.settle_s = seconds;
+  p.timeout_s = timeout;
+  return {};
+}
 
 // The installed Ui with the camera panel answered from the arguments; everything else is passed on.
 class ScriptedPanelUi final : public Ui {
@@ -234,6 +250,26 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
   }
   int guide_frames = 0;
   front.guiding.frame_done = [&guide_frames](const GuideFrameRecord&) { ++guide_frames; };
+  CaptureSettings& cs = captureSettings();
+  cs.dither = args.dither > 0.0;
+  cs.dither_params = args.settle;
+  cs.dither_params.amount_px = args.dither;
+  cs.dither_seed = args.seed;
+  // After each frame but the last: the dither's move and how the settling ended.
+  GuideRunNote dither;
+  front.guiding.run_note = [&dither, &report, &out](const GuideRunNote& n) {
+    if (n.kind == GuideRunNote::Kind::Dither) dither = n;
+    if (n.kind != GuideRunNote::Kind::Settled && n.kind != GuideRunNote::Kind::SettleTimedOut) return;
+    char text[128];
+    if (n.kind == GuideRunNote::Kind::Settled) {
+      std::snprintf(text, sizeof text, "dither %d: dx %.1f dy %.1f, settled in %.1f s\n", report.frames(),
+                    dither.dx_px, dither.dy_px, (n.time_ms - dither.time_ms) / 1000.0);
+    } else {
+      std::snprintf(text, sizeof text, "dither %d: dx %.1f dy %.1f, settle timed out\n", report.frames(),
+                    dither.dx_px, dither.dy_px);
+    }
+    out << text;
+  };
   takePhotoCommand(front);
   out << "guide frames: " << guide_frames << '\n';
   // The link's or the save's message has said why.
@@ -270,18 +306,41 @@ void addCaptureVerb(CLI::App& app, CliRun& run) {
                       "focus mode for N exposures of the 128 x 128 window, printing each peak")
           ->check(CLI::Range(1, 65535));
   // Focus mode takes no photo, so there is nothing to guide.
-  sub->add_flag(
-         "--guided", args->guided,
-         "\"Autoguide Photo\": guider-camera guiding during the exposures, the star picked as guide does")
-      ->excludes(focus);
+  CLI::Option* guided = sub->add_flag(
+      "--guided", args->guided,
+      "\"Autoguide Photo\": guider-camera guiding during the exposures, the star picked as guide does");
+  guided->excludes(focus);
   sub->add_option("--live-stack", args->live_stack,
                   "stack the series as it is taken (aligned on the brightest star, blurred or lost frames "
                   "rejected) and save the float mean as OUT.fit")
       ->type_name("OUT.fit")
       ->excludes(focus);
+  CLI::Option* dither =
+      sub->add_option("--dither", args->dither,
+                      "dither between the frames of a guided series: move the guide star by a random offset "
+                      "of up to PX guider pixels along RA and Dec, and settle before the next exposure")
+          ->type_name("PX")
+          ->check(CLI::Range(0.1, 20.0))
+          ->needs(guided);
+  sub->add_option_function<std::string>(
+         "--settle",
+         [args](const std::string& text) {
+           if (const std::string bad = parseSettle(text, args->settle); !bad.empty())
+             throw CLI::ValidationError(bad);
+         },
+         "settled when the error stayed under PX for SECONDS; the exposure starts anyway after "
+         "TIMEOUT seconds (default 1.5,10,60)")
+      ->type_name("PX,SECONDS,TIMEOUT")
+      ->needs(dither);
+  sub->add_option_function<std::uint32_t>(
+         "--seed", [args](std::uint32_t n) { args->seed = n; }, "the same dither offsets on every run")
+      ->type_name("N")
+      ->needs(dither);
   sub->callback([&run, args] {
     // Each frame of the series is finished (shown, and given to the live stack) on its own.
     if (!args->live_stack.empty() && args->frames > 1) args->continuous = true;
+    // A dithered series keeps every frame, each with its own offset.
+    if (args->dither > 0.0 && args->frames > 1) args->continuous = true;
     run.start([&] { return runCapture(*args, run.options, run.out, run.err); });
   });
 }
