@@ -1,5 +1,7 @@
 #include "capture/ql_model.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -112,6 +114,8 @@ bool* QlModel::toggleFor(int id) {
       return &s_.autochange;
     case ql::kLiveStack:
       return &s_.live_stack;
+    case ql::kDither:
+      return &s_.dither;
     default:
       return nullptr;
   }
@@ -254,6 +258,16 @@ void QlModel::scroll(int id, ScrollAction action, int thumb) {
       if (action == ScrollAction::LineUp && s_.delay_between > 0) --s_.delay_between;
       if (action == ScrollAction::LineDown && s_.delay_between < 20) ++s_.delay_between;
       break;
+    case ql::kDitherScroll: {
+      // Half a guider pixel a step, from 0.5 to 8: larger moves would leave the guide window.
+      const int old = static_cast<int>(std::lround(s_.dither_params.amount_px * 2.0));
+      int p = std::clamp(old, 1, 16);
+      if (action == ScrollAction::LineUp) p = std::max(1, p - 1);
+      if (action == ScrollAction::LineDown) p = std::min(16, p + 1);
+      if (action == ScrollAction::Thumb && thumb >= 1 && thumb <= 16) p = thumb;
+      s_.dither_params.amount_px = p / 2.0;
+      break;
+    }
     case ql::kStretchScroll: {
       int& p = displayState().focus_stretch_power;
       if (action == ScrollAction::LineUp && p > 1) --p;
@@ -319,6 +333,11 @@ void QlModel::refresh() {
   view_.alt_slew = s_.alternative_slew;
   view_.autochange = s_.autochange;
   view_.live_stack = s_.live_stack;
+  view_.dither = s_.dither;
+  view_.dither_pos = static_cast<int>(std::lround(s_.dither_params.amount_px * 2.0));
+  char amount[16];
+  std::snprintf(amount, sizeof amount, "%.1f", s_.dither_params.amount_px);
+  view_.dither_text = amount;
 
   std::error_code ec;
   const auto bitmap = platform().paths.focusBitmap();

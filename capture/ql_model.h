@@ -45,6 +45,9 @@ inline constexpr int kAutoProcess = 125;
 inline constexpr int kAutochange = 126;
 inline constexpr int kLiveStack = 127;
 inline constexpr int kStretchScroll = 128;
+inline constexpr int kDither = 130;        // "Dither between frames" of a guided series
+inline constexpr int kDitherScroll = 131;  // its amount in half pixels
+inline constexpr int kDitherBox = 132;
 inline constexpr int kStretchBox = 129;
 inline constexpr int kThousandths = 171;
 inline constexpr int kHundredths = 172;
@@ -99,6 +102,9 @@ struct QlView {
   bool alt_slew = false;
   bool autochange = false;
   bool live_stack = false;
+  bool dither = false;
+  std::string dither_text;   // 132: the amount, guider pixels
+  int dither_pos = 6;        // the amount in half pixels, 1 to 16
   std::string focus_bitmap;  // the focus window's bitmap file when it exists, drawn at (363, 70)
 };
 

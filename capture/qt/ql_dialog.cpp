@@ -126,6 +126,11 @@ TQLDialog::TQLDialog(QlModel& model, QWidget* parent) : QDialog(parent), model_(
   addButton(ql::kFilterPrev, "Prev", 520, 114, 60, 24);
   addText(ql::kFilterPosition, 588, 114, 60);
   addText(ql::kFilterName, 520, 146, 128);
+  // Dithering of a guided series ("Autoguide Photo" with more than one exposure).
+  addCheck(ql::kDither, "Dither between frames", 510, 214, 155);
+  addLabel("Amount (px)", 510, 242, 78);
+  addText(ql::kDitherBox, 590, 240, 40);
+  addScroll(ql::kDitherScroll, Qt::Vertical, 632, 235, 18, 36);
   addButton(ql::kTakePhoto, "Take Photo", 363, 214, 128, 30);
   addButton(ql::kAutoguidePhoto, "Autoguide Photo", 363, 252, 128, 28);
   addButton(ql::kGotoAutoguider, "Go to Autoguider ", 363, 288, 128, 28);
@@ -272,6 +277,8 @@ void TQLDialog::display() {
   bar(ql::kExposuresScroll, 0, 99, v.exposures_pos);
   bar(ql::kDelayScroll, 0, 20, v.delay_pos);
   bar(ql::kStretchScroll, 1, 50, v.stretch_pos);
+  bar(ql::kDitherScroll, 1, 16, v.dither_pos);
+  text(ql::kDitherBox, v.dither_text);
   text(ql::kMaxValue, v.max_value_text);
   hfr_->setText(qs(v.hfr_text));
   fwhm_->setText(qs(v.fwhm_text));
@@ -315,6 +322,7 @@ void TQLDialog::display() {
   check(ql::kAltSlew, v.alt_slew);
   check(ql::kAutochange, v.autochange);
   check(ql::kLiveStack, v.live_stack);
+  check(ql::kDither, v.dither);
   if (v.focus_bitmap.empty()) {
     focus_image_->clear();
   } else {

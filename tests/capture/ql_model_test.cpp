@@ -156,6 +156,21 @@ TEST_F(PanelTest, StretchScrollsByArrowPageAndThumb) {
   EXPECT_EQ(panel.view().stretch_text, "33");
 }
 
+TEST_F(PanelTest, DitherAmountStepsByHalfPixelsFromHalfToEight) {
+  EXPECT_EQ(panel.view().dither_text, "3.0");
+  panel.press(ql::kDither);
+  EXPECT_TRUE(captureSettings().dither && panel.view().dither);
+  for (int i = 0; i < 20; ++i)
+    panel.scroll(ql::kDitherScroll, ScrollAction::LineDown);
+  EXPECT_EQ(captureSettings().dither_params.amount_px, 8.0);
+  panel.scroll(ql::kDitherScroll, ScrollAction::Thumb, 3);
+  EXPECT_EQ(panel.view().dither_text, "1.5");
+  for (int i = 0; i < 5; ++i)
+    panel.scroll(ql::kDitherScroll, ScrollAction::LineUp);
+  EXPECT_EQ(panel.view().dither_pos, 1);
+  EXPECT_EQ(captureSettings().dither_params.amount_px, 0.5);
+}
+
 TEST_F(PanelTest, TogglesFlipTheirSettingsAndShowInTheView) {
   const std::pair<int, bool CaptureSettings::*> toggles[] = {
       {ql::kAverage, &CaptureSettings::average_multiple}, {ql::kContinuous, &CaptureSettings::continuous},
