@@ -136,7 +136,10 @@ void HistogramPlot::paintEvent(QPaintEvent*) {
        {std::tuple{black_, QColor(40, 40, 200), "black"}, std::tuple{white_, QColor(200, 140, 0), "white"}}) {
     p.setPen(QPen(colour, 1, Qt::DashLine));
     p.drawLine(QPointF(x_of(v), a.top()), QPointF(x_of(v), a.bottom()));
-    p.drawText(QPointF(x_of(v) + 2, a.top() + 10), label);
+    // The label stays inside the plot: left of a line near the right edge.
+    const double w = p.fontMetrics().horizontalAdvance(label);
+    const double x = x_of(v) + 2 + w > a.right() ? x_of(v) - 2 - w : x_of(v) + 2;
+    p.drawText(QPointF(x, a.top() + 10), label);
   }
   const double bar = std::max(1.0, a.width() / 256.0);
   for (int v = 0; v < 256; ++v) {
