@@ -20,7 +20,8 @@ struct WriteFailure {
 class AtomicFile {
  public:
   // Synced files reach the disk before the rename; scratch files (the display's temporary bitmaps,
-  // rewritten on every refresh and read back at once) skip the two fsync calls.
+  // rewritten on every refresh and read back at once) skip the two fsync calls, are written unbuffered
+  // and take an existing target's place by a swap of names, the old file then removed.
   enum class Durability { Synced, Scratch };
   // Never: the file takes its name only if no file has it yet (commit fails with EEXIST otherwise), so
   // two writers can never both believe they own one name.

@@ -304,6 +304,31 @@ TEST_F(DisplayBitmapTest, ReaderRejectsFilesOfOtherKinds) {
   EXPECT_FALSE(readBitmapFile(path));
 }
 
+// A rewrite takes the old file's place whole: a reader that has the old file open keeps reading the old
+// bytes, no temporary file stays behind, and a folder in the file's place is never swapped away.
+TEST_F(DisplayBitmapTest, RewriteReplacesTheOldFileWholeAndLeavesNothingBehind) {
+  const auto folder = platform.paths().root() / "scratch";
+  std::filesystem::create_directories(folder);
+  const auto path = folder / "picture.bmp";
+  std::vector<std::uint8_t> pixels(8 * 4, 5), scratch(pixels.size());
+  ASSERT_EQ(writeBitmapFile(path, pixels.data(), 8, 4, BitmapPalette{}, scratch.data(), 2), kBitmapOk);
+  std::ifstream old_reader(path, std::ios::binary);
+  std::fill(pixels.begin(), pixels.end(), 6);
+  ASSERT_EQ(writeBitmapFile(path, pixels.data(), 8, 4, BitmapPalette{}, scratch.data(), 2), kBitmapOk);
+  EXPECT_EQ(readAll(path)[kBitmapHeaderBytes], 6);
+  const std::vector<std::uint8_t> old{std::istreambuf_iterator<char>(old_reader), {}};
+  ASSERT_EQ(old.size(), kBitmapHeaderBytes + pixels.size());
+  EXPECT_EQ(old[kBitmapHeaderBytes], 5);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+
+  const auto taken = folder / "taken.bmp";
+  std::filesystem::create_directories(taken / "inside");
+  EXPECT_EQ(writeBitmapFile(taken, pixels.data(), 8, 4, BitmapPalette{}, scratch.data(), 2),
+            kBitmapPixelsFailed);
+  EXPECT_TRUE(std::filesystem::exists(taken / "inside"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+}
+
 TEST_F(DisplayBitmapTest, GuiderBitmapHasItsSizeAndRowsBottomFirst) {
   GuiderFrame& g = b.GuiderFrames[0];  // start-up ramp: row r holds r x 200
   GuiderDisplaySettings s;
