@@ -22,6 +22,7 @@
 #include "files/fits_details.h"
 #include "files/fits_image.h"
 #include "files/settings.h"
+#include "guiding/guide_algorithm.h"
 #include "image/frame.h"
 #include "image/live_stack.h"
 #include "platform/atomic_file.h"
@@ -45,6 +46,7 @@ struct CaptureArgs {
   double dither = 0.0;     // dither between the frames of a guided series by up to this many guider px
   DitherParams settle;     // its settling (the amount is `dither`)
   std::optional<std::uint32_t> seed;
+  std::string algorithm;  // guide algorithm of a guided run; empty: the stored choice
 };
 
 // "--settle PX,SECONDS,TIMEOUT": a distance above 0 and times of 0 or more; empty when it is one.
@@ -233,6 +235,8 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
   const auto camera = VerbCamera::install(options, err);
   if (!camera) return 2;
   if (!pickGuiderStarForVerb(std::nullopt, err)) return 1;
+  if (const auto algorithm = guideAlgorithmFromWord(args.algorithm))
+    guideAlgorithmSettings().algorithm = *algorithm;
   Platform p = platform();
   ScriptedPanelUi panel_ui(*p.ui, args);
   p.ui = &panel_ui;
@@ -310,6 +314,7 @@ void addCaptureVerb(CLI::App& app, CliRun& run) {
       "--guided", args->guided,
       "\"Autoguide Photo\": guider-camera guiding during the exposures, the star picked as guide does");
   guided->excludes(focus);
+  addAlgorithmOption(sub, args->algorithm)->needs(guided);
   sub->add_option("--live-stack", args->live_stack,
                   "stack the series as it is taken (aligned on the brightest star, blurred or lost frames "
                   "rejected) and save the float mean as OUT.fit")

@@ -18,6 +18,7 @@
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
 #include "guiding/autoguider_model.h"
+#include "guiding/guide_algorithm.h"
 #include "guiding/guide_log.h"
 #include "guiding/guide_star.h"
 #include "guiding/guider.h"
@@ -39,7 +40,8 @@ struct GuideArgs {
   bool train = false;
   std::string log;
   bool no_corrections = false;
-  int time = 0;  // training time T (Tm for main) in seconds; 0: the program's default
+  int time = 0;           // training time T (Tm for main) in seconds; 0: the program's default
+  std::string algorithm;  // "classic" or "predictive" for this run; empty: the stored choice
 };
 
 // --device holds for this run only: afterwards the guide device is the settings' again, and a settings
@@ -252,6 +254,8 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   if (!camera) return 2;
   const DeviceForRun device(a.device);
   applyTrainingTime(a);
+  if (const auto algorithm = guideAlgorithmFromWord(a.algorithm))
+    guideAlgorithmSettings().algorithm = *algorithm;
   const bool ao = settings().guide_device == 'A' && a.camera == "guider";
   const std::uint64_t pick_faults = linkState().faults;
   if (!pickGuiderStar(a, err)) return 1;
@@ -347,6 +351,15 @@ void addCommon(CLI::App* sub, const std::shared_ptr<GuideArgs>& args) {
 
 }  // namespace
 
+CLI::Option* addAlgorithmOption(CLI::App* sub, std::string& algorithm) {
+  return sub
+      ->add_option("--algorithm", algorithm,
+                   "guide algorithm: classic (the panel's rule) or predictive (hysteresis per axis, Dec "
+                   "backlash taken up, the periodic error learnt and corrected ahead); default: the "
+                   "autoguider panel's choice")
+      ->check(CLI::IsMember({"classic", "predictive"}));
+}
+
 void addGuideVerbs(CLI::App& app, CliRun& run) {
   auto train = std::make_shared<GuideArgs>();
   CLI::App* t = addVerb(app, "train", "guide calibration as the autoguider panel's \"Train\" runs it");
@@ -363,6 +376,7 @@ void addGuideVerbs(CLI::App& app, CliRun& run) {
   g->add_option("--log", guide->log, "CSV guide log (default: guidelogs/guide-<start time>.csv)")
       ->type_name("FILE.csv");
   g->add_flag("--no-corrections", guide->no_corrections, "measure and log without sending pulses");
+  addAlgorithmOption(g, guide->algorithm);
   g->callback([&run, guide] { run.start([&] { return runGuide(*guide, run.options, run.out, run.err); }); });
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 #include <optional>
 #include <ostream>
+#include <string>
 #include <utility>
+
+#include <CLI/CLI.hpp>
 
 namespace qlm {
 
@@ -9,5 +12,8 @@ namespace qlm {
 // pick does (mask radius): at `star`, or at the brightest star of a first guider frame whose centroid
 // window fits. False after the message when there is no camera or no star.
 bool pickGuiderStarForVerb(const std::optional<std::pair<int, int>>& star, std::ostream& err);
+
+// --algorithm classic|predictive: the guide algorithm of this run (the stored choice is not changed).
+CLI::Option* addAlgorithmOption(CLI::App* sub, std::string& algorithm);
 
 }  // namespace qlm

@@ -13,6 +13,7 @@
 #include "camera/readout.h"
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
+#include "guiding/guide_algorithm.h"
 #include "guiding/guide_log.h"
 #include "guiding/telescope.h"
 #include "platform/messages.h"
@@ -141,6 +142,7 @@ void resetGuidingState() {
   guidingState() = GuidingState{};
   guiderGuideStar().reset();
   guideLog().close();
+  guideAlgorithmSettings() = GuideAlgorithmSettings{};
 }
 
 bool guideLogFailed() {
@@ -306,6 +308,8 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
       if (const std::string notes = guiderTrainingNotes(r); !notes.empty())
         ShowMessage(kCallerTextMessage, notes);
       cal.trained = r;
+      rememberGuiderTraining(r, guideAlgorithmSettings());
+      saveGuideAlgorithmSettings();  // as the settings file, a failed save is not shown here
       cal.trained_available = true;
       cal.use_trained = true;
       trained = true;
@@ -395,8 +399,11 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
   rec.dx = g.dx;
   rec.dy = g.dy;
   const bool ao = settings().guide_device == 'A';
+  const bool predictive = guideAlgorithmSettings().algorithm == GuideAlgorithm::Predictive;
   if (ao) {
     rec.correction = aoGuideCorrection(g.dx, g.dy, view.send_pulses);
+  } else if (predictive) {
+    rec.correction = predictiveGuideCorrection(rec, g.reference, view.send_pulses, g.last);
   } else {
     rec.correction = guiderCorrection(g.dx, g.dy, params, g.last);
   }
@@ -405,7 +412,7 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view) {
     if (k.ra.considered) g.ra_pulse = k.ra.ms;
     if (k.dec.considered) g.dec_pulse = k.dec.ms;
     if (view.send_pulses && (k.ra.sent() || k.dec.sent())) ++g.corrections;
-  } else if (!params.rotate) {
+  } else if (!params.rotate || predictive) {
     if (k.ra.considered) g.ra_pulse = k.ra.ms;
     if (k.dec.considered) g.dec_pulse = k.dec.ms;
   }
@@ -507,6 +514,7 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
   c.working_radius = settings().mask_radius;
   g.lost_frames = 0;
   g.star_lost = false;
+  startPredictiveRun(predictiveGuiderParams(), platform().clock->millis());
   openGuideLog(view);
   caption(view, "Guiding Info - Creating Guiding Frame");
   StartGuiderExposure();

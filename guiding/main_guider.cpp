@@ -10,6 +10,7 @@
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "files/settings.h"
+#include "guiding/guide_algorithm.h"
 #include "guiding/guide_star.h"
 #include "guiding/telescope.h"
 #include "image/centroid.h"
@@ -235,6 +236,7 @@ bool runMainGuiding(const GuidingView& view) {
   g.corrections = 0;
   g.lost_frames = 0;
   g.star_lost = false;
+  startPredictiveRun(predictiveMainParams(), platform().clock->millis());
   openGuideLog(view);
   const PulseRoad road = guidingPulseRoad(settings().drive_method);
   const auto pressed = [&] {
@@ -275,7 +277,9 @@ bool runMainGuiding(const GuidingView& view) {
       g.dy = guideError(g.reference.y, g.reference.ty, c.main.y, c.main.ty);
       rec.dx = g.dx;
       rec.dy = g.dy;
-      rec.correction = mainCorrection(g.dx, g.dy, mainParams(), g.last);
+      rec.correction = guideAlgorithmSettings().algorithm == GuideAlgorithm::Predictive
+                           ? predictiveGuideCorrection(rec, g.reference, view.send_pulses, g.last)
+                           : mainCorrection(g.dx, g.dy, mainParams(), g.last);
       const GuideCorrection& k = rec.correction;
       if (!k.too_far) {
         for (const AxisPulse* a : {&k.ra, &k.dec}) {

@@ -68,6 +68,12 @@ def truth(defaults, keys, camera):
     return rate * cosd / scale, rate / scale, float(k["dec_backlash_arcsec"]) / scale, angle
 
 
+def periodic_error(defaults, keys):
+    k = dict(defaults)
+    k.update(dict(w.split("=", 1) for w in keys))
+    return float(k["pe_arcsec"])
+
+
 def lab_row(cli, defaults, mount, camera, seconds):
     name, ignore, keys = mount
     home = tempfile.mkdtemp(prefix="guide_lab_")
@@ -93,6 +99,11 @@ def lab_row(cli, defaults, mount, camera, seconds):
         row["cpu"] = cpu
         _, free, _ = run(cli, home, keys, ["guide", camera, "--seconds", str(seconds), "--log", "-",
                                            "--no-corrections"])
+        _, predicted, pcpu = run(cli, home, keys, ["guide", camera, "--seconds", str(seconds), "--log", "-",
+                                                   "--algorithm", "predictive"])
+        row["pcpu"] = pcpu
+        row["predicted"] = value(predicted, "true rms px")
+        row["pe"] = periodic_error(defaults, keys)
         row["guided"] = value(guided, "true rms px")
         row["unguided"] = value(free, "true rms px")
         row["lost"] = int(value(guided, "lost frames")) if "lost frames" in guided else -1
@@ -123,26 +134,40 @@ def main():
     with ThreadPoolExecutor(max_workers=max(1, a.jobs)) as pool:
         rows = list(pool.map(lambda j: lab_row(a.cli, defaults, j[0], j[1], a.seconds), jobs))
     head = (f"{'mount':<16} {'camera':<6} {'ra px/s':>13} {'dec px/s':>13} {'dec bl px':>11} {'angle deg':>13} "
-            f"{'guided':>7} {'free':>6} {'ratio':>6} {'lost':>4} {'cpu s':>6}")
+            f"{'guided':>7} {'free':>6} {'ratio':>6} {'lost':>4} {'cpu s':>6} {'pred':>6} {'p/c':>5} {'cpu s':>6}")
     print(head)
     print("-" * len(head))
     worst = 0.0
     ratios = {"guider": [], "main": []}
+    pc = {"guider": [], "main": []}
     for r in rows:
         tra, tdec, tbl, tang = r["true"]
         ratio = r["guided"] / r["unguided"] if r["unguided"] > 0 else float("nan")
         ratios[r["camera"]].append(ratio)
         trained = "" if r["trained"] else " (training failed)"
+        p_ratio = r["predicted"] / r["guided"] if r["guided"] > 0 else float("nan")
+        pc[r["camera"]].append((p_ratio, r["pe"], r["mount"]))
         print(f"{r['mount']:<16} {r['camera']:<6} {r['ra']:>5.2f} / {tra:>5.2f} {r['dec']:>5.2f} / {tdec:>5.2f} "
               f"{r['bl']:>4.1f} / {tbl:>4.1f} {r['angle']:>5.1f} / {tang:>5.1f} {r['guided']:>7.3f} "
-              f"{r['unguided']:>6.3f} {ratio:>6.3f} {r['lost']:>4} {r['cpu']:>6.2f}{trained}")
+              f"{r['unguided']:>6.3f} {ratio:>6.3f} {r['lost']:>4} {r['cpu']:>6.2f} {r['predicted']:>6.3f} "
+              f"{p_ratio:>5.2f} {r['pcpu']:>6.2f}{trained}")
         if r["camera"] == "guider":
             worst = max(worst, angle_gap(r["angle"], tang))
     for cam, rs in ratios.items():
         if rs:
             rs = sorted(rs)
             print(f"{cam}: median ratio {rs[len(rs) // 2]:.3f}, worst {rs[-1]:.3f} over {len(rs)} mounts")
+    for cam, rs in pc.items():
+        if rs:
+            big = [x for x in rs if x[1] >= 15.0]
+            wp = max(rs)
+            line = f"{cam}: predictive / classic worst {wp[0]:.3f} ({wp[2]})"
+            if big:
+                wb = max(big)
+                line += f", with 15\" or more of periodic error worst {wb[0]:.3f} ({wb[2]}) over {len(big)} mounts"
+            print(line)
     print("(rates, backlash and angle: trained / simulator's true value; rms in main-sensor pixels; "
+          "guided: classic rule, pred: --algorithm predictive, p/c their ratio; "
           f"{a.seconds} s of guiding per run)")
 
 
