@@ -283,6 +283,9 @@ bool PhotoRun::ditherBeforeExposure() {
   int seen = g.frames;
   bool first = true;
   if (view.caption) view.caption("Guiding Info - settling after dither");
+  // The gauge runs towards the timeout.
+  ui_.progressOpen("Settling after dither");
+  ui_.progressSet(0);
   bool pressed = false;
   // A guiding run that stops (its star's window left the image) has nothing left to settle.
   while (guiderGuidingRunning() && !guiderGuidingCycle(view)) {
@@ -299,6 +302,8 @@ bool PhotoRun::ditherBeforeExposure() {
         first = false;
       }
       const SettleState state = rule.frame(n.time_ms, distance);
+      const double timeout = std::max(s_.dither_params.timeout_s, 1.0);
+      ui_.progressSet(static_cast<int>(std::min(256.0, 256.0 * rule.elapsedSeconds(n.time_ms) / timeout)));
       if (state != SettleState::Settling) {
         n.kind =
             state == SettleState::Settled ? GuideRunNote::Kind::Settled : GuideRunNote::Kind::SettleTimedOut;
@@ -311,6 +316,7 @@ bool PhotoRun::ditherBeforeExposure() {
       break;
     }
   }
+  ui_.progressClose();
   if (view.caption) view.caption("Guiding Info");
   return !pressed;
 }
