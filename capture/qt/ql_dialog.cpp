@@ -127,8 +127,8 @@ TQLDialog::TQLDialog(QlModel& model, QWidget* parent) : QDialog(parent), model_(
   addText(ql::kFilterPosition, 588, 114, 60);
   addText(ql::kFilterName, 520, 146, 128);
   // Dithering of a guided series ("Autoguide Photo" with more than one exposure).
-  addCheck(ql::kDither, "Dither between frames", 510, 214, 155);
-  addLabel("Amount (px)", 510, 242, 78);
+  addCheck(ql::kDither, "Dither between frames", 498, 214, 170);
+  addLabel("Amount (px)", 500, 242, 88);
   addText(ql::kDitherBox, 590, 240, 40);
   addScroll(ql::kDitherScroll, Qt::Vertical, 632, 235, 18, 36);
   addButton(ql::kTakePhoto, "Take Photo", 363, 214, 128, 30);
