@@ -38,6 +38,36 @@ std::vector<std::string> splitOperation(const std::string& text) {
   return words;
 }
 
+bool parseOperations(const std::vector<std::string>& ops, ParsedOperations& parsed, std::ostream& err) {
+  const auto& table = cliOperations();
+  for (const auto& op : ops) {
+    auto parts = splitOperation(op);
+    auto it = table.find(parts[0]);
+    if (it == table.end()) {
+      err << "Unknown operation '" << parts[0] << "'\n";
+      return false;
+    }
+    const int nargs = static_cast<int>(parts.size()) - 1;
+    if (nargs < it->second.min_args || nargs > it->second.max_args) {
+      err << "Operation '" << parts[0] << "' takes " << it->second.min_args;
+      if (it->second.max_args != it->second.min_args) err << " to " << it->second.max_args;
+      err << " arguments\n";
+      return false;
+    }
+    parsed.push_back(std::move(parts));
+  }
+  return true;
+}
+
+bool applyOperations(const ParsedOperations& parsed, std::ostream& err) {
+  const auto& table = cliOperations();
+  for (const auto& parts : parsed) {
+    const std::vector<std::string> args(parts.begin() + 1, parts.end());
+    if (!table.at(parts[0]).run(args, err)) return false;
+  }
+  return true;
+}
+
 bool parseIntArg(const std::string& text, int lo, int hi, int& value) {
   int v = 0;
   const auto* end = text.data() + text.size();

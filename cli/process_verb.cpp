@@ -7,6 +7,7 @@
 #include "cli/image_io.h"
 #include "cli/operations.h"
 #include "cli/verbs.h"
+#include "image/display.h"
 #include "platform/atomic_file.h"
 
 namespace qlm {
@@ -20,45 +21,14 @@ struct ProcessArgs {
   std::vector<std::string> ops;
 };
 
-using ParsedOps = std::vector<std::vector<std::string>>;
-
-// Checks every operation before touching any file; false (with the reason on `err`) for an unknown
-// operation or a wrong number of arguments.
-bool parseOperations(const std::vector<std::string>& ops, ParsedOps& parsed, std::ostream& err) {
-  const auto& table = cliOperations();
-  for (const auto& op : ops) {
-    auto parts = splitOperation(op);
-    auto it = table.find(parts[0]);
-    if (it == table.end()) {
-      err << "Unknown operation '" << parts[0] << "'\n";
-      return false;
-    }
-    const int nargs = static_cast<int>(parts.size()) - 1;
-    if (nargs < it->second.min_args || nargs > it->second.max_args) {
-      err << "Operation '" << parts[0] << "' takes " << it->second.min_args;
-      if (it->second.max_args != it->second.min_args) err << " to " << it->second.max_args;
-      err << " arguments\n";
-      return false;
-    }
-    parsed.push_back(std::move(parts));
-  }
-  return true;
-}
-
 // Loads IN, applies each operation in order, saves OUT.
-bool processOne(const std::string& in, const std::filesystem::path& out, const ParsedOps& parsed,
+bool processOne(const std::string& in, const std::filesystem::path& out, const ParsedOperations& parsed,
                 std::ostream& err) {
-  if (!cliLoadImage(in)) return false;
-  const auto& table = cliOperations();
-  for (const auto& parts : parsed) {
-    const std::vector<std::string> args(parts.begin() + 1, parts.end());
-    if (!table.at(parts[0]).run(args, err)) return false;
-  }
-  return cliSaveImage(out, err);
+  return cliLoadImage(in) && applyOperations(parsed, err) && cliSaveImage(out, err);
 }
 
 int runProcess(const ProcessArgs& a, std::ostream& err) {
-  ParsedOps parsed;
+  ParsedOperations parsed;
   if (!parseOperations(a.ops, parsed, err)) return 2;
   if (a.out_dir.empty()) {
     if (a.files.size() != 1) {
@@ -75,6 +45,7 @@ int runProcess(const ProcessArgs& a, std::ostream& err) {
   // Each input as a run of its own would see it: the program's start-up state, then the chain. The
   // outputs reach the disk together when the batch ends.
   const DeferredSync one_sync;
+  const NoDisplayBitmaps no_window;
   int failed = 0;
   bool first = true;
   std::vector<std::string> inputs{a.in};

@@ -11,6 +11,7 @@
 #include "files/fits_image.h"
 #include "files/settings.h"
 #include "image/centroid.h"
+#include "image/display.h"
 #include "image/frame.h"
 #include "image/stacking.h"
 #include "image/star_measure.h"
@@ -37,21 +38,36 @@ bool parseStar(const std::string& text, StackArgs& a) {
 }  // namespace
 
 int runStackVerb(const StackArgs& a, std::ostream& out, std::ostream& err) {
+  ParsedOperations ops;
+  if (!parseOperations(a.ops, ops, err)) return 2;
+  const NoDisplayBitmaps no_window;  // frames pass through, none is shown
   ImageBuffers& b = imageBuffers();
   StackState& state = stackState();
   resetStackState(state);
-  state.lose_unmeasured = true;  // never an unaligned frame in a stack that reports success
+  state.lose_unmeasured = true;   // never an unaligned frame in a stack that reports success
+  state.frames_on_demand = true;  // only the final stack is saved
   // The star is picked as the main-window pick does: that also sets the centroid radius.
   CentroidState& centroid = centroidState();
   centroid.working_radius = pickRadius(settings().mask_radius);
   if (a.star) centroid.main = {a.star->first, a.star->second, 0, 0};
   const int count = static_cast<int>(a.inputs.size());
   double seconds = 0.0;  // the exposures in the stack
+  const auto held = std::make_unique<Frame>();
   int result = kStackMerged;
   for (const auto& input : a.inputs) {
     if (!cliLoadFrameImage(input, err)) {
       err << "Cannot load " << input << '\n';
       return 1;
+    }
+    if (!ops.empty()) {
+      // The operations load their files into the second frame, which holds the stack so far.
+      *held = b.SecondFrame;
+      const bool applied = applyOperations(ops, err);
+      b.SecondFrame = *held;
+      if (!applied) {
+        err << "Cannot apply the operations to " << input << '\n';
+        return 1;
+      }
     }
     if (!a.profile && !a.star && !state.started) {
       // Room for the star to drift as far as tracking follows it before its window leaves the frame.
@@ -85,8 +101,9 @@ int runStackVerb(const StackArgs& a, std::ostream& out, std::ostream& err) {
       err << "Cannot save " << describeWriteFailure(AtomicFile::lastFailure()) << '\n';
       return 1;
     }
-  } else if (!cliSaveImage(a.out, err)) {
-    return 1;
+  } else {
+    writeStackFrames(state, b.SecondFrame, b.CurrentFrame, count, a.average);
+    if (!cliSaveImage(a.out, err)) return 1;
   }
   return result == kStackMerged ? 0 : 3;
 }
@@ -111,6 +128,10 @@ void addStackVerb(CLI::App& app, CliRun& run) {
          },
          "where the star method's centroid passes start")
       ->type_name("X,Y");
+  sub->add_option(
+         "--op", args->ops,
+         "an operation NAME[:ARG...] applied to each input before it is stacked, repeated for a chain")
+      ->allow_extra_args(false);
   sub->callback([&run, args] { run.start([&] { return runStackVerb(*args, run.out, run.err); }); });
 }
 

@@ -251,14 +251,30 @@ std::optional<LoadedBitmap>& windowBitmap() {
   return bitmap;
 }
 
+namespace {
+int no_display_bitmaps = 0;  // NoDisplayBitmaps objects alive
+}  // namespace
+
+NoDisplayBitmaps::NoDisplayBitmaps() {
+  ++no_display_bitmaps;
+}
+
+NoDisplayBitmaps::~NoDisplayBitmaps() {
+  --no_display_bitmaps;
+}
+
 void refreshDisplay() {
   ImageBuffers& b = imageBuffers();
   FrameState& f = frameState();
   DisplayState& d = displayState();
   const bool small = smallWindowShown(f, d);
-  computeDisplayBytes(b.CurrentFrame, b.DisplayBytes.data(), small ? kSmallElements : kFrameElements);
   platform().ui->setTitle(windowTitleFor(d.image_title));
   if (f.auto_contrast) d.background_level = backgroundLevelB1(b.CurrentFrame, b);
+  if (no_display_bitmaps > 0) {
+    platform().ui->repaint();
+    return;
+  }
+  computeDisplayBytes(b.CurrentFrame, b.DisplayBytes.data(), small ? kSmallElements : kFrameElements);
   const auto path = small ? platform().paths.focusBitmap() : platform().paths.displayBitmap();
   BitmapPalette palette;
   const int result = writeDisplayBitmapWith(path, b, f, d, palette);

@@ -76,6 +76,16 @@ std::optional<LoadedBitmap>& windowBitmap();
 // "Cannot open bitmap file" when it cannot be read) and asks the window to repaint.
 void refreshDisplay();
 
+// While one lives, refreshes skip the temporary bitmap and the window's copy of it (everything else
+// is done as before): for batch commands that load and change many frames with no window to show them.
+class NoDisplayBitmaps {
+ public:
+  NoDisplayBitmaps();
+  ~NoDisplayBitmaps();
+  NoDisplayBitmaps(const NoDisplayBitmaps&) = delete;
+  NoDisplayBitmaps& operator=(const NoDisplayBitmaps&) = delete;
+};
+
 // What a paint leaves behind: the background level re-estimated by B2 on CurrentFrame.
 void afterPaint();
 

@@ -219,7 +219,7 @@ int stackByStar(StackState& s, Frame& current, Frame& stack, int count, bool ave
   const int p = valueAt(current, x, y);
   if (!measured) s.centre_failed = true;
   if ((!measured && s.lose_unmeasured) || p > 3 * s.peak || p < 0.3 * s.peak) {
-    std::copy_n(stack.begin(), kFrameElements, current.begin());
+    if (!s.frames_on_demand) std::copy_n(stack.begin(), kFrameElements, current.begin());
     return kStackStarLost;
   }
   const int dx = x - s.star_x;
@@ -257,7 +257,7 @@ int stackByStar(StackState& s, Frame& current, Frame& stack, int count, bool ave
   s.sum.swap(s.scratch_sum);
   s.depth.swap(s.scratch_depth);
   ++s.exposures;
-  writeStack(s, stack, current, count, average);
+  if (!s.frames_on_demand) writeStack(s, stack, current, count, average);
   return kStackMerged;
 }
 
@@ -288,7 +288,7 @@ int stackByProfile(StackState& s, Frame& current, Frame& stack, int count, bool 
   const int dy = bestShift(d_row);
   const int dx = bestShift(d_col);
   if (d_col[9] + d_col[10] + d_col[11] < kFlatProfiles) {
-    std::copy_n(stack.begin(), kFrameElements, current.begin());
+    if (!s.frames_on_demand) std::copy_n(stack.begin(), kFrameElements, current.begin());
     return kStackStarLost;
   }
   s.row_profile = fresh.rows;
@@ -312,8 +312,12 @@ int stackByProfile(StackState& s, Frame& current, Frame& stack, int count, bool 
   s.shift_x += dx;
   s.shift_y += dy;
   ++s.exposures;
-  writeStack(s, stack, current, count, average);
+  if (!s.frames_on_demand) writeStack(s, stack, current, count, average);
   return kStackMerged;
+}
+
+void writeStackFrames(const StackState& s, Frame& stack, Frame& current, int count, bool average) {
+  if (s.started) writeStack(s, stack, current, std::max(count, 1), average);
 }
 
 void stackFloatResult(const StackState& s, bool mean, float* out) {

@@ -42,6 +42,10 @@ struct StackState {
   // Set by a caller that would rather stop than add a frame whose star could not be measured: such a
   // frame then counts as a lost star.
   bool lose_unmeasured = false;
+  // Set by a caller that needs only the final stack: the steps after the first keep the sums and leave
+  // `stack` and `current` as they are (a lost star leaves `current` as it was loaded) until
+  // writeStackFrames is called.
+  bool frames_on_demand = false;
 };
 
 StackState& stackState();
@@ -80,6 +84,10 @@ int stackByProfile(StackState& s, Frame& current, Frame& stack, int count, bool 
 
 // The stack so far as 32-bit floats (kFrameElements of them), without clipping: per element the mean
 // of the frames that cover it, or (mean = false) their sum scaled to all the exposures added.
+// Writes the 16-bit stack of the sums so far into `stack` and `current` (see above); nothing before the
+// first exposure.
+void writeStackFrames(const StackState& s, Frame& stack, Frame& current, int count, bool average);
+
 void stackFloatResult(const StackState& s, bool mean, float* out);
 
 }  // namespace qlm

@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::string_view kTempPrefix = ".qlm_";
 constexpr std::string_view kTempSuffix = ".tmp";
+constexpr std::size_t kWriteBuffer = 256 * 1024;
 
 WriteFailure& lastFailureRecord() {
   static WriteFailure failure;
@@ -151,8 +152,13 @@ bool AtomicFile::open() {
     return false;
   }
   // Scratch files are written in a few large chunks: each goes to the system as it is, not through
-  // a 4 kB buffer that splits it in two.
-  if (durability_ == Durability::Scratch) std::setvbuf(file_, nullptr, _IONBF, 0);
+  // a 4 kB buffer that splits it in two. Other files (a frame written row by row, say) go out in a few
+  // large writes rather than 4 KiB at a time.
+  if (durability_ == Durability::Scratch) {
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+  } else {
+    std::setvbuf(file_, nullptr, _IOFBF, kWriteBuffer);
+  }
   failed_ = false;
   return true;
 }
@@ -184,6 +190,8 @@ bool AtomicFile::commit() {
   errno = 0;
   const bool flushed = std::fflush(file_) == 0 && (!synced || ::fsync(::fileno(file_)) == 0);
   int error = errno;
+  // Starts the writeback without waiting for it; the batch's end waits.
+  if (flushed && deferred) ::sync_file_range(::fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
   const bool closed = std::fclose(file_) == 0;
   if (error == 0) error = errno;
   file_ = nullptr;
@@ -204,9 +212,11 @@ bool AtomicFile::commit() {
   }
   temp_.clear();
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-  if (deferred &&
-      std::find(deferred_folders_.begin(), deferred_folders_.end(), folder) == deferred_folders_.end())
-    deferred_folders_.push_back(folder);
+  if (deferred) {
+    deferred_files_.push_back(target);
+    if (std::find(deferred_folders_.begin(), deferred_folders_.end(), folder) == deferred_folders_.end())
+      deferred_folders_.push_back(folder);
+  }
   if (!synced) return true;
   // The rename itself lasts once the folder's entry is on disk.
   const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -302,13 +312,20 @@ DeferredSync::DeferredSync() {
 
 DeferredSync::~DeferredSync() {
   if (--AtomicFile::deferred_ > 0) return;
+  // The files first (their data and sizes), then the folders that name them.
+  for (const std::filesystem::path& file : AtomicFile::deferred_files_) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    ::fsync(fd);
+    ::close(fd);
+  }
   for (const std::filesystem::path& folder : AtomicFile::deferred_folders_) {
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) continue;
-    ::syncfs(dir);
     ::fsync(dir);
     ::close(dir);
   }
+  AtomicFile::deferred_files_.clear();
   AtomicFile::deferred_folders_.clear();
 }
 

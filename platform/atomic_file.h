@@ -76,12 +76,14 @@ class AtomicFile {
   friend class DeferredSync;
   static inline int deferred_ = 0;  // DeferredSync objects alive
   static inline std::vector<std::filesystem::path> deferred_folders_;
+  static inline std::vector<std::filesystem::path> deferred_files_;
 };
 
 // For a batch that writes many files: while one lives, synced files are renamed into place without
-// their own fsync calls, and its end syncs, once, the file systems of every folder written to (syncfs)
-// and those folders. One sync for the batch instead of two per file; a file is durable when the batch
-// ends rather than when it is committed.
+// waiting for the disk (their writeback is started at once, so the disk works while the batch goes
+// on), and its end syncs every file committed and then their folders. The batch waits once, for its own
+// data only (not for the rest of the file system's); a file is durable when the batch ends rather than
+// when it is committed.
 class DeferredSync {
  public:
   DeferredSync();

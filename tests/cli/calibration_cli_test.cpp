@@ -153,6 +153,42 @@ TEST_F(CalibrationCliTest, StackPicksItsStarAndWritesAFloatMean) {
   EXPECT_EQ(out.str(), "no star\n");
 }
 
+// Calibrating while stacking gives the very stack of the frames calibrated into a folder first, with
+// the 16-bit stack still made when the last frame's star is lost; a chain that cannot run saves nothing.
+TEST_F(CalibrationCliTest, StackCalibratesEachInputAsProcessDoes) {
+  auto dark = std::make_unique<Frame>();
+  dark->fill(120);
+  (*dark)[at(251, 330)] = 9000;  // a hot pixel beside the star: uncalibrated frames would not match
+  write("dark", *dark);
+  std::filesystem::create_directory(file("cal"));
+  std::vector<std::string> raw = {"stack", file("one"), "--star", "331,251", "--average"};
+  std::vector<std::string> calibrated = {"stack", file("two"), "--star", "331,251", "--average"};
+  for (int i = 0; i < 4; ++i) {
+    auto f = sky(1.0 * i, 0.5 * i, static_cast<std::uint64_t>(i), i == 3 ? 0.3 : 2.0);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(kFrameElements); ++k)
+      (*f)[k] = static_cast<std::uint16_t>(std::min(65535, (*f)[k] + (*dark)[k]));
+    write("in" + std::to_string(i), *f);
+    raw.push_back(file("in" + std::to_string(i)));
+    calibrated.push_back(file("cal/in" + std::to_string(i)));
+  }
+  ASSERT_EQ(run({"process", raw[5], raw[6], raw[7], raw[8], "--out-dir", file("cal"), "--op",
+                 "dark:" + file("dark")}),
+            0)
+      << err.str();
+  raw.insert(raw.end(), {"--op", "dark:" + file("dark")});
+  EXPECT_EQ(run(raw), 3);  // the faint last frame loses the star
+  EXPECT_EQ(run(calibrated), 3);
+  const auto one = read("one");
+  EXPECT_TRUE(std::equal(one->begin(), one->begin() + kFrameElements, read("two")->begin()));
+
+  raw[1] = file("bad");
+  raw.back() = "dark:" + file("nothing");
+  EXPECT_EQ(run(raw), 1);
+  EXPECT_FALSE(std::filesystem::exists(file("bad")));
+  raw.back() = "nosuch";
+  EXPECT_EQ(run(raw), 2);
+}
+
 // A batch: every input calibrated into the folder under its own name; a bad one is named and skipped.
 TEST_F(CalibrationCliTest, ProcessCalibratesABatchIntoAFolder) {
   auto f = std::make_unique<Frame>();
