@@ -1,6 +1,8 @@
 #include "app/calibration_commands.h"
 
 #include <algorithm>
+#include <array>
+#include <memory>
 
 #include "app/file_commands.h"
 #include "app/window_model.h"
@@ -15,11 +17,51 @@ namespace qlm {
 
 namespace {
 
+// A calibration file as last read, known by its name, size and time of writing.
+struct ReadCalibration {
+  std::filesystem::path path;
+  std::uintmax_t size = 0;
+  std::filesystem::file_time_type written{};
+  std::unique_ptr<Frame> frame;
+};
+
+std::array<ReadCalibration, 2> kept_files;
+std::size_t next_kept = 0;
+int keeping = 0;  // KeptCalibrationFiles objects alive
+
+// loadSecondImage, from the files kept while a KeptCalibrationFiles lives.
+bool loadSecondImageKept(const std::filesystem::path& file, Frame& second) {
+  if (keeping == 0) return loadSecondImage(file, second);
+  std::array<ReadCalibration, 2>& kept = kept_files;
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(file, ec);
+  const auto written = ec ? std::filesystem::file_time_type{} : std::filesystem::last_write_time(file, ec);
+  if (!ec) {
+    for (const ReadCalibration& k : kept) {
+      if (k.frame && k.path == file && k.size == size && k.written == written) {
+        second = *k.frame;
+        return true;
+      }
+    }
+  }
+  if (!loadSecondImage(file, second)) return false;
+  if (!ec) {
+    ReadCalibration& k = kept[next_kept];
+    next_kept = (next_kept + 1) % kept.size();
+    if (!k.frame) k.frame = std::make_unique<Frame>();
+    *k.frame = second;
+    k.path = file;
+    k.size = size;
+    k.written = written;
+  }
+  return true;
+}
+
 // Load into SecondFrame, snapshot, then `apply` on CurrentFrame; history and refresh.
 bool correctWithFile(const std::filesystem::path& file, const char* history,
                      const std::function<void(Frame& current, const Frame& second)>& apply) {
   ImageBuffers& b = imageBuffers();
-  if (!loadSecondImage(file, b.SecondFrame)) return false;
+  if (!loadSecondImageKept(file, b.SecondFrame)) return false;
   Ui& ui = *platform().ui;
   ui.setCursor(CursorShape::Wait);
   takeUndoSnapshot(b.CurrentFrame, b.UndoFrame);
@@ -37,6 +79,16 @@ void endMerging() {
 }
 
 }  // namespace
+
+KeptCalibrationFiles::KeptCalibrationFiles() {
+  ++keeping;
+}
+
+KeptCalibrationFiles::~KeptCalibrationFiles() {
+  if (--keeping > 0) return;
+  for (ReadCalibration& k : kept_files)
+    k = ReadCalibration{};
+}
 
 bool subtractDarkFile(const std::filesystem::path& file) {
   return correctWithFile(file, kDarkHistory,

@@ -18,6 +18,17 @@ void applyFlatFieldCommand();
 bool subtractDarkFile(const std::filesystem::path& file);
 bool applyFlatFieldFile(const std::filesystem::path& file);
 
+// While one lives (a batch command applying the same dark and flat to many frames), the last two
+// files those steps read are kept and each is read once, unless it is written again meanwhile (another
+// size or time). Its end forgets them.
+class KeptCalibrationFiles {
+ public:
+  KeptCalibrationFiles();
+  ~KeptCalibrationFiles();
+  KeptCalibrationFiles(const KeptCalibrationFiles&) = delete;
+  KeptCalibrationFiles& operator=(const KeptCalibrationFiles&) = delete;
+};
+
 // The merging mode's dialog state, one for the program.
 MergeModel& mergeModel();
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/calibration_commands.h"
 #include "app/startup.h"
 #include "cli/image_io.h"
 #include "cli/operations.h"
@@ -46,6 +47,7 @@ int runProcess(const ProcessArgs& a, std::ostream& err) {
   // outputs reach the disk together when the batch ends.
   const DeferredSync one_sync;
   const NoDisplayBitmaps no_window;
+  const KeptCalibrationFiles read_once;
   int failed = 0;
   bool first = true;
   std::vector<std::string> inputs{a.in};

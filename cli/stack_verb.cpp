@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/calibration_commands.h"
 #include "app/window_model.h"
 #include "cli/image_io.h"
 #include "cli/operations.h"
@@ -41,6 +42,7 @@ int runStackVerb(const StackArgs& a, std::ostream& out, std::ostream& err) {
   ParsedOperations ops;
   if (!parseOperations(a.ops, ops, err)) return 2;
   const NoDisplayBitmaps no_window;  // frames pass through, none is shown
+  const KeptCalibrationFiles read_once;
   ImageBuffers& b = imageBuffers();
   StackState& state = stackState();
   resetStackState(state);
@@ -52,22 +54,17 @@ int runStackVerb(const StackArgs& a, std::ostream& out, std::ostream& err) {
   if (a.star) centroid.main = {a.star->first, a.star->second, 0, 0};
   const int count = static_cast<int>(a.inputs.size());
   double seconds = 0.0;  // the exposures in the stack
-  const auto held = std::make_unique<Frame>();
+  // The running 16-bit stack, apart from the second frame that operations load their files into.
+  const auto stack = std::make_unique<Frame>();
   int result = kStackMerged;
   for (const auto& input : a.inputs) {
     if (!cliLoadFrameImage(input, err)) {
       err << "Cannot load " << input << '\n';
       return 1;
     }
-    if (!ops.empty()) {
-      // The operations load their files into the second frame, which holds the stack so far.
-      *held = b.SecondFrame;
-      const bool applied = applyOperations(ops, err);
-      b.SecondFrame = *held;
-      if (!applied) {
-        err << "Cannot apply the operations to " << input << '\n';
-        return 1;
-      }
+    if (!applyOperations(ops, err)) {
+      err << "Cannot apply the operations to " << input << '\n';
+      return 1;
     }
     if (!a.profile && !a.star && !state.started) {
       // Room for the star to drift as far as tracking follows it before its window leaves the frame.
@@ -81,9 +78,9 @@ int runStackVerb(const StackArgs& a, std::ostream& out, std::ostream& err) {
       out << "star: " << star->first << ',' << star->second << '\n';
     }
     const double exposure = fitsDetails().exposureSeconds;
-    result = a.profile ? stackByProfile(state, b.CurrentFrame, b.SecondFrame, count, a.average)
-                       : stackByStar(state, b.CurrentFrame, b.SecondFrame, count, a.average,
-                                     centroid.working_radius, centroid);
+    result = a.profile ? stackByProfile(state, b.CurrentFrame, *stack, count, a.average)
+                       : stackByStar(state, b.CurrentFrame, *stack, count, a.average, centroid.working_radius,
+                                     centroid);
     // A first frame whose star could not be centred gives no reference to align the others on.
     if (result == kStackMerged && state.centre_failed) result = kStackNoStar;
     if (result != kStackMerged) {
@@ -102,7 +99,7 @@ int runStackVerb(const StackArgs& a, std::ostream& out, std::ostream& err) {
       return 1;
     }
   } else {
-    writeStackFrames(state, b.SecondFrame, b.CurrentFrame, count, a.average);
+    writeStackFrames(state, *stack, b.CurrentFrame, count, a.average);
     if (!cliSaveImage(a.out, err)) return 1;
   }
   return result == kStackMerged ? 0 : 3;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -52,6 +54,29 @@ class CalibrationCommandsTest : public ::testing::Test {
   std::vector<std::string> log;
   std::vector<std::pair<int, int>> pointer;
 };
+
+// While a batch keeps its calibration files, a dark is read once; written again (a later time) it is
+// read again, and a removed file still fails as it would unkept.
+TEST_F(CalibrationCommandsTest, KeptCalibrationFilesAreReadAgainWhenWrittenAgain) {
+  const KeptCalibrationFiles batch;
+  const std::string dark = pk("dark", 300);
+  const std::string flat = pk("flat", 50);
+  const auto later = std::filesystem::last_write_time(dark) + std::chrono::seconds(5);
+  for (const std::uint16_t level : {300, 200}) {
+    if (level == 200) {
+      pk("dark", 200);
+      std::filesystem::last_write_time(dark, later);  // not the time the kept copy was read at
+    }
+    for (int frame = 0; frame < 2; ++frame) {
+      current().fill(1000);
+      ASSERT_TRUE(subtractDarkFile(dark));
+      ASSERT_TRUE(applyFlatFieldFile(flat));
+      EXPECT_EQ(current()[at(10, 10)], 1000 - level) << "frame " << frame;
+    }
+  }
+  std::filesystem::remove(dark);
+  EXPECT_FALSE(subtractDarkFile(dark));
+}
 
 TEST_F(CalibrationCommandsTest, DarkAndFlatTakeASnapshotWriteTheirLinesAndRefuseOtherFiles) {
   current().fill(1000);
