@@ -232,7 +232,7 @@ namespace {
 
 struct PredictiveRun {
   PredictiveGuider guider;
-  std::uint32_t start_ms = 0;
+  std::optional<std::uint32_t> first_ms;  // the clock at the run's first measured frame: its time 0
 };
 PredictiveRun& predictiveRun() {
   static PredictiveRun run;
@@ -241,16 +241,17 @@ PredictiveRun& predictiveRun() {
 
 }  // namespace
 
-void startPredictiveRun(const PredictiveParams& p, std::uint32_t start_ms) {
+void startPredictiveRun(const PredictiveParams& p) {
   predictiveRun().guider = PredictiveGuider(p);
-  predictiveRun().start_ms = start_ms;
+  predictiveRun().first_ms.reset();
 }
 
 GuideCorrection predictiveGuideCorrection(const GuideFrameRecord& rec, const CentroidResult& ref, bool send,
                                           LastLetters& last) {
   PredictiveRun& run = predictiveRun();
   PredictiveInput in;
-  in.t_s = static_cast<std::uint32_t>(rec.time_ms - run.start_ms) / 1000.0;
+  if (!run.first_ms) run.first_ms = rec.time_ms;
+  in.t_s = static_cast<std::uint32_t>(rec.time_ms - *run.first_ms) / 1000.0;
   in.x = rec.position.x + rec.position.tx / 10.0;
   in.y = rec.position.y + rec.position.ty / 10.0;
   in.ref_x = ref.x + ref.tx / 10.0;

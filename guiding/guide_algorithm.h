@@ -52,10 +52,11 @@ PredictiveParams predictiveGuiderParams();
 // The main camera's: its rates and Dec backlash along the sensor's axes.
 PredictiveParams predictiveMainParams();
 
-// The predictive algorithm over one guiding run: started with the loop's parameters and the clock at
-// the run's start, then asked for each measured frame's correction (the letters sent become the loop's
-// last letters, so a later run with the classic rule knows which way each axis last moved).
-void startPredictiveRun(const PredictiveParams& p, std::uint32_t start_ms);
+// The predictive algorithm over one guiding run: started with the loop's parameters, then asked for each
+// measured frame's correction, its time counted from the run's first measured frame (so a guide log
+// replays to the same pulses). The letters sent become the loop's last letters, so a later run with the
+// classic rule knows which way each axis last moved.
+void startPredictiveRun(const PredictiveParams& p);
 GuideCorrection predictiveGuideCorrection(const GuideFrameRecord& rec, const CentroidResult& ref, bool send,
                                           LastLetters& last);
 // The run's algorithm state, for the views and the tests.

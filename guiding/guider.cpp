@@ -514,7 +514,7 @@ bool startGuiderGuiding(const std::optional<GuiderStar>& star, const GuidingView
   c.working_radius = settings().mask_radius;
   g.lost_frames = 0;
   g.star_lost = false;
-  startPredictiveRun(predictiveGuiderParams(), platform().clock->millis());
+  startPredictiveRun(predictiveGuiderParams());
   openGuideLog(view);
   caption(view, "Guiding Info - Creating Guiding Frame");
   StartGuiderExposure();

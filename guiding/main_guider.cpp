@@ -236,7 +236,7 @@ bool runMainGuiding(const GuidingView& view) {
   g.corrections = 0;
   g.lost_frames = 0;
   g.star_lost = false;
-  startPredictiveRun(predictiveMainParams(), platform().clock->millis());
+  startPredictiveRun(predictiveMainParams());
   openGuideLog(view);
   const PulseRoad road = guidingPulseRoad(settings().drive_method);
   const auto pressed = [&] {

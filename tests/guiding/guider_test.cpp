@@ -11,6 +11,7 @@
 #include "camera/link.h"
 #include "camera/readout.h"
 #include "files/settings.h"
+#include "guiding/guide_algorithm.h"
 #include "guiding/guide_log.h"
 #include "guiding/guider.h"
 #include "guiding/telescope.h"
@@ -274,6 +275,59 @@ TEST_F(PassingCloudGuiderTest, GuidingWaitsForThePassingCloudAndHoldsTheStarAgai
   EXPECT_LT(std::abs(last.dx), 1500);
   EXPECT_LT(std::abs(last.dy), 1500);
   EXPECT_EQ(sim.transport().relayValue(), 0);
+}
+
+class PeriodicErrorGuiderTest : public GuiderTest {
+ protected:
+  PeriodicErrorGuiderTest() : GuiderTest(withSetting("pe_arcsec=20")) {}
+};
+
+// The predictive algorithm with the trained values: its guide log replays through the rules to the same
+// pulses, and the training it used is kept beside the settings file for a later run.
+TEST_F(PeriodicErrorGuiderTest, PredictiveRunReplaysFromItsLogAndItsTrainingIsKept) {
+  ASSERT_TRUE(star);
+  ASSERT_TRUE(TrainGuider(star));
+  guideAlgorithmSettings().algorithm = GuideAlgorithm::Predictive;
+  star = GuiderStar{centroidState().guider.x, centroidState().guider.y};
+  const double rms = guide(360, true);
+  EXPECT_LT(rms, 0.35);  // the classic rule holds this mount at about 0.45
+  const std::vector<GuideLogRow> rows = readGuideLog(view.log_path);
+  ASSERT_GT(rows.size(), 100u);
+
+  PredictiveGuider replay(predictiveGuiderParams());
+  int pulses = 0;
+  for (const GuideLogRow& r : rows) {
+    PredictiveInput in;
+    in.t_s = static_cast<double>(r.time_ms - rows.front().time_ms) / 1000.0;
+    in.x = r.x;
+    in.y = r.y;
+    in.ref_x = std::round((r.x + r.dx / 1000.0) * 10.0) / 10.0;
+    in.ref_y = std::round((r.y + r.dy / 1000.0) * 10.0) / 10.0;
+    const GuideCorrection c = replay.correct(in);
+    EXPECT_EQ(c.ra.sent() ? c.ra.letter : 0, r.ra_dir) << "frame " << r.frame;
+    EXPECT_EQ(c.ra.sent() ? c.ra.ms : 0, r.ra_ms) << "frame " << r.frame;
+    EXPECT_EQ(c.dec.sent() ? c.dec.letter : 0, r.dec_dir) << "frame " << r.frame;
+    EXPECT_EQ(c.dec.sent() ? c.dec.ms : 0, r.dec_ms) << "frame " << r.frame;
+    pulses += (r.ra_ms > 0) + (r.dec_ms > 0);
+  }
+  EXPECT_GT(pulses, 100);
+  EXPECT_STRNE(replay.lastDetail().predictor, "none");
+
+  // A later run reads the training at full precision while the defaults still hold its whole values.
+  const GuiderTraining trained = calibrationState().trained;
+  saveLatest();
+  calibrationState().trained_available = false;
+  guideAlgorithmSettings() = GuideAlgorithmSettings{};
+  ASSERT_TRUE(loadGuideAlgorithmSettings());
+  EXPECT_EQ(guideAlgorithmSettings().algorithm, GuideAlgorithm::Classic);  // a run's choice is not kept
+  PredictiveParams p = predictiveGuiderParams();
+  EXPECT_NEAR(p.ra_ms_per_px, 1000.0 / std::hypot(trained.west_x, trained.west_y), 1e-6);
+  EXPECT_NEAR(p.dec_backlash_px, trained.dec_backlash_px, 1e-6);
+  // Defaults typed since are used as they stand.
+  changeDefaults(5, 5, 0, 0, 0.0);
+  p = predictiveGuiderParams();
+  EXPECT_DOUBLE_EQ(p.ra_ms_per_px, 200.0);
+  EXPECT_DOUBLE_EQ(p.dec_backlash_px, 0.0);
 }
 
 class CloudyGuiderTrainingTest : public GuiderTest {
