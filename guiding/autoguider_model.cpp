@@ -7,6 +7,7 @@
 #include "camera/readout.h"
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
+#include "guiding/guide_algorithm.h"
 #include "guiding/guide_star.h"
 #include "guiding/guider.h"
 #include "guiding/telescope.h"
@@ -58,6 +59,7 @@ void AutoguiderModel::refresh() {
   view_.ao_relays = s.ao_through_relays;
   view_.guide_device = s.guide_device;
   view_.ao_values_text = aoStatusText();
+  view_.algorithm = guideAlgorithmSettings().algorithm;
   view_.ao_default_gains[0] = s.ao_default_lr_gain;
   view_.ao_default_gains[1] = s.ao_default_ud_gain;
   view_.ao_latest_gains[0] = s.ao_latest_lr_gain;
@@ -253,6 +255,12 @@ int AutoguiderModel::press(GuiderControl c) {
       break;
     case GuiderControl::CentraliseAO:
       CentraliseAO();
+      break;
+    case GuiderControl::AlgorithmClassic:
+    case GuiderControl::AlgorithmPredictive:
+      guideAlgorithmSettings().algorithm =
+          c == GuiderControl::AlgorithmPredictive ? GuideAlgorithm::Predictive : GuideAlgorithm::Classic;
+      saveGuideAlgorithmSettings();  // as the settings file: a failed save of a panel button is not shown
       break;
   }
   refresh();

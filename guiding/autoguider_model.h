@@ -3,6 +3,7 @@
 #include <string>
 
 #include "guiding/guider.h"
+#include "guiding/predictive_guide.h"
 #include "platform/ui.h"
 
 namespace qlm {
@@ -48,6 +49,9 @@ enum class GuiderControl {
   AOChangeDefaults,
   AOSaveLatest,
   CentraliseAO,
+  // "Guide algorithm: Classic | Predictive" (kept beside the settings file).
+  AlgorithmClassic,
+  AlgorithmPredictive,
 };
 
 // What the panel shows.
@@ -82,6 +86,7 @@ struct AutoguiderView {
   int ao_default_gains[2] = {5, 5};  // left/right, up/down (editable fields)
   int ao_latest_gains[2] = {5, 5};   // from the last AO training (shown)
   int ao_tilt[2] = {0, 0};           // net tilt x (east +), y (north +)
+  GuideAlgorithm algorithm = GuideAlgorithm::Classic;
 };
 
 // The rules of the "Auto Guider Camera Control" panel; the Qt dialog forwards its controls here and

@@ -47,6 +47,8 @@ constexpr ButtonSpec kButtons[] = {
     {GuiderControl::Stretch, "Apply Stretch to Guider Images", true},
     {GuiderControl::StartGuiding, "Start Guiding", false},
     {GuiderControl::GotoMainCamera, "Go to Main Camera", false},
+    {GuiderControl::AlgorithmClassic, "Classic", true},
+    {GuiderControl::AlgorithmPredictive, "Predictive", true},
 };
 constexpr int kImageBottom = kGuiderImageTop + kGuiderHeight;
 
@@ -171,6 +173,11 @@ TGQLDialog::TGQLDialog(AutoguiderModel& model, QWidget* parent) : QDialog(parent
   place(og, {GuiderControl::IgnoreBacklash, GuiderControl::IgnoreRaAngle}, 0);
   place(og, {GuiderControl::SwapNorthSouth, GuiderControl::SwapEastWest}, 1);
   place(og, {GuiderControl::MedianFilter, GuiderControl::Stretch}, 2);
+  og->addWidget(new QLabel("Guide algorithm:", this), 3, 0);
+  auto* algorithms = new QHBoxLayout();
+  algorithms->addWidget(made[GuiderControl::AlgorithmClassic]);
+  algorithms->addWidget(made[GuiderControl::AlgorithmPredictive]);
+  og->addLayout(algorithms, 3, 1);
   middle->addWidget(options_group, 1);
 
   // The arrows as a cross: West left, East right, North up, South down.
@@ -318,6 +325,8 @@ void TGQLDialog::showView() {
   set(GuiderControl::ApplyDark, v.dark_in_use);
   set(GuiderControl::MedianFilter, v.median);
   set(GuiderControl::Stretch, v.stretch);
+  set(GuiderControl::AlgorithmClassic, v.algorithm == GuideAlgorithm::Classic);
+  set(GuiderControl::AlgorithmPredictive, v.algorithm == GuideAlgorithm::Predictive);
   static_cast<QPushButton*>(use_default_)->setText(QString::fromStdString(v.use_default_label));
   exposure_->setText(QString("Exposure %1 x %2").arg(v.count).arg(v.unit));
   for (int k = 0; k < 4; ++k)

@@ -10,6 +10,7 @@
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
 #include "guiding/autoguider_model.h"
+#include "guiding/guide_algorithm.h"
 #include "guiding/guide_history.h"
 #include "guiding/guide_star.h"
 #include "guiding/guider.h"
@@ -56,6 +57,33 @@ TEST_F(AutoguiderModelTest, SwapsTickAndAreSaved) {
   EXPECT_EQ(saved.direction_letters[kEastSlot], 'w');
   panel.press(GuiderControl::SwapEastWest);
   EXPECT_FALSE(panel.view().swap_ew);
+}
+
+// The algorithm choice starts Classic, is kept beside the settings file (whose record does not change
+// size), and the start-up reading of that file brings it back.
+TEST_F(AutoguiderModelTest, GuideAlgorithmChoiceIsKeptBesideTheSettings) {
+  EXPECT_EQ(panel.view().algorithm, GuideAlgorithm::Classic);
+  saveSettings();
+  panel.press(GuiderControl::AlgorithmPredictive);
+  EXPECT_EQ(panel.view().algorithm, GuideAlgorithm::Predictive);
+  EXPECT_EQ(std::filesystem::file_size(platform.paths().settingsFile()), 1402u);
+  guideAlgorithmSettings() = GuideAlgorithmSettings{};
+  ASSERT_TRUE(loadGuideAlgorithmSettings());
+  panel.refresh();
+  EXPECT_EQ(panel.view().algorithm, GuideAlgorithm::Predictive);
+  panel.press(GuiderControl::AlgorithmClassic);
+  ASSERT_TRUE(loadGuideAlgorithmSettings());
+  EXPECT_EQ(guideAlgorithmSettings().algorithm, GuideAlgorithm::Classic);
+  // A damaged file keeps what it can: bad values fall back to the start-up ones.
+  const GuideAlgorithmSettings read = parseGuideAlgorithmText(
+      "algorithm=PREDICTIVE\r\nra_aggressiveness=7\ndec_min_move_px=0.3\ntrained=1\nra_ms_per_px=400\n"
+      "dec_hysteresis=nan\ngarbage\n");
+  EXPECT_EQ(read.algorithm, GuideAlgorithm::Predictive);
+  EXPECT_DOUBLE_EQ(read.ra.aggressiveness, 0.7);
+  EXPECT_DOUBLE_EQ(read.dec.min_move_px, 0.3);
+  EXPECT_DOUBLE_EQ(read.dec.hysteresis, 0.1);
+  EXPECT_FALSE(read.trained);  // half a training is none
+  EXPECT_EQ(parseGuideAlgorithmText(guideAlgorithmText(read)).dec.min_move_px, 0.3);
 }
 
 TEST_F(AutoguiderModelTest, DarkFrameOnlyAppliesOnceTaken) {
