@@ -116,6 +116,8 @@ printf '%-44s %8s\n' "ours: whole job in one run (stack --op)" "$(median3 "${one
 stacks=("$work/ours_float.fit" "$work/ours_mean.fit")
 if [ "$have_siril" = 1 ]; then
   printf '%-44s %8s\n' "siril: preprocess + register + stack" "$(median3 "${sir[@]}")"
+  awk -v a="$(median3 "${two[@]}")" -v b="$(median3 "${one[@]}")" -v c="$(median3 "${sir[@]}")" \
+    'BEGIN { printf "ours / siril, medians: two steps %.2fx, one run %.2fx\n", a / c, b / c }'
   echo "runs (two steps / one run / siril):"
   for i in 0 1 2; do
     awk -v a="${two[$i]}" -v b="${one[$i]}" -v c="${sir[$i]}" \
