@@ -10,9 +10,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "files/settings.h"
+
 namespace qlm {
 
 namespace {
+
+constexpr int kFolderWidth = 300;  // pixels of the autosave folder's line
 
 const char* const kSlewLabels[6] = {
     "RA pixels per sec", "Dec pixels per sec",      "RA Backlash",
@@ -144,7 +148,7 @@ QWidget* TINIDialog::buildRightColumn() {
   auto* v = new QVBoxLayout(column);
   v->setContentsMargins(0, 0, 0, 0);
 
-  auto* drive = new QGroupBox(column);
+  auto* drive = new QGroupBox("Telescope Drive Method", column);
   auto* drive_col = new QVBoxLayout(drive);
   for (const auto& [text, letter] : {std::pair{"None", 'n'},
                                      {"Meade LX200 (Tm)", 'l'},
@@ -209,7 +213,13 @@ QWidget* TINIDialog::buildRightColumn() {
   v->addWidget(filters);
 
   auto* autosave = new QGroupBox("AutoSave Directory", column);
-  auto* a_row = new QHBoxLayout(autosave);
+  auto* a_grid = new QGridLayout(autosave);
+  auto* a_row = new QHBoxLayout;
+  a_grid->addLayout(a_row, 0, 0);
+  autosave_folder_ = new QLabel(autosave);
+  autosave_folder_->setObjectName("AutoSave Folder");
+  autosave_folder_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  a_grid->addWidget(autosave_folder_, 1, 0);
   QLineEdit* dir = field(autosave, &model_.fields.autosave_dir);
   dir->setObjectName("AutoSave Directory");
   dir->setMaxLength(static_cast<int>(IniModel::kDirectoryChars));
@@ -266,6 +276,13 @@ void TINIDialog::showSettings() {
   for (auto& [edit, text] : fields_)
     edit->setText(QString::fromStdString(*text));
   wheel_text_->setText(QString::fromStdString(model_.filterWheelText()));
+  // The settings keep the directory as typed; this shows the folder it stands for here.
+  // A long folder is cut on the left and shown whole in the tooltip.
+  const std::filesystem::path folder = autosaveFolder(model_.values());
+  const QString full = folder.empty() ? QString("on a drive this machine lacks")
+                                      : "in " + QString::fromStdString(folder.string());
+  autosave_folder_->setToolTip(full);
+  autosave_folder_->setText(autosave_folder_->fontMetrics().elidedText(full, Qt::ElideLeft, kFolderWidth));
 }
 
 int runIniDialog(PanelModel& model, QWidget* parent) {

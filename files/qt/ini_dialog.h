@@ -41,6 +41,7 @@ class TINIDialog : public QDialog {
   std::vector<std::pair<QAbstractButton*, std::function<bool()>>> checks_;
   std::vector<std::pair<QLineEdit*, std::string*>> fields_;
   QLabel* wheel_text_ = nullptr;
+  QLabel* autosave_folder_ = nullptr;  // where the typed autosave directory lies on this machine
 };
 
 // Shows the dialog modally on an IniModel; kPanelOk for "Save Changes", kPanelCancel for "Cancel".

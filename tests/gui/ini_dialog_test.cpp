@@ -105,4 +105,21 @@ TEST_F(IniDialogTest, TypedValuesWaitForTheirSetButtonAndSaveChangesWritesThem) 
   EXPECT_TRUE(qlm::settings().filter_wheel_present);
 }
 
+// The directory is kept as typed; the line under it says which folder that is here.
+TEST_F(IniDialogTest, AutoSaveDirectoryShowsTheFolderItStandsFor) {
+  runDefaults([this](qlm::TINIDialog& d) {
+    auto* folder = d.findChild<QLabel*>("AutoSave Folder");
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(folder->toolTip().toStdString(), "in " + (home_.path() / "autosave").string());
+    auto* dir = d.findChild<QLineEdit*>("AutoSave Directory");
+    dir->setFocus();
+    dir->selectAll();
+    QTest::keyClicks(dir, "c:\\night1");
+    click(d, "Set AutoSave Dir");
+    EXPECT_EQ(dir->text(), "c:\\night1");
+    EXPECT_EQ(folder->toolTip().toStdString(), "in " + (home_.path() / "night1").string());
+    click(d, "Cancel");
+  });
+}
+
 }  // namespace
