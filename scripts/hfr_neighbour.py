@@ -50,6 +50,7 @@ def main(stack, cli, home):
              and all(np.hypot(s[0] - o[0], s[1] - o[1]) > DISTANCE + 5 for o in stars if o != s)]
     print(f"model star {mx},{my}: flux {flux[model]:.0f}; faint stars near 1/{RATIO:.0f} of it: {len(faint)}")
     worst = 0.0
+    measured = 0
     with tempfile.TemporaryDirectory() as work:
         for fx, fy in faint[:8]:
             # A place 30 pixels away whose box holds only sky.
@@ -72,9 +73,13 @@ def main(stack, cli, home):
                 continue
             change = abs(beside - alone) / alone
             worst = max(worst, change)
+            measured += 1
             print(f"star {fx},{fy}: hfr alone {alone:.2f}, with the neighbour at {px},{py} {beside:.2f} "
                   f"({100 * change:.1f} %)")
-    print(f"largest change: {100 * worst:.1f} %")
+    if measured == 0:
+        print("no faint star measured")
+        sys.exit(1)
+    print(f"largest change over {measured} stars: {100 * worst:.1f} %")
 
 
 if __name__ == "__main__":
