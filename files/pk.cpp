@@ -41,6 +41,7 @@ bool saveRawImage(const std::filesystem::path& path, const Frame& frame) {
 bool loadRawImage(const std::filesystem::path& path, Frame& frame) {
   std::FILE* f = openRegularFile(path);
   if (f == nullptr) return false;
+  std::setvbuf(f, nullptr, _IONBF, 0);  // each chunk is one read of the system, not four 4 kB ones
   std::array<std::uint8_t, kPkChunkBytes> chunk{};
   for (int c = 0; c < kPkChunks; ++c) {
     const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), f);

@@ -157,7 +157,8 @@ bool AtomicFile::open() {
   if (durability_ == Durability::Scratch) {
     std::setvbuf(file_, nullptr, _IONBF, 0);
   } else {
-    std::setvbuf(file_, nullptr, _IOFBF, kWriteBuffer);
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kWriteBuffer);
+    std::setvbuf(file_, buffer_.get(), _IOFBF, kWriteBuffer);
   }
   failed_ = false;
   return true;

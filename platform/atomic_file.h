@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,7 @@ class AtomicFile {
   Durability durability_;
   Replace replace_;
   std::FILE* file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;  // the stream's buffer; setvbuf keeps only a given one's size
   long long written_ = 0;
   bool failed_ = false;
   int error_ = 0;
