@@ -153,14 +153,23 @@ void medianFilterFrame(int radius, int power, bool binned, Frame& current, Frame
   const int r0 = firstImageRow(current.data()) + r;
   const int r1 = kLastRow - r;
   // Two rows per call (radius 3 shares work between them); the bar still moves row by row first.
+  // A result row goes back into the frame as soon as no later window reads the frame's row, while
+  // it is still in the cache.
+  const int c1 = kFrameWidth - 1 - r;
+  int returned = r0;  // result rows r0 to returned - 1 are back in `current`
   for (int i = r0; i <= r1; i += 2) {
     const int last = std::min(i + 1, r1);
     for (int row = i; row <= last; ++row)
       ui.progressSet(binned ? row / 2 : row / 4);
     conditionalMedian(current.data(), second.data(), kFrameWidth, r, power, 65000, i, last);
+    const int unread = last + 1 - r;  // the next rows' windows start here
+    if (unread > returned) {
+      copyAroundRectangle(second, current, returned, unread - 1, r, c1, true);
+      returned = unread;
+    }
   }
-  copyAroundRectangle(current, second, r0, r1, r, kFrameWidth - 1 - r, false);
-  copyAroundRectangle(second, current, r0, r1, r, kFrameWidth - 1 - r, true);
+  copyAroundRectangle(current, second, r0, r1, r, c1, false);
+  if (returned <= r1) copyAroundRectangle(second, current, returned, r1, r, c1, true);
   ui.progressClose();
 }
 
