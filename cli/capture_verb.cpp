@@ -47,6 +47,7 @@ struct CaptureArgs {
   DitherParams settle;     // its settling (the amount is `dither`)
   std::optional<std::uint32_t> seed;
   std::string algorithm;  // guide algorithm of a guided run; empty: the stored choice
+  GuideLogFormat log_format = GuideLogFormat::Csv;  // of a guided run's guide log
 };
 
 // "--settle PX,SECONDS,TIMEOUT": a distance above 0 and times of 0 or more; empty when it is one.
@@ -252,6 +253,7 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
       return std::make_pair(e.pointing_x_px, e.pointing_y_px);
     };
   }
+  front.guiding.log_format = args.log_format;
   int guide_frames = 0;
   front.guiding.frame_done = [&guide_frames](const GuideFrameRecord&) { ++guide_frames; };
   CaptureSettings& cs = captureSettings();
@@ -315,6 +317,7 @@ void addCaptureVerb(CLI::App& app, CliRun& run) {
       "\"Autoguide Photo\": guider-camera guiding during the exposures, the star picked as guide does");
   guided->excludes(focus);
   addAlgorithmOption(sub, args->algorithm)->needs(guided);
+  addLogFormatOption(sub, args->log_format)->needs(guided);
   sub->add_option("--live-stack", args->live_stack,
                   "stack the series as it is taken (aligned on the brightest star, blurred or lost frames "
                   "rejected) and save the float mean as OUT.fit")

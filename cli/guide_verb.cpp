@@ -40,6 +40,7 @@ struct GuideArgs {
   bool train = false;
   std::string log;
   bool no_corrections = false;
+  GuideLogFormat log_format = GuideLogFormat::Csv;
   int time = 0;           // training time T (Tm for main) in seconds; 0: the program's default
   std::string algorithm;  // "classic" or "predictive" for this run; empty: the stored choice
 };
@@ -279,6 +280,7 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   GuidingView view;
   view.send_pulses = !a.no_corrections;
   view.log_path = a.log;
+  view.log_format = a.log_format;
   if (sim != nullptr) {
     // Where the telescope truly pointed during the guide frame just read (main-sensor pixels).
     const int head = a.camera == "main" ? kMainHead : kGuiderHead;
@@ -360,6 +362,18 @@ CLI::Option* addAlgorithmOption(CLI::App* sub, std::string& algorithm) {
       ->check(CLI::IsMember({"classic", "predictive"}));
 }
 
+CLI::Option* addLogFormatOption(CLI::App* sub, GuideLogFormat& format) {
+  return sub
+      ->add_option_function<std::string>(
+          "--log-format",
+          [&format](const std::string& word) {
+            format = word == "phd2" ? GuideLogFormat::Phd2 : GuideLogFormat::Csv;
+          },
+          "guide log form: csv (one row per frame, the default) or phd2 (the text log PHD2 Log Viewer reads)")
+      ->type_name("csv|phd2")
+      ->check(CLI::IsMember({"csv", "phd2"}));
+}
+
 void addGuideVerbs(CLI::App& app, CliRun& run) {
   auto train = std::make_shared<GuideArgs>();
   CLI::App* t = addVerb(app, "train", "guide calibration as the autoguider panel's \"Train\" runs it");
@@ -373,8 +387,11 @@ void addGuideVerbs(CLI::App& app, CliRun& run) {
       ->required()
       ->check(CLI::Range(1, 86400));
   g->add_flag("--train", guide->train, "train first, as the train verb does");
-  g->add_option("--log", guide->log, "CSV guide log (default: guidelogs/guide-<start time>.csv)")
-      ->type_name("FILE.csv");
+  g->add_option(
+       "--log", guide->log,
+       "guide log (default: guidelogs/guide-<start time>.csv, .txt for --log-format phd2; - for none)")
+      ->type_name("FILE");
+  addLogFormatOption(g, guide->log_format);
   g->add_flag("--no-corrections", guide->no_corrections, "measure and log without sending pulses");
   addAlgorithmOption(g, guide->algorithm);
   g->callback([&run, guide] { run.start([&] { return runGuide(*guide, run.options, run.out, run.err); }); });

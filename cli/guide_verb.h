@@ -6,6 +6,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "guiding/guider.h"
+
 namespace qlm {
 
 // The camera found, the telescope port chosen and the guider guide star picked as the guider panel's
@@ -15,5 +17,8 @@ bool pickGuiderStarForVerb(const std::optional<std::pair<int, int>>& star, std::
 
 // --algorithm classic|predictive: the guide algorithm of this run (the stored choice is not changed).
 CLI::Option* addAlgorithmOption(CLI::App* sub, std::string& algorithm);
+
+// --log-format csv|phd2: the form of the run's guide log.
+CLI::Option* addLogFormatOption(CLI::App* sub, GuideLogFormat& format);
 
 }  // namespace qlm

@@ -35,6 +35,7 @@ void AutoguiderModel::refresh() {
   view_.dark_in_use = g.dark_in_use;
   view_.median = g.hot_pixel_filter;
   view_.stretch = guiderCameraState().display.apply_stretch;
+  view_.log_format = g.log_format;
   if (!g.dark_available) {
     view_.dark_text = "No darkframe has been taken";
   } else {
@@ -210,6 +211,12 @@ int AutoguiderModel::press(GuiderControl c) {
       break;
     case GuiderControl::Stretch:
       guiderCameraState().display.apply_stretch = !guiderCameraState().display.apply_stretch;
+      break;
+    case GuiderControl::CsvGuideLog:
+      g.log_format = GuideLogFormat::Csv;
+      break;
+    case GuiderControl::Phd2GuideLog:
+      g.log_format = GuideLogFormat::Phd2;
       break;
     case GuiderControl::StartGuiding:
       guiding.start_request = true;

@@ -34,6 +34,8 @@ enum class GuiderControl {
   ApplyDark,
   MedianFilter,
   Stretch,
+  CsvGuideLog,  // the guide log's form: one of the two is on
+  Phd2GuideLog,
   StartGuiding,
   GotoMainCamera,
   Close,
@@ -66,6 +68,7 @@ struct AutoguiderView {
   bool dark_in_use = false;
   bool median = false;
   bool stretch = false;
+  GuideLogFormat log_format = GuideLogFormat::Csv;
   std::string dark_text;    // "<label>darkframe being used" / "... available" / "No darkframe has been taken"
   std::string values_text;  // "Using Trained Vals" / "Using Default Vals"
   std::string use_default_label = "Use Default";

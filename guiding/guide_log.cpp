@@ -108,7 +108,7 @@ GuideLogWriter::~GuideLogWriter() {
   std::fclose(file_);
 }
 
-bool GuideLogWriter::open(const std::string& path) {
+bool GuideLogWriter::open(const std::string& path, bool csv) {
   close();
   failed_ = false;
   path_ = path;
@@ -117,7 +117,7 @@ bool GuideLogWriter::open(const std::string& path) {
   if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path(), ec);
   errno = 0;
   file_ = std::fopen(path.c_str(), "w");
-  header_written_ = false;
+  header_written_ = !csv;
   if (file_ == nullptr) {
     fail(errno);
     return false;
@@ -137,6 +137,12 @@ void GuideLogWriter::write(const GuideLogRow& row) {
   if (!header(row.ao ? kAOGuideLogHeader : kGuideLogHeader) ||
       std::fprintf(file_, "%s\n", guideLogLine(row).c_str()) < 0 || std::fflush(file_) != 0)
     fail(errno);
+}
+
+void GuideLogWriter::writeText(const std::string& text) {
+  if (file_ == nullptr) return;
+  errno = 0;
+  if (std::fputs(text.c_str(), file_) < 0 || std::fflush(file_) != 0) fail(errno);
 }
 
 void GuideLogWriter::close() {

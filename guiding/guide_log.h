@@ -43,11 +43,14 @@ class GuideLogWriter {
   GuideLogWriter& operator=(const GuideLogWriter&) = delete;
 
   // Creates the file (and its folder); false when it cannot. The header goes before the first row,
-  // named by it (AO steps or milliseconds), or at the close of a log without rows.
-  bool open(const std::string& path);
+  // named by it (AO steps or milliseconds), or at the close of a log without rows. A log that is not
+  // `csv` gets no header: its writer writes whole texts.
+  bool open(const std::string& path, bool csv = true);
   // Appends one row. The first row that cannot be written (a full disk) is reported once, with the
   // path and the system's reason; the log is closed then and stays failed until the next open.
   void write(const GuideLogRow& row);
+  // Appends text as it is (its own line ends), failing as a row does.
+  void writeText(const std::string& text);
   void close();
   bool isOpen() const { return file_ != nullptr; }
   // True when a row or the header of the log opened last was lost.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -11,9 +12,11 @@
 
 #include "camera/link.h"
 #include "camera/readout.h"
+#include "files/fits_details.h"
 #include "files/settings.h"
 #include "guiding/ao_unit.h"
 #include "guiding/guide_algorithm.h"
+#include "guiding/guide_history.h"
 #include "guiding/guide_log.h"
 #include "guiding/telescope.h"
 #include "platform/messages.h"
@@ -117,7 +120,205 @@ GuideLogWriter& guideLog() {
   return log;
 }
 
+// The open PHD2 log's run: what its header, rows and summary need beyond the frame records.
+struct Phd2Run {
+  bool active = false;
+  bool header_written = false;
+  bool main = false;
+  bool ao = false;
+  bool guiding = true;
+  std::uint32_t start_ms = 0;
+  std::time_t start_seconds = 0;
+  std::optional<double> scale;
+  GuideParams params;
+  double lock_x = 0.0, lock_y = 0.0;  // moved by dithers
+  GuideAxes axes;                     // the errors are split along these
+  int frames = 0;
+  int dropped = 0;
+  int corrections = 0;
+  AxisScatter ra, dec;
+};
+Phd2Run& phd2Run() {
+  static Phd2Run run;
+  return run;
+}
+
+double pixelsOf(const CentroidResult& r, bool y) {
+  return y ? r.y + r.ty / 10.0 : r.x + r.tx / 10.0;
+}
+
+// The milliseconds of one guide exposure as the guider panel sets it.
+int guideExposureMs() {
+  const GuiderCameraState& g = guiderCameraState();
+  const int unit = g.unit == 'h' ? 10 : g.unit == 't' ? 100 : 1000;
+  return unit * g.count;
+}
+
+const char* mountName() {
+  switch (settings().drive_method) {
+    case 'l':
+      return "LX200 guide commands";
+    case 'a':
+      return "Autostar guide commands";
+    case 'b':
+      return "Camera guide socket (relays)";
+    default:
+      return "None";
+  }
+}
+
+void writePhd2Header() {
+  Phd2Run& run = phd2Run();
+  if (!run.active || run.header_written) return;
+  run.header_written = true;
+  const GuidingState& g = guidingState();
+  const CentroidResult& star = run.main ? centroidState().main : centroidState().guider;
+  run.lock_x = pixelsOf(g.reference, false);
+  run.lock_y = pixelsOf(g.reference, true);
+  Phd2GuidingHeader h;
+  h.start_seconds = run.start_seconds;
+  h.pixel_scale = run.scale;
+  h.focal_length_mm = fitsDetails().focalLength * 25.4;
+  h.camera = run.main ? "Main head, guide window" : "Guider head";
+  h.exposure_ms = guideExposureMs();
+  h.mount = mountName();
+  h.ao = run.ao;
+  h.guiding = run.guiding;
+  const GuideAxes& a = run.axes;
+  h.x_angle_deg = phd2AngleDegrees(a.wx, a.wy);
+  h.x_rate = a.west_rate;
+  h.y_angle_deg = phd2AngleDegrees(a.nx, a.ny);
+  h.y_rate = a.north_rate;
+  const Settings& s = settings();
+  const GuideAlgorithmSettings& algorithm = guideAlgorithmSettings();
+  char x_text[160], y_text[160];
+  if (!run.main && !run.ao && algorithm.algorithm == GuideAlgorithm::Predictive) {
+    const auto tuning = [&](char* text, const AxisTuning& t, const char* extra) {
+      std::snprintf(text, 160, "Predictive, Hysteresis = %.3f, Aggression = %.3f, Minimum move = %.3f%s",
+                    t.hysteresis, t.aggressiveness, t.min_move_px, extra);
+    };
+    tuning(x_text, algorithm.ra, algorithm.periodic_model ? ", Periodic error model = on" : "");
+    tuning(y_text, algorithm.dec, "");
+  } else {
+    // An axis is corrected above 0.3 px with "Ignore drift < 1 pixel" (1 px on the main camera).
+    const double min_move = s.ignore_drift ? (run.main ? 1.0 : 0.3) : (run.main ? 0.05 : 0.03);
+    std::snprintf(x_text, sizeof x_text, "Classic, Hysteresis = %d ms, Minimum move = %.3f",
+                  run.params.ra_hysteresis * 100, min_move);
+    std::snprintf(y_text, sizeof y_text, "Classic, Hysteresis = %d ms, Minimum move = %.3f",
+                  run.params.dec_hysteresis * 100, min_move);
+  }
+  h.x_algorithm = x_text;
+  h.y_algorithm = y_text;
+  h.ra_backlash_px = run.params.ra_backlash;
+  h.dec_backlash_px = run.params.dec_backlash;
+  const double limit_px = run.main ? 5.0 : 8.0;
+  h.max_ra_ms = a.west_rate > 0 ? static_cast<int>(std::lround(1000.0 * limit_px / a.west_rate)) : 0;
+  h.max_dec_ms = a.north_rate > 0 ? static_cast<int>(std::lround(1000.0 * limit_px / a.north_rate)) : 0;
+  h.lock_x = run.lock_x;
+  h.lock_y = run.lock_y;
+  h.star_x = pixelsOf(star, false);
+  h.star_y = pixelsOf(star, true);
+  guideLog().writeText(phd2GuidingHeaderText(h));
+}
+
+void writePhd2Frame(const GuideFrameRecord& rec) {
+  Phd2Run& run = phd2Run();
+  writePhd2Header();
+  Phd2Frame f;
+  f.frame = rec.frame;
+  f.time_s = static_cast<std::int32_t>(rec.time_ms - run.start_ms) / 1000.0;
+  f.ao = run.ao;
+  ++run.frames;
+  if (rec.lost) {
+    ++run.dropped;
+    f.dropped = true;
+    f.error_code = 2;
+    f.status = "Star lost: no star above the sky at the lock position";
+    guideLog().writeText(phd2FrameLine(f));
+    return;
+  }
+  f.dx = -rec.dx / 1000.0;
+  f.dy = -rec.dy / 1000.0;
+  std::tie(f.ra_raw, f.dec_raw) = raDecOffset(run.axes, f.dx, f.dy);
+  const GuideGraphPoint pulses = guideGraphPoint(rec, run.params);
+  const GuideCorrection& k = rec.correction;
+  const bool sent = rec.pulses_sent && !k.too_far;
+  if (run.ao) {
+    // The AO unit's steps, signed as the error they correct; the whole error is the guide distance.
+    if (sent && k.ra.sent()) {
+      f.ra_ms = f.ra_raw >= 0 ? k.ra.ms : -k.ra.ms;
+      f.ra_guide = f.ra_raw;
+    }
+    if (sent && k.dec.sent()) {
+      f.dec_ms = f.dec_raw >= 0 ? k.dec.ms : -k.dec.ms;
+      f.dec_guide = f.dec_raw;
+    }
+  } else {
+    f.ra_ms = std::abs(pulses.ra_ms);
+    f.ra_dir = pulses.ra_ms > 0 ? 'E' : 'W';
+    f.ra_guide = pulses.ra_ms * run.axes.west_rate / 1000.0;
+    f.dec_ms = std::abs(pulses.dec_ms);
+    f.dec_dir = pulses.dec_ms > 0 ? 'N' : 'S';
+    f.dec_guide = pulses.dec_ms * run.axes.north_rate / 1000.0;
+  }
+  if (f.ra_ms != 0 || f.dec_ms != 0) ++run.corrections;
+  run.ra.add(f.ra_raw);
+  run.dec.add(f.dec_raw);
+  guideLog().writeText(phd2FrameLine(f));
+}
+
+void writePhd2Note(const GuideRunNote& note) {
+  Phd2Run& run = phd2Run();
+  writePhd2Header();
+  switch (note.kind) {
+    case GuideRunNote::Kind::Dither:
+      run.lock_x += note.dx_px;
+      run.lock_y += note.dy_px;
+      guideLog().writeText(phd2DitherLine(note.dx_px, note.dy_px, run.lock_x, run.lock_y));
+      break;
+    case GuideRunNote::Kind::Settling:
+      guideLog().writeText(phd2SettlingLine(Phd2Settling::Started, note.distance_px));
+      break;
+    case GuideRunNote::Kind::Settled:
+      guideLog().writeText(phd2SettlingLine(Phd2Settling::Complete, note.distance_px));
+      break;
+    case GuideRunNote::Kind::SettleTimedOut:
+      guideLog().writeText(phd2SettlingLine(Phd2Settling::TimedOut, note.distance_px));
+      break;
+  }
+}
+
+// The end of the guiding section and the log's last line; the log closes after it.
+void endPhd2Log() {
+  Phd2Run& run = phd2Run();
+  if (!run.active) return;
+  writePhd2Header();
+  Phd2Summary s;
+  s.end_seconds = platform().clock->calendarSeconds();
+  s.frames = run.frames;
+  s.dropped = run.dropped;
+  s.corrections = run.corrections;
+  s.rms_ra_px = run.ra.rms();
+  s.rms_dec_px = run.dec.rms();
+  s.pixel_scale = run.scale;
+  guideLog().writeText(phd2EndText(s));
+  guideLog().writeText(phd2ClosingLine(s.end_seconds));
+  run = Phd2Run{};
+}
+
 }  // namespace
+
+std::optional<Phd2Calibration>& lastTrainingForLog(bool main) {
+  static std::optional<Phd2Calibration> guider, main_camera;
+  return main ? main_camera : guider;
+}
+
+std::optional<double> guidePixelScale() {
+  const FitsDetails& f = fitsDetails();
+  if (!(f.focalLength > 0) || !(f.pixelWidth > 0)) return std::nullopt;
+  // 206265 arc-seconds per radian; pixel size in mm, focal length in inches.
+  return 206264.806 * f.pixelWidth / (f.focalLength * 25.4);
+}
 
 GuiderCameraState& guiderCameraState() {
   static GuiderCameraState s;
@@ -141,8 +342,11 @@ void resetGuidingState() {
   calibrationState() = CalibrationState{};
   guidingState() = GuidingState{};
   guiderGuideStar().reset();
+  phd2Run() = Phd2Run{};
   guideLog().close();
   guideAlgorithmSettings() = GuideAlgorithmSettings{};
+  lastTrainingForLog(false).reset();
+  lastTrainingForLog(true).reset();
 }
 
 bool guideLogFailed() {
@@ -293,6 +497,7 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
   p.x[0] = star->x;
   p.y[0] = star->y;
   bool trained = false;
+  const std::time_t started = platform().clock->calendarSeconds();
   guidingState().camera_failed = false;
   // A pulse or frame lost on the way would make the measured rates wrong: a training that met any
   // camera fault (the link has said which) keeps no results.
@@ -310,6 +515,7 @@ bool TrainGuider(const std::optional<GuiderStar>& star, const GuidingView& view)
       cal.trained = r;
       rememberGuiderTraining(r, guideAlgorithmSettings());
       saveGuideAlgorithmSettings();  // as the settings file, a failed save is not shown here
+      lastTrainingForLog(false) = phd2GuiderCalibration(p, r, t, started);
       cal.trained_available = true;
       cal.use_trained = true;
       trained = true;
@@ -459,25 +665,50 @@ void finishGuideFrame(const GuideFrameRecord& rec, const GuidingView& view) {
   }
   if (ao) row.ao = std::make_pair(static_cast<int>(aoState().tilt_x), static_cast<int>(aoState().tilt_y));
   if (view.truth) row.truth = view.truth();
-  guideLog().write(row);
+  if (phd2Run().active) {
+    writePhd2Frame(rec);
+  } else {
+    guideLog().write(row);
+  }
 }
 
 void noteGuideRun(const GuideRunNote& note, const GuidingView& view) {
   if (view.run_note) view.run_note(note);
+  if (guideLog().isOpen() && phd2Run().active) writePhd2Note(note);
 }
 
 bool openGuideLog(const GuidingView& view) {
+  phd2Run() = Phd2Run{};
   if (view.log_path == "-") return true;
-  const std::string path =
-      view.log_path.empty() ? defaultGuideLogPath(platform().clock->calendarSeconds()) : view.log_path;
-  return guideLog().open(path);
+  Clock& clock = *platform().clock;
+  const std::time_t now = clock.calendarSeconds();
+  const bool phd2 = view.log_format == GuideLogFormat::Phd2;
+  const std::string path = view.log_path.empty() ? defaultGuideLogPath(now, view.log_format) : view.log_path;
+  if (!guideLog().open(path, !phd2)) return false;
+  if (!phd2) return true;
+  Phd2Run& run = phd2Run();
+  run.active = true;
+  run.main = guidingState().main_active;
+  run.ao = !run.main && settings().guide_device == 'A';
+  run.guiding = view.send_pulses;
+  run.start_ms = clock.millis();
+  run.start_seconds = now;
+  run.scale = guidePixelScale();
+  run.params = run.main ? mainParams() : guiderParams();
+  run.axes = guideAxes(run.params);
+  guideLog().writeText(phd2OpeningLine(now));
+  if (const auto& training = lastTrainingForLog(run.main))
+    guideLog().writeText(phd2CalibrationText(*training));
+  return true;
 }
 
 void closeGuideLog() {
+  if (guideLog().isOpen()) endPhd2Log();
+  phd2Run() = Phd2Run{};
   guideLog().close();
 }
 
-std::string defaultGuideLogPath(std::int64_t start_seconds) {
+std::string defaultGuideLogPath(std::int64_t start_seconds, GuideLogFormat format) {
   const std::time_t t = static_cast<std::time_t>(start_seconds);
   std::tm tm{};
   gmtime_r(&t, &tm);
@@ -485,10 +716,11 @@ std::string defaultGuideLogPath(std::int64_t start_seconds) {
   std::strftime(name, sizeof name, "guide-%Y%m%d-%H%M%S", &tm);
   const std::filesystem::path folder = platform().paths.root() / "guidelogs";
   // Two runs started in the same second keep both logs.
-  std::filesystem::path path = folder / (std::string(name) + ".csv");
+  const std::string ext = format == GuideLogFormat::Phd2 ? ".txt" : ".csv";
+  std::filesystem::path path = folder / (std::string(name) + ext);
   std::error_code ec;
   for (int n = 2; std::filesystem::exists(path, ec); ++n)
-    path = folder / (std::string(name) + "-" + std::to_string(n) + ".csv");
+    path = folder / (std::string(name) + "-" + std::to_string(n) + ext);
   return path.string();
 }
 
@@ -570,7 +802,7 @@ void endGuiderGuiding(const GuidingView& view) {
   g.start_request = false;
   g.guider_guiding = false;
   g.reference_mark = false;
-  guideLog().close();
+  closeGuideLog();
   call(view.close_window);
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "guiding/guide_rules.h"
+#include "guiding/phd2_log.h"
 #include "image/centroid.h"
 #include "image/display.h"
 #include "image/frame.h"
@@ -14,19 +15,23 @@ namespace qlm {
 // The trainings and the two guiding loops on the camera, the mount and the clock. The arithmetic lives
 // in guiding/guide_rules.h; this file runs it frame by frame.
 
+// The guide log's form: the CSV rows, or the log PHD2's viewers read.
+enum class GuideLogFormat { Csv, Phd2 };
+
 // The guider head's exposure and processing, as the autoguider camera panel sets them.
 struct GuiderCameraState {
   char unit = 's';  // 'h' hundredths, 't' tenths, 's' seconds
   int count = 1;
   int count_max = 10;
-  bool one_sec_pause = false;     // "1 Sec Pause" between repeated exposures
-  bool dark_available = false;    // a guider dark has been taken
-  bool dark_in_use = false;       // "Apply DarkFrame"
-  bool dark_capture = false;      // a dark is being taken (no subtraction)
-  std::string dark_label;         // "%2d" count + " hundredth " / " tenth " / " second "
-  bool hot_pixel_filter = false;  // "Apply Median Filter to all Images"
-  GuiderDisplaySettings display;  // "Apply Stretch to Guider Images" and the stretch value
-  int bitmap_write_result = 0;    // the last guider bitmap write: 0 or its failure code
+  bool one_sec_pause = false;                       // "1 Sec Pause" between repeated exposures
+  bool dark_available = false;                      // a guider dark has been taken
+  bool dark_in_use = false;                         // "Apply DarkFrame"
+  bool dark_capture = false;                        // a dark is being taken (no subtraction)
+  std::string dark_label;                           // "%2d" count + " hundredth " / " tenth " / " second "
+  bool hot_pixel_filter = false;                    // "Apply Median Filter to all Images"
+  GuiderDisplaySettings display;                    // "Apply Stretch to Guider Images" and the stretch value
+  int bitmap_write_result = 0;                      // the last guider bitmap write: 0 or its failure code
+  GuideLogFormat log_format = GuideLogFormat::Csv;  // the panel's guide log choice, for both cameras
 };
 GuiderCameraState& guiderCameraState();
 
@@ -107,9 +112,6 @@ struct GuideRunNote {
   double distance_px = 0.0;          // Settling, Settled, SettleTimedOut: the error at that frame
 };
 
-// The guide log's form: the CSV rows, or the log PHD2's viewers read.
-enum class GuideLogFormat { Csv, Phd2 };
-
 // The caption of the guiding window while the star is lost.
 inline constexpr const char* kStarLostCaption = "Guiding Info - star lost, waiting for it to return";
 
@@ -171,7 +173,8 @@ bool guiderCorrectionStep(const GuiderFrame& image, const GuidingView& view);
 void finishGuideFrame(const GuideFrameRecord& rec, const GuidingView& view);
 // A dither or settling event: the view told, and the event written to a guide log whose form records it.
 void noteGuideRun(const GuideRunNote& note, const GuidingView& view);
-// Opens the view's guide log (none for "-"); false when it cannot be created.
+// Opens the view's guide log (none for "-") in the view's form; false when it cannot be created. A PHD2
+// log opens with the last training of the camera that guides (of this program run) as its calibration.
 bool openGuideLog(const GuidingView& view);
 void closeGuideLog();
 
@@ -200,7 +203,15 @@ inline constexpr int kMainPickEdgeMargin = 72;
 std::optional<GuiderStar> brightestGuiderStar(const GuiderFrame& image, int r);
 
 // The guide log's default name for a start time (UT seconds): guidelogs/guide-YYYYMMDD-HHMMSS.csv under
-// the data root.
-std::string defaultGuideLogPath(std::int64_t start_seconds);
+// the data root (.txt for a PHD2 log).
+std::string defaultGuideLogPath(std::int64_t start_seconds, GuideLogFormat format = GuideLogFormat::Csv);
+
+// The last training of the guider head (main: of the main camera) in this program run, as a PHD2 log
+// writes it; nothing before one has completed.
+std::optional<Phd2Calibration>& lastTrainingForLog(bool main);
+
+// Arc-seconds per pixel from the focal length and the pixel size the settings hold; nothing when
+// either is not set.
+std::optional<double> guidePixelScale();
 
 }  // namespace qlm

@@ -139,6 +139,7 @@ bool TrainMain(const GuidingView& view) {
       pulse(directionLetter(d), 100, road);
   }
   g.main_training_run = true;
+  const std::time_t started = platform().clock->calendarSeconds();
   PlaceGuideWindow();
   CentroidState& c = centroidState();
   Ui& ui = *platform().ui;
@@ -210,6 +211,7 @@ bool TrainMain(const GuidingView& view) {
     w.main_dec_rate = std::max(1, r.dec_rate);
     w.main_ra_backlash = r.ra_backlash;
     w.main_dec_backlash = r.dec_backlash;
+    lastTrainingForLog(true) = phd2MainCalibration(p, r, tm, started);
     saveSettings();  // a failed save is not shown here
     trained = true;
   }

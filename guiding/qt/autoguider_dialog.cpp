@@ -45,6 +45,8 @@ constexpr ButtonSpec kButtons[] = {
     {GuiderControl::ApplyDark, "Apply DarkFrame", true},
     {GuiderControl::MedianFilter, "Apply Median Filter to all Images", true},
     {GuiderControl::Stretch, "Apply Stretch to Guider Images", true},
+    {GuiderControl::CsvGuideLog, "CSV", true},
+    {GuiderControl::Phd2GuideLog, "PHD2", true},
     {GuiderControl::StartGuiding, "Start Guiding", false},
     {GuiderControl::GotoMainCamera, "Go to Main Camera", false},
     {GuiderControl::AlgorithmClassic, "Classic", true},
@@ -178,6 +180,11 @@ TGQLDialog::TGQLDialog(AutoguiderModel& model, QWidget* parent) : QDialog(parent
   algorithms->addWidget(made[GuiderControl::AlgorithmClassic]);
   algorithms->addWidget(made[GuiderControl::AlgorithmPredictive]);
   og->addLayout(algorithms, 3, 1);
+  og->addWidget(new QLabel("Guide log:", this), 4, 0);
+  auto* logs = new QHBoxLayout();
+  logs->addWidget(made[GuiderControl::CsvGuideLog]);
+  logs->addWidget(made[GuiderControl::Phd2GuideLog]);
+  og->addLayout(logs, 4, 1);
   middle->addWidget(options_group, 1);
 
   // The arrows as a cross: West left, East right, North up, South down.
@@ -327,6 +334,8 @@ void TGQLDialog::showView() {
   set(GuiderControl::Stretch, v.stretch);
   set(GuiderControl::AlgorithmClassic, v.algorithm == GuideAlgorithm::Classic);
   set(GuiderControl::AlgorithmPredictive, v.algorithm == GuideAlgorithm::Predictive);
+  set(GuiderControl::CsvGuideLog, v.log_format == GuideLogFormat::Csv);
+  set(GuiderControl::Phd2GuideLog, v.log_format == GuideLogFormat::Phd2);
   static_cast<QPushButton*>(use_default_)->setText(QString::fromStdString(v.use_default_label));
   exposure_->setText(QString("Exposure %1 x %2").arg(v.count).arg(v.unit));
   for (int k = 0; k < 4; ++k)

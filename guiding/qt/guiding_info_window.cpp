@@ -59,12 +59,19 @@ GuidingView TGuidingInfoWindow::view() {
   GuidingView v;
   v.open_window = [this] {
     graph_->clear();
+    graph_->setPixelScale(guidePixelScale());
     refreshFields();
     show();
   };
   v.close_window = [this] { hide(); };
   v.refresh = [this] { refreshFields(); };
-  v.frame_done = [this](const GuideFrameRecord& r) { graph_->add(r.dx / 1000.0, r.dy / 1000.0); };
+  v.frame_done = [this](const GuideFrameRecord& r) {
+    if (!r.lost) graph_->add(guideGraphPoint(r, mainParams()));
+  };
+  v.run_note = [this](const GuideRunNote& n) {
+    if (n.kind == GuideRunNote::Kind::Dither) graph_->markDither();
+  };
+  v.log_format = guiderCameraState().log_format;
   return v;
 }
 

@@ -81,19 +81,25 @@ void TGuidingWindow::refreshFields() {
 }
 
 void TGuidingWindow::showFrame(const GuideFrameRecord& r) {
-  graph_->add(r.dx / 1000.0, r.dy / 1000.0);
+  // A frame without a star measured nothing: the graph leaves it out.
+  if (!r.lost) graph_->add(guideGraphPoint(r, guidingState().main_active ? mainParams() : guiderParams()));
 }
 
 GuidingView TGuidingWindow::view() {
   GuidingView v;
   v.open_window = [this] {
     graph_->clear();
+    graph_->setPixelScale(guidePixelScale());
     show();
   };
   v.close_window = [this] { hide(); };
   v.caption = [this](const std::string& text) { setWindowTitle(QString::fromStdString(text)); };
   v.refresh = [this] { refreshFields(); };
   v.frame_done = [this](const GuideFrameRecord& r) { showFrame(r); };
+  v.run_note = [this](const GuideRunNote& n) {
+    if (n.kind == GuideRunNote::Kind::Dither) graph_->markDither();
+  };
+  v.log_format = guiderCameraState().log_format;
   return v;
 }
 

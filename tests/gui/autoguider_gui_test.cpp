@@ -2,10 +2,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -191,6 +194,9 @@ class GuidingInfoWindowTest : protected SimSystemHolder, public SimWindowTest {
                  QString::number(g.dy / 1000.0, 'f', 1).toStdString()};
     title_ = info->windowTitle().toStdString();
     graph_points_ = info->graph().history().points().size();
+    rms_text_ = info->graph().rmsText().toStdString();
+    info->findChild<QComboBox*>("GuideGraphScale")->setCurrentIndex(3);
+    graph_scale_ = info->graph().history().scale();
     stopped_at_ = qlm::guidingState().frames;
     info->findChild<QAbstractButton*>("Stop")->click();  // a click with no mouse press behind it
   }
@@ -200,12 +206,17 @@ class GuidingInfoWindowTest : protected SimSystemHolder, public SimWindowTest {
   bool guider_window_shown_ = false;
   int stopped_at_ = 0;
   std::size_t graph_points_ = 0;
+  std::string rms_text_;
+  int graph_scale_ = 0;
   std::string title_;
   std::vector<std::string> fields_;
   std::vector<std::string> expected_;  // the main measurement and errors when the fields were read
 };
 
 TEST_F(GuidingInfoWindowTest, ShowsTheMainMeasurementAndStopEndsTheRun) {
+  qlm::fitsDetails().focalLength = 20.0;  // inches: 3.0 arc-seconds per 7.4 um pixel
+  qlm::saveSettings();                    // guiding reads the settings file again
+  qlm::guiderCameraState().log_format = qlm::GuideLogFormat::Phd2;
   qlm::FindCamera();
   qlm::test::pickBrightestMainStar();
   window_->runCommand(qlm::cmd::kStartAutoGuiding);
@@ -218,6 +229,19 @@ TEST_F(GuidingInfoWindowTest, ShowsTheMainMeasurementAndStopEndsTheRun) {
     EXPECT_TRUE(std::stod(fields_[i]) > 0 && std::stod(fields_[i]) < 128) << fields_[i];
   EXPECT_LT(std::abs(std::stod(fields_[2])), 3.0) << fields_[2];
   EXPECT_GE(graph_points_, 4u);
+  // The graph's rms in pixels and arc-seconds, and the scale the user picked.
+  EXPECT_EQ(rms_text_.rfind("RMS RA ", 0), 0u) << rms_text_;
+  EXPECT_NE(rms_text_.find(" px  ("), std::string::npos) << rms_text_;
+  EXPECT_EQ(rms_text_.substr(rms_text_.size() - 2), "\")") << rms_text_;
+  EXPECT_EQ(graph_scale_, 16);
+  // The panel's PHD2 choice wrote the run's log in that form.
+  std::string first_line;
+  for (const auto& e : std::filesystem::directory_iterator(qlm::platform().paths.root() / "guidelogs"))
+    if (e.path().extension() == ".txt") {
+      std::ifstream in(e.path());
+      std::getline(in, first_line);
+    }
+  EXPECT_EQ(first_line.rfind("PHD2 version ", 0), 0u) << first_line;
   EXPECT_LE(qlm::guidingState().frames, stopped_at_ + 1);
   EXPECT_FALSE(qlm::guidingState().main_running);
   EXPECT_FALSE(window_->findChild<qlm::TGuidingInfoWindow*>()->isVisible());
