@@ -19,6 +19,7 @@
 #include "platform/atomic_file.h"
 #include "platform/platform.h"
 #include "sim/sim_setup.h"
+#include "support/sim_mount.h"
 #include "support/test_home.h"
 
 namespace qlm {
@@ -177,12 +178,7 @@ TEST_F(AutoguiderModelTest, ActionsLookForACameraPluggedInAgain) {
 // the training must measure the mount as the command line's does.
 class PanelTrainingTest : public ::testing::TestWithParam<int> {
  protected:
-  PanelTrainingTest()
-      : sim([] {
-          sim::SimOptions o = sim::defaultSimOptions();
-          EXPECT_EQ(sim::applySimSetting(o, "seed=" + std::to_string(GetParam())), "");
-          return o;
-        }()) {
+  PanelTrainingTest() : sim(test::withSetting("seed=" + std::to_string(GetParam()))) {
     settings().show_interface_details = false;
     settings().drive_method = 'b';
     FindCamera();

@@ -19,16 +19,13 @@
 #include "platform/messages.h"
 #include "platform/platform.h"
 #include "sim/sim_setup.h"
+#include "support/sim_mount.h"
 #include "support/test_home.h"
 
 namespace qlm {
 namespace {
 
-sim::SimOptions withSetting(const std::string& key_value) {
-  sim::SimOptions o = sim::defaultSimOptions();
-  EXPECT_EQ(sim::applySimSetting(o, key_value), "");
-  return o;
-}
+using test::withSetting;
 
 // Training and guiding with the guider head against the simulated mount on the virtual clock, the star
 // picked as the command line picks it (the brightest one whose window fits).

@@ -107,12 +107,7 @@ TEST_F(MainGuiderTest, GuidingRunsUntilAKeyPress) {
 // guiding must still hold the picked star, not empty sky.
 class MainStarFieldTest : public ::testing::TestWithParam<int> {
  protected:
-  MainStarFieldTest()
-      : sim([] {
-          sim::SimOptions o = sim::defaultSimOptions();
-          EXPECT_EQ(sim::applySimSetting(o, "seed=" + std::to_string(GetParam())), "");
-          return o;
-        }()) {
+  MainStarFieldTest() : sim(test::withSetting("seed=" + std::to_string(GetParam()))) {
     settings().show_interface_details = false;
     settings().drive_method = 'b';
     saveSettings();

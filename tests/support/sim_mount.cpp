@@ -18,6 +18,12 @@ sim::SimOptions quietMount() {
   return o;
 }
 
+sim::SimOptions withSetting(const std::string& key_value) {
+  sim::SimOptions o = sim::defaultSimOptions();
+  EXPECT_EQ(sim::applySimSetting(o, key_value), "");
+  return o;
+}
+
 void pickBrightestMainStar() {
   Frame& f = imageBuffers().CurrentFrame;
   ReadFullFrame(f, 1000);

@@ -12,6 +12,9 @@ namespace qlm::test {
 
 using Commands = std::vector<std::string>;
 
+// The default simulator with one setting changed ("KEY=VALUE", as --sim takes it).
+sim::SimOptions withSetting(const std::string& key_value);
+
 // The default simulator with a mount that moves only when told: no periodic error, no drift.
 sim::SimOptions quietMount();
 
