@@ -192,7 +192,7 @@ void writePhd2Header() {
   const Settings& s = settings();
   const GuideAlgorithmSettings& algorithm = guideAlgorithmSettings();
   char x_text[160], y_text[160];
-  if (!run.main && !run.ao && algorithm.algorithm == GuideAlgorithm::Predictive) {
+  if (!run.ao && algorithm.algorithm == GuideAlgorithm::Predictive) {
     const auto tuning = [&](char* text, const AxisTuning& t, const char* extra) {
       std::snprintf(text, 160, "Predictive, Hysteresis = %.3f, Aggression = %.3f, Minimum move = %.3f%s",
                     t.hysteresis, t.aggressiveness, t.min_move_px, extra);
