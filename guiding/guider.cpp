@@ -131,8 +131,8 @@ struct Phd2Run {
   std::time_t start_seconds = 0;
   std::optional<double> scale;
   GuideParams params;
-  double lock_x = 0.0, lock_y = 0.0;  // moved by dithers
-  GuideAxes axes;                     // the errors are split along these
+  double lock_x = 0.0, lock_y = 0.0;
+  GuideAxes axes;  // the errors are split along these
   int frames = 0;
   int dropped = 0;
   int corrections = 0;
@@ -272,8 +272,9 @@ void writePhd2Note(const GuideRunNote& note) {
   writePhd2Header();
   switch (note.kind) {
     case GuideRunNote::Kind::Dither:
-      run.lock_x += note.dx_px;
-      run.lock_y += note.dy_px;
+      // The dither has moved the reference already: it is the new lock position.
+      run.lock_x = pixelsOf(guidingState().reference, false);
+      run.lock_y = pixelsOf(guidingState().reference, true);
       guideLog().writeText(phd2DitherLine(note.dx_px, note.dy_px, run.lock_x, run.lock_y));
       break;
     case GuideRunNote::Kind::Settling:
@@ -408,6 +409,24 @@ GuideParams mainParams() {
   p.dec_backlash = s.main_dec_backlash;
   p.ra_hysteresis = s.main_ra_hysteresis;
   p.dec_hysteresis = s.main_dec_hysteresis;
+  return p;
+}
+
+GuideParams runAxesParams() {
+  if (guidingState().main_active) return mainParams();
+  GuideParams p = guiderParams();
+  if (guideAlgorithmSettings().algorithm != GuideAlgorithm::Predictive || settings().guide_device == 'A')
+    return p;
+  // East moves the star along (cos a, -sin a), North along (sin b, cos b).
+  const PredictiveParams q = predictiveGuiderParams();
+  const double a = q.ra_angle_deg * kRadiansPerDegree, b = q.dec_angle_deg * kRadiansPerDegree;
+  const double ra_rate = q.ra_ms_per_px > 0 ? 1000.0 / q.ra_ms_per_px : 0.0;
+  const double dec_rate = q.dec_ms_per_px > 0 ? 1000.0 / q.dec_ms_per_px : 0.0;
+  p.rotate = p.vectors = true;
+  p.west_x = -std::cos(a) * ra_rate;
+  p.west_y = std::sin(a) * ra_rate;
+  p.north_x = std::sin(b) * dec_rate;
+  p.north_y = std::cos(b) * dec_rate;
   return p;
 }
 
@@ -694,7 +713,7 @@ bool openGuideLog(const GuidingView& view) {
   run.start_ms = clock.millis();
   run.start_seconds = now;
   run.scale = guidePixelScale();
-  run.params = run.main ? mainParams() : guiderParams();
+  run.params = runAxesParams();
   run.axes = guideAxes(run.params);
   guideLog().writeText(phd2OpeningLine(now));
   if (const auto& training = lastTrainingForLog(run.main))

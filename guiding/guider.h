@@ -135,6 +135,9 @@ struct GuidingView {
 GuideParams guiderParams();
 // The main camera's.
 GuideParams mainParams();
+// The parameters whose axes the running loop corrects along, for its log and graph: the main camera's,
+// the predictive algorithm's trained axes when it guides the guider camera, else guiderParams().
+GuideParams runAxesParams();
 
 // Guider-camera training ("Train"): the eight steps from `star`, the results box, and the trained
 // values in use. Without a star nothing happens. A failed second centroid of a step, a frame the camera did

@@ -82,7 +82,7 @@ void TGuidingWindow::refreshFields() {
 
 void TGuidingWindow::showFrame(const GuideFrameRecord& r) {
   // A frame without a star measured nothing: the graph leaves it out.
-  if (!r.lost) graph_->add(guideGraphPoint(r, guidingState().main_active ? mainParams() : guiderParams()));
+  if (!r.lost) graph_->add(guideGraphPoint(r, runAxesParams()));
 }
 
 GuidingView TGuidingWindow::view() {

@@ -155,7 +155,9 @@ TEST_F(Phd2LogCliTest, UnguidedMainCameraAndGuidedCaptureLogs) {
     EXPECT_EQ(e.ra_duration, 0);                     // nothing sent
   EXPECT_EQ(log.sessions[0].max_ra_duration, 1250);  // 5 px at 4 px/s
 
-  ASSERT_EQ(run(home, {"capture", "--guided", "--frames", "2", "--count", "5", "--log-format", "phd2"}), 0)
+  ASSERT_EQ(run(home, {"capture", "--guided", "--frames", "3", "--count", "5", "--dither", "3", "--seed", "7",
+                       "--log-format", "phd2"}),
+            0)
       << err.str();
   const double guide_frames = value("guide frames");
   std::vector<std::filesystem::path> logs;
@@ -166,6 +168,14 @@ TEST_F(Phd2LogCliTest, UnguidedMainCameraAndGuidedCaptureLogs) {
   const test::Phd2Log captured = test::readPhd2Log(logs[0].string());
   ASSERT_EQ(captured.sessions.size(), 1u);
   EXPECT_EQ(static_cast<double>(captured.sessions[0].entries.size()), guide_frames);
+  // Two dithers between three frames, each with its settling started and complete.
+  const std::vector<std::string>& infos = captured.sessions[0].infos;
+  ASSERT_EQ(infos.size(), 6u);
+  for (std::size_t i : {0u, 3u}) {
+    EXPECT_EQ(infos[i].rfind("DITHER by ", 0), 0u) << infos[i];
+    EXPECT_EQ(infos[i + 1].rfind("SETTLING STATE CHANGE, Settling started", 0), 0u) << infos[i + 1];
+    EXPECT_EQ(infos[i + 2].rfind("SETTLING STATE CHANGE, Settling complete", 0), 0u) << infos[i + 2];
+  }
   EXPECT_EQ(run(home, {"capture", "--log-format", "phd2"}), 2);  // a log form without guiding
 }
 

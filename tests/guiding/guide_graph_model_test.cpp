@@ -124,7 +124,9 @@ TEST(Phd2GuideLogTest, DitherAndSettlingNotesLandInTheGuidingSection) {
   view.frame_done = [&view](const GuideFrameRecord& r) {
     GuideRunNote n;
     n.time_ms = r.time_ms;
-    if (r.frame == 3) {
+    if (r.frame == 3) {  // the reference moves, then the note tells of it
+      guidingState().reference.x += 2;
+      guidingState().reference.y -= 1;
       n.dx_px = 2.0;
       n.dy_px = -1.0;
       noteGuideRun(n, view);
@@ -147,7 +149,7 @@ TEST(Phd2GuideLogTest, DitherAndSettlingNotesLandInTheGuidingSection) {
   const CentroidResult& ref = guidingState().reference;
   char dither[120];
   std::snprintf(dither, sizeof dither, "DITHER by 2.000, -1.000, new lock pos = %.3f, %.3f",
-                ref.x + ref.tx / 10.0 + 2.0, ref.y + ref.ty / 10.0 - 1.0);
+                ref.x + ref.tx / 10.0, ref.y + ref.ty / 10.0);
   EXPECT_EQ(s.infos[0], dither);
   EXPECT_EQ(s.infos[1], "SETTLING STATE CHANGE, Settling started, distance = 1.25 px");
   EXPECT_EQ(s.infos[2], "SETTLING STATE CHANGE, Settling failed, settle timed out, distance = 1.25 px");
