@@ -387,9 +387,9 @@ void addGuideVerbs(CLI::App& app, CliRun& run) {
       ->required()
       ->check(CLI::Range(1, 86400));
   g->add_flag("--train", guide->train, "train first, as the train verb does");
-  g->add_option(
-       "--log", guide->log,
-       "guide log (default: guidelogs/guide-<start time>.csv, .txt for --log-format phd2; - for none)")
+  g->add_option("--log", guide->log,
+                "guide log (default: guidelogs/guide-<start time>.csv, or PHD2_GuideLog_<start time>.txt for "
+                "--log-format phd2; - for none)")
       ->type_name("FILE");
   addLogFormatOption(g, guide->log_format);
   g->add_flag("--no-corrections", guide->no_corrections, "measure and log without sending pulses");

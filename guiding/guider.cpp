@@ -732,10 +732,12 @@ std::string defaultGuideLogPath(std::int64_t start_seconds, GuideLogFormat forma
   std::tm tm{};
   gmtime_r(&t, &tm);
   char name[64];
-  std::strftime(name, sizeof name, "guide-%Y%m%d-%H%M%S", &tm);
+  // PHD2's own name for its logs, which its viewers and scripts look for.
+  const bool phd2 = format == GuideLogFormat::Phd2;
+  std::strftime(name, sizeof name, phd2 ? "PHD2_GuideLog_%Y-%m-%d_%H%M%S" : "guide-%Y%m%d-%H%M%S", &tm);
   const std::filesystem::path folder = platform().paths.root() / "guidelogs";
   // Two runs started in the same second keep both logs.
-  const std::string ext = format == GuideLogFormat::Phd2 ? ".txt" : ".csv";
+  const std::string ext = phd2 ? ".txt" : ".csv";
   std::filesystem::path path = folder / (std::string(name) + ext);
   std::error_code ec;
   for (int n = 2; std::filesystem::exists(path, ec); ++n)

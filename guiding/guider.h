@@ -205,8 +205,8 @@ inline constexpr int kMainPickEdgeMargin = 72;
 // The same on a guider image.
 std::optional<GuiderStar> brightestGuiderStar(const GuiderFrame& image, int r);
 
-// The guide log's default name for a start time (UT seconds): guidelogs/guide-YYYYMMDD-HHMMSS.csv under
-// the data root (.txt for a PHD2 log).
+// The guide log's default name for a start time (UT seconds), under the data root:
+// guidelogs/guide-YYYYMMDD-HHMMSS.csv, or guidelogs/PHD2_GuideLog_YYYY-MM-DD_HHMMSS.txt for a PHD2 log.
 std::string defaultGuideLogPath(std::int64_t start_seconds, GuideLogFormat format = GuideLogFormat::Csv);
 
 // The last training of the guider head (main: of the main camera) in this program run, as a PHD2 log

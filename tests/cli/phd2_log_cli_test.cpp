@@ -165,6 +165,7 @@ TEST_F(Phd2LogCliTest, UnguidedMainCameraAndGuidedCaptureLogs) {
     logs.push_back(e.path());
   ASSERT_EQ(logs.size(), 1u);
   EXPECT_EQ(logs[0].extension(), ".txt");
+  EXPECT_EQ(logs[0].filename().string().rfind("PHD2_GuideLog_", 0), 0u) << logs[0];
   const test::Phd2Log captured = test::readPhd2Log(logs[0].string());
   ASSERT_EQ(captured.sessions.size(), 1u);
   EXPECT_EQ(static_cast<double>(captured.sessions[0].entries.size()), guide_frames);
