@@ -23,6 +23,7 @@
 #include "files/fits_image.h"
 #include "files/settings.h"
 #include "guiding/guide_algorithm.h"
+#include "guiding/guider.h"
 #include "image/frame.h"
 #include "image/live_stack.h"
 #include "platform/atomic_file.h"
@@ -235,6 +236,7 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
                      std::ostream& err) {
   const auto camera = VerbCamera::install(options, err);
   if (!camera) return 2;
+  const std::uint64_t faults = linkState().faults;
   if (!pickGuiderStarForVerb(std::nullopt, err)) return 1;
   if (const auto algorithm = guideAlgorithmFromWord(args.algorithm))
     guideAlgorithmSettings().algorithm = *algorithm;
@@ -278,8 +280,10 @@ int runGuidedCapture(const CaptureArgs& args, const CliOptions& options, std::os
   };
   takePhotoCommand(front);
   out << "guide frames: " << guide_frames << '\n';
-  // The link's or the save's message has said why.
-  if (sequenceState().readout_failed || sequenceState().autosave_lost) return 1;
+  // The link's, the save's or the guide log's message has said why. A camera fault that guiding rode
+  // out (a lost pulse or guide frame) leaves a photo guided only in part: not a success either.
+  if (sequenceState().readout_failed || sequenceState().autosave_lost || guideLogFailed()) return 1;
+  if (linkState().faults != faults) return 1;
   if (report.frames() == 0) {
     err << "capture: no frame was taken\n";
     return 1;

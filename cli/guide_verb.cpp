@@ -93,7 +93,10 @@ bool pickGuiderStarForVerb(const std::optional<std::pair<int, int>>& star, std::
   centroidState().working_radius = r;
   GuiderFrame& image = imageBuffers().GuiderFrames[0];
   const GuiderCameraState& g = guiderCameraState();
-  GuiderExposure(g.unit, g.count, image, GuiderProcessing{});
+  // A frame the camera did not deliver whole shows no star to pick (the link has said why).
+  const std::uint64_t faults = linkState().faults;
+  if (!GuiderExposure(g.unit, g.count, image, GuiderProcessing{}) || linkState().faults != faults)
+    return false;
   std::optional<GuiderStar> at;
   if (star) {
     at = GuiderStar{star->first, star->second};
@@ -121,7 +124,8 @@ bool pickMainStar(const GuideArgs& a, std::ostream& err) {
     return false;
   }
   Frame& f = imageBuffers().CurrentFrame;
-  ReadFullFrame(f, 1000);
+  const std::uint64_t faults = linkState().faults;
+  if (!ReadFullFrame(f, 1000) || linkState().faults != faults) return false;  // the link has said why
   const int r = settings().mask_radius;
   int x = 0, y = 0;
   if (a.star) {
@@ -272,6 +276,7 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
     if (!pickGuiderStarForVerb(std::make_pair(last.x, last.y), err)) return 1;
   }
   const int bumps_before = aoState().bumps;
+  const std::uint64_t faults_before = linkState().faults;
 
   sim::SimSystem* sim = camera->simulator();
   Clock& clock = *platform().clock;
@@ -321,8 +326,10 @@ int runGuide(const GuideArgs& a, const CliOptions& options, std::ostream& out, s
   if (sums.truth.n > 0) out << "true rms px: " << sums.truth.rms() << " (main)\n";
   out << "lost frames: " << g.lost_frames << '\n';
   if (ao) out << "bumps: " << aoState().bumps - bumps_before << '\n';
-  // A lost star or a failed camera ends the run early; a log that lost rows has said so once.
-  return g.stop || g.camera_failed || guideLogFailed() ? 1 : 0;
+  // A lost star or a failed camera ends the run early; a log that lost rows has said so once. A camera
+  // fault the run rode out (a lost pulse or a thrown-away read) has shown its message: the run's
+  // corrections were not all made, so it is not reported as a success either.
+  return g.stop || g.camera_failed || guideLogFailed() || linkState().faults != faults_before ? 1 : 0;
 }
 
 void addCommon(CLI::App* sub, const std::shared_ptr<GuideArgs>& args) {

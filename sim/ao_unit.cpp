@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "sim/bounded_log.h"
 #include "sim/mount.h"
 
 namespace qlm::sim {
@@ -10,6 +11,7 @@ namespace qlm::sim {
 namespace {
 
 constexpr std::size_t kHistorySamples = 20000;
+constexpr std::size_t kEventLogEntries = 4096;  // the latest commands and relay changes of a run
 constexpr std::size_t kCommandBytes = 7;
 
 bool isDirection(char c) {
@@ -80,7 +82,7 @@ void AOUnit::relays(std::uint16_t value, std::uint32_t at_ms) {
     const double ms = static_cast<double>(static_cast<std::int32_t>(at_ms - relay_since_ms_));
     tilt(held, static_cast<int>(std::max(0.0, ms) * config_.relay_steps_per_ms), at_ms);
   }
-  events_.push_back({at_ms, "relay " + std::to_string(value)});
+  appendBounded(events_, AOEvent{at_ms, "relay " + std::to_string(value)}, kEventLogEntries);
   relay_value_ = value;
   relay_since_ms_ = at_ms;
   if (value == 0) {
@@ -91,7 +93,7 @@ void AOUnit::relays(std::uint16_t value, std::uint32_t at_ms) {
 }
 
 void AOUnit::execute(const std::string& command, std::uint32_t at_ms) {
-  events_.push_back({at_ms, command});
+  appendBounded(events_, AOEvent{at_ms, command}, kEventLogEntries);
   const char op = command[0];
   if (op == 'H') {
     if (config_.echo) output_ += 'H';
@@ -144,6 +146,7 @@ void AOUnit::record(std::uint32_t at_ms) {
   if (!history_.empty() && history_.back().at_ms == at_ms) history_.pop_back();
   history_.push_back({at_ms, tilt_x_, tilt_y_});
   if (history_.size() > kHistorySamples) history_.pop_front();
+  trimHistory(history_);
 }
 
 int AOUnit::tiltXAt(std::uint32_t at_ms) const {

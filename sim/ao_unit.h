@@ -48,7 +48,7 @@ class AOUnit final : public SerialDevice, public RelayDevice {
   int tiltX() const { return tilt_x_; }
   int tiltY() const { return tilt_y_; }
 
-  const std::vector<AOEvent>& events() const { return events_; }
+  const std::vector<AOEvent>& events() const { return events_; }  // the latest 4,096 of a run
   // Command texts in order (events without their times).
   std::vector<std::string> commands() const;
   void clearLog() { events_.clear(); }

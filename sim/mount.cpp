@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sim/bounded_log.h"
 #include "sim/sky_catalogue.h"
 
 namespace qlm::sim {
@@ -14,6 +15,9 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kFullCircle = 1296000.0;  // arcseconds
 constexpr std::size_t kHistorySamples = 20000;
+// The record of commands, relay changes and received bytes keeps the latest of a run (see events()).
+constexpr std::size_t kEventLogEntries = 4096;
+constexpr std::size_t kReceivedLogBytes = 65536;
 constexpr std::size_t kLongestCommand = 40;
 
 double stepToward(double from, double to, double step) {
@@ -137,6 +141,7 @@ void Mount::advance(std::uint32_t at_ms) {
   if (slewing_ && axes_.ra == target_ra_ && axes_.dec == target_dec_) slewing_ = false;
   history_.push_back({at_ms, axes_});
   if (history_.size() > kHistorySamples) history_.pop_front();
+  trimHistory(history_);
 }
 
 Mount::Axes Mount::axesInterpolated(std::uint32_t at_ms) {
@@ -187,7 +192,7 @@ double Mount::focuserAt(std::uint32_t at_ms) {
 
 void Mount::relays(std::uint16_t value, std::uint32_t at_ms) {
   advance(at_ms);
-  events_.push_back({at_ms, "relays " + std::to_string(value)});
+  appendBounded(events_, MountEvent{at_ms, "relays " + std::to_string(value)}, kEventLogEntries);
   if (value <= 15) relay_bits_ = value;  // larger values are AO command bytes, not direction bits
 }
 
@@ -202,14 +207,15 @@ void Mount::guideBy(double ra_arcsec, double dec_arcsec, std::uint32_t at_ms) {
   else
     history_.push_back({at_ms, axes_});
   if (history_.size() > kHistorySamples) history_.pop_front();
-  events_.push_back({at_ms, "ao move"});
+  trimHistory(history_);
+  appendBounded(events_, MountEvent{at_ms, "ao move"}, kEventLogEntries);
 }
 
 void Mount::receive(const std::uint8_t* data, std::size_t n, std::uint32_t at_ms) {
   advance(at_ms);
   for (std::size_t i = 0; i < n; ++i) {
     const char c = static_cast<char>(data[i]);
-    received_bytes_ += c;
+    appendBounded(received_bytes_, c, kReceivedLogBytes);
     if (c == '#') {
       // A '#' ends the command being read; a '#' not followed by ':' starts nothing.
       if (collecting_) execute(command_, at_ms);
@@ -270,7 +276,7 @@ std::vector<std::string> Mount::commands() const {
 }
 
 void Mount::execute(const std::string& cmd, std::uint32_t at_ms) {
-  events_.push_back({at_ms, cmd});
+  appendBounded(events_, MountEvent{at_ms, cmd}, kEventLogEntries);
   if (cmd.empty()) return;
   const char op = cmd[0];
   const char arg = cmd.size() > 1 ? cmd[1] : '\0';

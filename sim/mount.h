@@ -102,6 +102,8 @@ class Mount final : public SerialDevice, public RelayDevice {
   std::uint32_t replyDelayMs() const;
   std::time_t calendarAt(std::uint32_t at_ms) const;
   const MountConfig& config() const { return config_; }
+  // What the mount received: the latest 64 KB of bytes and 4,096 events of a run (the oldest half is
+  // dropped when either is full).
   const std::string& receivedBytes() const { return received_bytes_; }
   const std::vector<MountEvent>& events() const { return events_; }
   // Received command texts in order, each with its "#:" and "#" ("#:RG#" ...).

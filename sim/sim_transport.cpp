@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "sim/bounded_log.h"
 
 namespace qlm::sim {
 
@@ -98,10 +99,7 @@ IoResult SimTransport::write(const std::uint8_t* data, std::size_t n) {
   }
   waitMs(clock(), config_.command_ms);
   const std::uint32_t now = clock().millis();
-  if (received_.size() >= kReceivedLogBlocks)
-    received_.erase(received_.begin(),
-                    received_.begin() + static_cast<std::ptrdiff_t>(kReceivedLogBlocks / 2));
-  received_.push_back({now, std::vector<std::uint8_t>(data, data + n)});
+  appendBounded(received_, ReceivedBlock{now, std::vector<std::uint8_t>(data, data + n)}, kReceivedLogBlocks);
   handleBlock(data, n, now);
   return {true, n, 0};
 }

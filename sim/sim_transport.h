@@ -137,9 +137,10 @@ class SimTransport final : public Transport {
   void setEnumerationRefused(bool refused) { enumeration_refused_ = refused; }
   void setOpenRefused(bool refused) { open_refused_ = refused; }
 
-  // What the device saw: the most recent blocks (a day of guiding would otherwise fill the memory;
-  // the oldest half is dropped whenever the log reaches kReceivedLogBlocks).
-  static constexpr std::size_t kReceivedLogBlocks = 16384;
+  // What the device saw: the most recent blocks. A day of guiding would otherwise fill the memory, so
+  // the oldest half is dropped whenever the log reaches kReceivedLogBlocks (well within the first hour
+  // of guiding); the log's storage is set aside at the first block and never grows after it.
+  static constexpr std::size_t kReceivedLogBlocks = 2048;
   const std::vector<ReceivedBlock>& received() const { return received_; }
   void clearReceived() { received_.clear(); }
   int failedWrites() const { return failed_writes_; }
