@@ -364,7 +364,12 @@ void PhotoRun::waitLongUnit() {
   std::uint32_t next_gauge = t0_ + gauge_every;
   int gauge = 0;
   for (std::uint32_t now = clock_.millis(); !reached(now, st_.wait_deadline); now = clock_.millis()) {
-    if (guiderGuidingRunning() && guiderGuidingCycle(front_.guiding)) st_.wait_deadline = clock_.millis();
+    if (guiderGuidingRunning() && guiderGuidingCycle(front_.guiding)) {
+      st_.wait_deadline = clock_.millis();
+      // A guide frame the camera did not deliver cut the exposure short: that frame is not the one
+      // asked for, so it is neither read nor kept (the link has said why).
+      if (guidingState().camera_failed) frameNotRead();
+    }
     if (reached(now, flush_at_)) {
       ClearSensor(kClearFlush, kMainHead);
       flush_at_ += 2005;
