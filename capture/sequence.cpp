@@ -351,6 +351,7 @@ void PhotoRun::waitShortUnit() {
 
 // Seconds and minutes: the gauge, the flushes, guiding steps and the abort pump until the deadline.
 void PhotoRun::waitLongUnit() {
+  const std::uint64_t faults = linkState().faults;
   if (st_.guided_exposure && !st_.guided_started) {
     st_.guided_started = true;
     guiding_window_open_ = startGuiderGuiding(guiderGuideStar(), front_.guiding);
@@ -366,9 +367,10 @@ void PhotoRun::waitLongUnit() {
   for (std::uint32_t now = clock_.millis(); !reached(now, st_.wait_deadline); now = clock_.millis()) {
     if (guiderGuidingRunning() && guiderGuidingCycle(front_.guiding)) {
       st_.wait_deadline = clock_.millis();
-      // A guide frame the camera did not deliver cut the exposure short: that frame is not the one
-      // asked for, so it is neither read nor kept (the link has said why).
-      if (guidingState().camera_failed) frameNotRead();
+      // Guiding that ended on a camera fault (a guide frame not delivered, or one spoilt by a failed
+      // transfer) cut the exposure short: that frame is not the one asked for, so it is neither read
+      // nor kept (the link has said why).
+      if (guidingState().camera_failed || linkState().faults != faults) frameNotRead();
     }
     if (reached(now, flush_at_)) {
       ClearSensor(kClearFlush, kMainHead);
