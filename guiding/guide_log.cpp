@@ -14,10 +14,7 @@
 
 namespace qlm {
 
-namespace {
-
-// printf-style formatting into a string of whatever length the values need.
-[[gnu::format(printf, 1, 2)]] std::string formatted(const char* format, ...) {
+std::string formatted(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
   std::va_list again;
@@ -29,8 +26,6 @@ namespace {
   va_end(again);
   return text;
 }
-
-}  // namespace
 
 std::string guideLogLine(const GuideLogRow& r) {
   const auto letter = [](char c) { return c == 0 ? std::string() : std::string(1, c); };

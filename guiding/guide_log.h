@@ -14,6 +14,9 @@ namespace qlm {
 // When the AO unit guides, the corrections are tilt steps, not milliseconds: those two columns are then
 // named ra_steps and dec_steps.
 
+// printf-style formatting into a string of whatever length the values need (the guide logs' rows).
+[[gnu::format(printf, 1, 2)]] std::string formatted(const char* format, ...);
+
 inline constexpr const char* kGuideLogHeader =
     "time_ms,frame,x,y,dx_px,dy_px,ra_dir,ra_ms,dec_dir,dec_ms,ao_x,ao_y,true_x,true_y";
 inline constexpr const char* kAOGuideLogHeader =

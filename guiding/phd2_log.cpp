@@ -1,11 +1,11 @@
 #include "guiding/phd2_log.h"
 
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <initializer_list>
 #include <utility>
 
+#include "guiding/guide_log.h"
 #include "platform/version.h"
 
 namespace qlm {
@@ -13,19 +13,6 @@ namespace qlm {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-[[gnu::format(printf, 1, 2)]] std::string formatted(const char* format, ...) {
-  std::va_list args;
-  va_start(args, format);
-  std::va_list again;
-  va_copy(again, args);
-  const int n = std::vsnprintf(nullptr, 0, format, args);
-  va_end(args);
-  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
-  va_end(again);
-  return text;
-}
 
 // The rows of one leg: its start (step 0) and each position after it, measured from the start.
 void addLeg(Phd2Calibration& c, const char* direction, double x0, double y0,

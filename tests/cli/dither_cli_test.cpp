@@ -8,26 +8,15 @@
 
 #include "cli/cli.h"
 #include "files/fits_image.h"
+#include "support/sim_cli.h"
 #include "support/test_home.h"
 
 namespace qlm {
 namespace {
 
 // A dithered guided series on the simulated camera and mount with the virtual clock.
-class DitherCliTest : public ::testing::Test {
+class DitherCliTest : public test::SimCliTest {
  protected:
-  DitherCliTest() { EXPECT_EQ(run({"settings", "set", "drive_method", "b"}), 0) << err.str(); }
-  test::TempHome home;
-  std::ostringstream out;
-  std::ostringstream err;
-
-  int run(std::vector<std::string> args) {
-    std::vector<std::string> all = {"--home", home.path().string(), "--simulate", "--virtual-clock"};
-    all.insert(all.end(), args.begin(), args.end());
-    out.str("");
-    err.str("");
-    return runCli(all, out, err);
-  }
   std::vector<std::string> ditherLines() const {
     std::vector<std::string> v;
     std::istringstream in(out.str());

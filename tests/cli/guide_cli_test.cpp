@@ -12,34 +12,14 @@
 #include "cli/cli.h"
 #include "guiding/guide_log.h"
 #include "platform/atomic_file.h"
+#include "support/sim_cli.h"
 #include "support/test_home.h"
 
 namespace qlm {
 namespace {
 
 // train, guide and capture --guided on the simulated camera and mount with the virtual clock.
-class GuideCliTest : public ::testing::Test {
- protected:
-  GuideCliTest() { EXPECT_EQ(run({"settings", "set", "drive_method", "b"}), 0) << err.str(); }
-  test::TempHome home;
-  std::ostringstream out;
-  std::ostringstream err;
-
-  int run(std::vector<std::string> args) {
-    std::vector<std::string> all = {"--home", home.path().string(), "--simulate", "--virtual-clock"};
-    all.insert(all.end(), args.begin(), args.end());
-    out.str("");
-    err.str("");
-    return runCli(all, out, err);
-  }
-  // The number after "name: " in the output.
-  double value(const std::string& name) {
-    const std::string text = out.str();
-    const std::size_t at = text.find(name + ": ");
-    EXPECT_NE(at, std::string::npos) << name << " in " << text;
-    return at == std::string::npos ? -1 : std::stod(text.substr(at + name.size() + 2));
-  }
-};
+using GuideCliTest = test::SimCliTest;
 
 // As the quick start does it: train, then guide in a later run with the values the training saved.
 TEST_F(GuideCliTest, TrainedValuesSavedAsDefaultsHoldTheStarInALaterRun) {
