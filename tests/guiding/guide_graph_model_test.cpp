@@ -92,17 +92,6 @@ TEST(GuideGraphModelTest, TurnedGuiderSplitsTheErrorAlongTheMountsAxes) {
   EXPECT_EQ(g.dec_ms, 0);
 }
 
-TEST(GuideGraphModelTest, PanelChoosesTheGuideLogForm) {
-  test::TestPlatform platform;
-  AutoguiderModel panel;
-  EXPECT_EQ(panel.view().log_format, GuideLogFormat::Csv);  // the start-up choice
-  panel.press(GuiderControl::Phd2GuideLog);
-  EXPECT_EQ(panel.view().log_format, GuideLogFormat::Phd2);
-  EXPECT_EQ(guiderCameraState().log_format, GuideLogFormat::Phd2);
-  panel.press(GuiderControl::CsvGuideLog);
-  EXPECT_EQ(panel.view().log_format, GuideLogFormat::Csv);
-}
-
 // A guider run with its PHD2 log: the dither and settling notes of the run land in the guiding section
 // and in the view, the lock position follows the dither.
 TEST(Phd2GuideLogTest, DitherAndSettlingNotesLandInTheGuidingSection) {
